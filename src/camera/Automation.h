@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+// The imaging application as Nebulor drives it: an application object, a
+// camera object and the image document of the latest exposure. Backends
+// (the built-in simulator, INDI, the Windows COM application) implement these
+// operations; the flows use nothing else. A backend reports any failure by
+// throwing AutomationError with a text a user can read.
+namespace nebulor::camera {
+
+class AutomationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A FITS header value as the application reports it: a number or a text.
+using FitsValue = std::variant<double, std::string>;
+
+// The star image found near a requested point, in image pixels of the
+// document (subframe pixels after a subframe exposure). A score of 10 or
+// more means a clean detection.
+struct Centroid {
+  double x = 0;
+  double y = 0;
+  double score = 0;
+};
+
+// How the search position reaches the application: the star selection
+// passes it by reference, the measurement cycle by value. Only the COM
+// backend cares; the others ignore it.
+enum class PassBy { reference, value };
+
+class ImageDocument {
+ public:
+  virtual ~ImageDocument() = default;
+
+  // Called once per image before it is read; its errors are ignored by callers.
+  virtual void prepare() = 0;
+
+  // Header value by keyword; std::nullopt when the header lacks the keyword.
+  virtual std::optional<FitsValue> fitsKey(const std::string& keyword) = 0;
+
+  // Click state of the image window, polled by the star selection.
+  virtual std::int16_t clickNew() = 0;  // nonzero while the window is ready to take a click
+  virtual bool mouseDown() = 0;         // true from a press in the image until it is released
+                                        // (a press is reported at least once, however short)
+  virtual std::int16_t clickX() = 0;    // image column of the latest press
+  virtual std::int16_t clickY() = 0;    // image row of the latest press
+
+  virtual Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) = 0;
+};
+
+class Camera {
+ public:
+  virtual ~Camera() = default;
+
+  virtual void setLinkEnabled(bool enabled) = 0;
+  virtual bool linkEnabled() = 0;
+  virtual void setDisableAutoShutdown(bool disable) = 0;
+
+  virtual int cameraXSize() = 0;  // sensor width, pixels
+  virtual int cameraYSize() = 0;  // sensor height, pixels
+
+  virtual void setFullFrame() = 0;
+  virtual void setStartX(std::int16_t x) = 0;  // subframe of later exposures,
+  virtual void setNumX(std::int16_t width) = 0;  // in sensor pixels
+  virtual void setStartY(std::int16_t y) = 0;
+  virtual void setNumY(std::int16_t height) = 0;
+
+  // Starts a light frame; the image is awaited through imageReady().
+  virtual void expose(float seconds) = 0;
+  virtual bool imageReady() = 0;
+  // The latest image; stays valid while the caller holds it.
+  virtual std::shared_ptr<ImageDocument> document() = 0;
+};
+
+class Application {
+ public:
+  virtual ~Application() = default;
+
+  virtual void setTelescopeConnected(bool connected) = 0;
+  virtual bool telescopeConnected() = 0;
+};
+
+// What a backend provides: the two automation objects, created at start-up
+// as the imaging application's own objects would be. Creation may throw
+// (the application is not installed, the server cannot be reached).
+class AutomationServer {
+ public:
+  virtual ~AutomationServer() = default;
+
+  virtual std::unique_ptr<Application> createApplication() = 0;
+  virtual std::unique_ptr<Camera> createCamera() = 0;
+};
+
+}  // namespace nebulor::camera

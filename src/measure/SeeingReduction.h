@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "config/Config.h"
+#include "monitor/MonitorState.h"
+
+namespace nebulor {
+
+double Sec(double X);                  // 1 / cos(X), X in radians
+double CalcAirmass(double altitude);   // altitude in degrees above the horizon
+float ArrayRms(const float* values, std::int16_t n);  // RMS of values[1..n]
+double TruncateDecimals(double x, std::int16_t n);    // floor(x * 10^n) / 10^n
+
+// Header values of the reading's last exposure.
+struct ExposureGeometry {
+  double airmass = 1;
+  float focalLength = 0;  // mm
+  float pixelSize = 0;    // micrometres
+};
+
+// Step 1 of the reduction: starX, starY become the mean positions of the
+// reading's samples 1..samplesPerReading. False (and nothing changed) when
+// samplesPerReading is outside 1..200.
+bool StoreMeanPositions(MonitorState& state);
+
+// Steps 2 to 8: deviations, their RMS, the seeing value and its history slot.
+// Returns std::nullopt when the reading entered the history, otherwise the
+// reason it could not be reduced; then the history and historyCount are
+// untouched and nothing non-finite is stored.
+std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeometry& geometry);
+
+}  // namespace nebulor

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace nebulor {
+
+// Shortest decimal text of a number, trailing zeros dropped, no thousands
+// separators, exponent form only where the plain form cannot show the value.
+// Files always use '.'; the window passes the user's decimal separator.
+std::string singleText(float value, char decimalPoint = '.');   // up to 7 significant digits
+std::string doubleText(double value, char decimalPoint = '.');  // up to 15 significant digits
+
+}  // namespace nebulor
