@@ -1,0 +1,198 @@
+#include "measure/SeeingReduction.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "monitor/NumberText.h"
+
+namespace nebulor {
+
+namespace {
+
+constexpr double kDegreesToRadians = 0.0174532925;  // pi / 180 to ten decimals
+constexpr double kArcsecPi = 3.1415926535;           // pi as the arcsecond conversion writes it
+
+using Reason = std::optional<std::string>;
+
+bool isPositive(double value) { return std::isfinite(value) && value > 0; }
+
+Reason readingLengthProblem(std::int16_t n) {
+  if (n >= 1 && n <= kMaxSamples) return std::nullopt;
+  return "A reading of " + std::to_string(n) + " exposures cannot be reduced; samples per reading must be 1 to " +
+         std::to_string(kMaxSamples) + ".";
+}
+
+Reason notPositive(const char* what, double value) {
+  return std::string(what) + " is " + doubleText(value) + "; it must be above 0.";
+}
+
+// Everything the formulas divide by or raise to a fractional power.
+Reason inputProblem(const Config& config, const ExposureGeometry& geometry) {
+  if (auto problem = readingLengthProblem(config.samplesPerReading)) return problem;
+  if (!isPositive(config.holeDiameter)) return notPositive("The hole diameter", config.holeDiameter);
+  if (!isPositive(config.holeDistance)) return notPositive("The hole distance", config.holeDistance);
+  if (!isPositive(config.wavelength)) return notPositive("The wavelength", config.wavelength);
+  if (!isPositive(geometry.focalLength)) return notPositive("The focal length", geometry.focalLength);
+  if (!isPositive(geometry.pixelSize)) return notPositive("The pixel size", geometry.pixelSize);
+  if (!isPositive(geometry.airmass)) return notPositive("The airmass", geometry.airmass);
+  if (!isPositive(longCoefficient(config.holeDiameter, config.holeDistance)) ||
+      !isPositive(transCoefficient(config.holeDiameter, config.holeDistance))) {
+    return std::string("The hole distance is too small for the hole diameter (it must exceed about 0.52 times "
+                       "the diameter): the response coefficients are not positive.");
+  }
+  return std::nullopt;
+}
+
+float meanOf(const MonitorState::SampleTable& samples, int star, int n) {
+  double sum = 0;
+  for (int i = 1; i <= n; ++i) sum += samples[star][i];
+  return static_cast<float>(sum / n);
+}
+
+bool sameSideOfYAxis(float a, float b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
+
+// The separation vectors of the reading: the mean one and each exposure's.
+struct Separation {
+  float dx;
+  float dy;
+  float length;
+};
+
+Separation separation(float dx, float dy) {
+  return {dx, dy, static_cast<float>(std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy))};
+}
+
+// Turn of an exposure's separation against the mean one, radians. The
+// customary arctangent of dy/dx is kept where both vectors point to the same
+// side of the y axis. Elsewhere it would mistake a pair near the vertical for
+// one turned by half a circle (and dx = 0 would divide by zero), so the
+// full-circle arctangent measures the turn there.
+class AngleReference {
+ public:
+  explicit AngleReference(const Separation& reference)
+      : reference_(reference),
+        customary_(reference.dx != 0 ? std::atan(static_cast<double>(reference.dy) / reference.dx) : 0),
+        fullCircle_(std::atan2(static_cast<double>(reference.dy), static_cast<double>(reference.dx))) {}
+
+  double turnOf(const Separation& exposure) const {
+    if (sameSideOfYAxis(exposure.dx, reference_.dx)) {
+      return std::atan(static_cast<double>(exposure.dy) / exposure.dx) - customary_;
+    }
+    return std::atan2(static_cast<double>(exposure.dy), static_cast<double>(exposure.dx)) - fullCircle_;
+  }
+
+ private:
+  Separation reference_;
+  double customary_;
+  double fullCircle_;
+};
+
+}  // namespace
+
+double Sec(double X) { return 1 / std::cos(X); }
+
+double CalcAirmass(double altitude) { return Sec((90 - altitude) * kDegreesToRadians); }
+
+float ArrayRms(const float* values, std::int16_t n) {
+  if (n < 1) return 0;
+  double sum = 0;
+  for (int i = 1; i <= n; ++i) sum += static_cast<double>(values[i]) * values[i];
+  return static_cast<float>(std::sqrt(sum / n));
+}
+
+double TruncateDecimals(double x, std::int16_t n) {
+  const double scale = std::pow(10.0, n);
+  return std::floor(x * scale) / scale;
+}
+
+// Differential image motion response (Sarazin and Roddier): the variance of
+// the motion of the two images is sigma^2 = K * lambda^2 * r0^(-5/3) * airmass
+// with K = 2 * (0.18 * D^(-1/3) - c * B^(-1/3)), D the hole diameter and B the
+// hole distance, c = 0.097 along the line joining the images, 0.145 across it.
+double longCoefficient(float holeDiameter, float holeDistance) {
+  return 2 * (0.18 * std::pow(holeDiameter, -1.0 / 3.0) - 0.097 * std::pow(holeDistance, -1.0 / 3.0));
+}
+
+double transCoefficient(float holeDiameter, float holeDistance) {
+  return 2 * (0.18 * std::pow(holeDiameter, -1.0 / 3.0) - 0.145 * std::pow(holeDistance, -1.0 / 3.0));
+}
+
+double pixelScale(float pixelSize, float focalLength) {
+  return std::atan(static_cast<double>(pixelSize) / (static_cast<double>(focalLength) * 1000));
+}
+
+// The relation above solved for lambda / r0 (radians, zenith), in arcseconds.
+// lambda in mm, like the hole sizes.
+double seeingArcsec(double sigma, double coefficient, double airmass, float wavelength) {
+  const double lambda = static_cast<double>(wavelength) / 1000;
+  const double radians =
+      std::pow(lambda, -1.0 / 5.0) * std::pow(sigma * sigma / (coefficient * airmass), 3.0 / 5.0);
+  return radians * 180 * 3600 / kArcsecPi;
+}
+
+bool StoreMeanPositions(MonitorState& state) {
+  const std::int16_t n = state.config.samplesPerReading;
+  if (readingLengthProblem(n)) return false;
+  const float x1 = meanOf(state.sampleX, 1, n);
+  const float y1 = meanOf(state.sampleY, 1, n);
+  const float x2 = meanOf(state.sampleX, 2, n);
+  const float y2 = meanOf(state.sampleY, 2, n);
+  if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return false;
+  state.starX[1] = x1;
+  state.starY[1] = y1;
+  state.starX[2] = x2;
+  state.starY[2] = y2;
+  return true;
+}
+
+std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeometry& geometry) {
+  const Config& config = state.config;
+  if (auto problem = inputProblem(config, geometry)) return problem;
+  const std::int16_t n = config.samplesPerReading;
+
+  const Separation reference = separation(state.starX[2] - state.starX[1], state.starY[2] - state.starY[1]);
+  if (!std::isfinite(reference.length)) return std::string("The mean star positions are not finite numbers.");
+  if (reference.length == 0) {
+    return std::string("The two star images have the same mean position, so the reading has no direction.");
+  }
+  const AngleReference angles(reference);
+
+  // Worked on copies: the state changes only once the whole reading is sound.
+  MonitorState::PerExposure longDeviations{};
+  MonitorState::PerExposure transDeviations{};
+  for (int i = 1; i <= n; ++i) {
+    const Separation exposure = separation(state.sampleX[2][i] - state.sampleX[1][i],
+                                           state.sampleY[2][i] - state.sampleY[1][i]);
+    if (!std::isfinite(exposure.length)) {
+      return "The star positions of exposure " + std::to_string(i) + " are not finite numbers.";
+    }
+    const double turn = angles.turnOf(exposure);
+    longDeviations[i] = static_cast<float>(reference.length - exposure.length * std::cos(turn));
+    transDeviations[i] = static_cast<float>(exposure.length * std::sin(turn));
+  }
+  const double longStdDev = ArrayRms(longDeviations.data(), n);
+  const double transStdDev = ArrayRms(transDeviations.data(), n);
+
+  const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
+  const double longSeeing = seeingArcsec(scale * longStdDev, longCoefficient(config.holeDiameter, config.holeDistance),
+                                         geometry.airmass, config.wavelength);
+  const double transSeeing = seeingArcsec(scale * transStdDev,
+                                          transCoefficient(config.holeDiameter, config.holeDistance),
+                                          geometry.airmass, config.wavelength);
+  const float fwhm = static_cast<float>((longSeeing + transSeeing) / 2);
+  if (!std::isfinite(fwhm) || !std::isfinite(longStdDev) || !std::isfinite(transStdDev)) {
+    return std::string("The seeing of this reading is not a finite number.");
+  }
+
+  std::copy_n(longDeviations.begin() + 1, n, state.longDeviations.begin() + 1);
+  std::copy_n(transDeviations.begin() + 1, n, state.transDeviations.begin() + 1);
+  state.longStdDev = longStdDev;
+  state.transStdDev = transStdDev;
+  // The ring runs over slots 1..200; a count outside them starts it afresh.
+  const int slot = state.historyCount >= 1 && state.historyCount <= kHistorySlots ? state.historyCount : 1;
+  state.fwhmHistory[slot] = fwhm;
+  state.historyCount = static_cast<std::int16_t>(slot == kHistorySlots ? 1 : slot + 1);
+  return std::nullopt;
+}
+
+}  // namespace nebulor
