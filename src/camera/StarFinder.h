@@ -33,4 +33,9 @@ struct StarMeasurement {
 // outside the frame and never throws.
 StarMeasurement findStarNear(const Frame& frame, double x, double y);
 
+// The `count` brightest star images of the whole frame, brightest first,
+// each measured as findStarNear does; fewer when the frame holds fewer
+// separate peaks.
+std::vector<StarMeasurement> findBrightestStars(const Frame& frame, int count);
+
 }  // namespace nebulor::camera

@@ -1,0 +1,92 @@
+#include "camera/sim/FrameRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace nebulor::camera::sim {
+namespace {
+
+// The star image is drawn this many sigmas out; beyond, it is below any noise.
+constexpr double kExtentInSigma = 6.0;
+// Photon counts above this mean are drawn from the normal approximation.
+constexpr double kPoissonLimit = 30.0;
+constexpr double kFullScale = 65535.0;
+
+// Share of a unit Gaussian centred on `centre` that falls on each pixel
+// [first - 0.5, first + 0.5), [first + 0.5, first + 1.5), ...
+std::vector<double> pixelShares(double centre, double sigma, int first, int count) {
+  std::vector<double> shares(static_cast<std::size_t>(count));
+  const double scale = 1.0 / (sigma * std::numbers::sqrt2);
+  double lower = std::erf((first - 0.5 - centre) * scale);
+  for (int i = 0; i < count; ++i) {
+    const double upper = std::erf((first + i + 0.5 - centre) * scale);
+    shares[static_cast<std::size_t>(i)] = 0.5 * (upper - lower);
+    lower = upper;
+  }
+  return shares;
+}
+
+}  // namespace
+
+FrameRenderer::FrameRenderer(const SimSettings& settings, double psfSigma)
+    : psfSigma_(psfSigma),
+      flux_(settings.flux),
+      sky_(settings.sky),
+      readNoise_(settings.readNoise),
+      gain_(settings.gain),
+      bias_(settings.bias) {}
+
+void FrameRenderer::addStar(std::vector<double>& electrons, const ReadoutRegion& region,
+                            const StarImage& star, double total) const {
+  const double reach = kExtentInSigma * psfSigma_ + 1.0;
+  const int x0 = std::max(region.x, static_cast<int>(std::floor(star.x - reach)));
+  const int x1 = std::min(region.x + region.width - 1, static_cast<int>(std::ceil(star.x + reach)));
+  const int y0 = std::max(region.y, static_cast<int>(std::floor(star.y - reach)));
+  const int y1 = std::min(region.y + region.height - 1, static_cast<int>(std::ceil(star.y + reach)));
+  if (x0 > x1 || y0 > y1) return;  // off the readout
+  const std::vector<double> sharesX = pixelShares(star.x, psfSigma_, x0, x1 - x0 + 1);
+  const std::vector<double> sharesY = pixelShares(star.y, psfSigma_, y0, y1 - y0 + 1);
+  for (int y = y0; y <= y1; ++y) {
+    const double rowTotal = total * sharesY[static_cast<std::size_t>(y - y0)];
+    double* row = &electrons[static_cast<std::size_t>(y - region.y) * region.width];
+    for (int x = x0; x <= x1; ++x) row[x - region.x] += rowTotal * sharesX[static_cast<std::size_t>(x - x0)];
+  }
+}
+
+Frame FrameRenderer::render(const SceneState& scene, const ReadoutRegion& region, double seconds,
+                            std::mt19937_64& noise) const {
+  const std::size_t count = static_cast<std::size_t>(region.width) * region.height;
+  std::vector<double> electrons(count, sky_ * seconds);
+  if (!scene.cloudy) {
+    for (const StarImage& star : scene.stars) addStar(electrons, region, star, flux_ * seconds);
+  }
+
+  Frame frame;
+  frame.width = region.width;
+  frame.height = region.height;
+  frame.pixels.resize(count);
+  std::normal_distribution<double> gauss(0.0, 1.0);
+  // Most pixels hold sky alone: one distribution serves them all.
+  const double skyMean = sky_ * seconds;
+  std::poisson_distribution<long> skyPhotons(skyMean > 0 ? skyMean : 1.0);
+  for (std::size_t i = 0; i < count; ++i) {
+    const double mean = electrons[i];
+    double detected = 0;
+    if (mean <= 0) {
+      detected = 0;
+    } else if (mean == skyMean && mean < kPoissonLimit) {
+      detected = static_cast<double>(skyPhotons(noise));
+    } else if (mean < kPoissonLimit) {
+      std::poisson_distribution<long> photons(mean);
+      detected = static_cast<double>(photons(noise));
+    } else {
+      detected = mean + std::sqrt(mean) * gauss(noise);
+    }
+    const double counts = (detected + readNoise_ * gauss(noise)) / gain_ + bias_;
+    frame.pixels[i] = static_cast<std::uint16_t>(std::clamp(std::nearbyint(counts), 0.0, kFullScale));
+  }
+  return frame;
+}
+
+}  // namespace nebulor::camera::sim

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <random>
+
+#include "camera/StarFinder.h"
+#include "camera/sim/SimScene.h"
+#include "camera/sim/SimSettings.h"
+
+namespace nebulor::camera::sim {
+
+// The part of the sensor an exposure reads, in sensor pixels.
+struct ReadoutRegion {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// Renders 16-bit images: a Gaussian star image (integrated over each pixel)
+// per star, sky background, photon noise, read noise, gain and bias,
+// clipped to the converter's range.
+class FrameRenderer {
+ public:
+  FrameRenderer(const SimSettings& settings, double psfSigma);
+
+  Frame render(const SceneState& scene, const ReadoutRegion& region, double seconds,
+               std::mt19937_64& noise) const;
+
+ private:
+  void addStar(std::vector<double>& electrons, const ReadoutRegion& region, const StarImage& star,
+               double total) const;
+
+  double psfSigma_;
+  double flux_;  // electrons per second per star image
+  double sky_;   // electrons per second per pixel
+  double readNoise_;
+  double gain_;
+  double bias_;
+};
+
+}  // namespace nebulor::camera::sim

@@ -1,0 +1,46 @@
+#include "camera/sim/SeeingModel.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace nebulor::camera::sim {
+namespace {
+
+constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
+constexpr double kFwhmToSigma = 0.5 / 1.1774100225154747;  // 1 / (2 sqrt(2 ln 2))
+constexpr double kDiffractionFwhm = 1.03;                  // in lambda / D
+
+double responseCoefficient(double diameter, double distance, double distanceTerm) {
+  return 2.0 * (0.18 * std::pow(diameter, -1.0 / 3.0) - distanceTerm * std::pow(distance, -1.0 / 3.0));
+}
+
+}  // namespace
+
+SeeingModel::SeeingModel(const SimSettings& settings)
+    : wavelength_(settings.wavelength * 1e-6),
+      holeDiameter_(settings.holeDiameter),
+      longK_(responseCoefficient(settings.holeDiameter, settings.holeDistance, 0.097)),
+      transK_(responseCoefficient(settings.holeDiameter, settings.holeDistance, 0.145)),
+      r0_(wavelength_ / (settings.seeing / kArcsecPerRadian)),
+      pixelScale_(std::atan(settings.pixelSize / (settings.focalLength * 1000.0))),
+      tipTiltArcsec_(settings.tipTilt) {}
+
+double SeeingModel::longitudinalSigma(double airmass) const { return motionSigma(longK_, airmass); }
+
+double SeeingModel::transverseSigma(double airmass) const { return motionSigma(transK_, airmass); }
+
+double SeeingModel::motionSigma(double coefficient, double airmass) const {
+  return std::sqrt(coefficient * wavelength_ * wavelength_ * std::pow(r0_, -5.0 / 3.0) * airmass) / pixelScale_;
+}
+
+double SeeingModel::tipTiltSigma() const { return tipTiltArcsec_ / kArcsecPerRadian / pixelScale_; }
+
+double SeeingModel::psfSigma() const {
+  return kDiffractionFwhm * wavelength_ / holeDiameter_ / pixelScale_ * kFwhmToSigma;
+}
+
+double airmassAt(double altitudeDegrees) {
+  return 1.0 / std::cos((90.0 - altitudeDegrees) * std::numbers::pi / 180.0);
+}
+
+}  // namespace nebulor::camera::sim

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "camera/sim/SimSettings.h"
+
+namespace nebulor::camera::sim {
+
+// Image motion of the two-hole mask for the simulator's true seeing.
+//
+// Differential motion variance of the two images, in rad^2 (standard DIMM
+// response, e.g. Sarazin & Roddier 1990, with D, B and lambda in mm):
+//   sigma^2 = K * lambda^2 * r0^(-5/3) * airmass
+//   K_long  = 2 * (0.18 * D^(-1/3) - 0.097 * B^(-1/3))   along the line joining the images
+//   K_trans = 2 * (0.18 * D^(-1/3) - 0.145 * B^(-1/3))   across it
+// and the true seeing stated as lambda / r0 (zenith) gives r0.
+class SeeingModel {
+ public:
+  explicit SeeingModel(const SimSettings& settings);
+
+  double r0() const { return r0_; }                  // mm, at the zenith
+  double pixelScale() const { return pixelScale_; }  // rad per pixel
+
+  // RMS differential motion at the given airmass, pixels.
+  double longitudinalSigma(double airmass) const;
+  double transverseSigma(double airmass) const;
+
+  // RMS of the motion common to both images, pixels per axis.
+  double tipTiltSigma() const;
+
+  // Gaussian sigma of each star image, pixels: the diffraction width of one
+  // hole (FWHM 1.03 lambda / D), which dominates while D is below r0.
+  double psfSigma() const;
+
+ private:
+  double motionSigma(double coefficient, double airmass) const;
+
+  double wavelength_;  // mm
+  double holeDiameter_;
+  double longK_;
+  double transK_;
+  double r0_;
+  double pixelScale_;
+  double tipTiltArcsec_;
+};
+
+// 1 / cos(zenith distance) for an altitude in degrees.
+double airmassAt(double altitudeDegrees);
+
+}  // namespace nebulor::camera::sim

@@ -1,0 +1,131 @@
+#include "camera/sim/SimCamera.h"
+
+#include <cmath>
+#include <string>
+#include <utility>
+
+namespace nebulor::camera::sim {
+namespace {
+
+// The pixel noise has a stream of its own, so the motion of the stars does
+// not depend on how many pixels each exposure reads.
+constexpr std::uint64_t kNoiseStream = 0x9e3779b97f4a7c15ULL;
+
+}  // namespace
+
+SimCamera::SimCamera(const SimSettings& settings, std::shared_ptr<SimView> view)
+    : settings_(settings),
+      view_(std::move(view)),
+      clock_(settings.timing),
+      seeing_(settings),
+      scene_(settings, seeing_),
+      renderer_(settings, seeing_.psfSigma()),
+      noise_(settings.seed ^ kNoiseStream),
+      numX_(static_cast<std::int16_t>(settings.width)),
+      numY_(static_cast<std::int16_t>(settings.height)) {}
+
+void SimCamera::check(SimOperation operation) const { settings_.faults.check(operation, exposures_); }
+
+void SimCamera::setLinkEnabled(bool enabled) { linked_ = enabled && !settings_.linkFails; }
+
+bool SimCamera::linkEnabled() {
+  const bool lost = settings_.linkLostAfter > 0 && exposures_ >= settings_.linkLostAfter;
+  return linked_ && !lost;
+}
+
+void SimCamera::setDisableAutoShutdown(bool /*disable*/) {}  // the simulator never shuts down
+
+int SimCamera::cameraXSize() {
+  check(SimOperation::sensorSize);
+  return settings_.width;
+}
+
+int SimCamera::cameraYSize() {
+  check(SimOperation::sensorSize);
+  return settings_.height;
+}
+
+void SimCamera::setFullFrame() {
+  check(SimOperation::fullFrame);
+  startX_ = 0;
+  startY_ = 0;
+  numX_ = static_cast<std::int16_t>(settings_.width);
+  numY_ = static_cast<std::int16_t>(settings_.height);
+}
+
+void SimCamera::setStartX(std::int16_t x) {
+  check(SimOperation::subframe);
+  startX_ = x;
+}
+
+void SimCamera::setNumX(std::int16_t width) {
+  check(SimOperation::subframe);
+  numX_ = width;
+}
+
+void SimCamera::setStartY(std::int16_t y) {
+  check(SimOperation::subframe);
+  startY_ = y;
+}
+
+void SimCamera::setNumY(std::int16_t height) {
+  check(SimOperation::subframe);
+  numY_ = height;
+}
+
+// A subframe reaching past the sensor's far edges is cut there; one that
+// starts off the sensor or has no size cannot be read at all.
+ReadoutRegion SimCamera::readoutRegion() const {
+  if (startX_ < 0 || startY_ < 0 || startX_ >= settings_.width || startY_ >= settings_.height || numX_ <= 0 ||
+      numY_ <= 0) {
+    throw AutomationError("The camera cannot read the subframe starting at " + std::to_string(startX_) + ", " +
+                          std::to_string(startY_) + " of " + std::to_string(numX_) + " x " + std::to_string(numY_) +
+                          " pixels: it does not lie on the " + std::to_string(settings_.width) + " x " +
+                          std::to_string(settings_.height) + " sensor.");
+  }
+  return {startX_, startY_, std::min<int>(numX_, settings_.width - startX_),
+          std::min<int>(numY_, settings_.height - startY_)};
+}
+
+void SimCamera::expose(float seconds) {
+  check(SimOperation::expose);
+  if (!linkEnabled()) throw AutomationError("The camera is not linked.");
+  if (!std::isfinite(seconds) || seconds < 0) {
+    throw AutomationError("The camera cannot expose for " + std::to_string(seconds) + " seconds.");
+  }
+  const ReadoutRegion region = readoutRegion();
+  const double start = clock_.now();
+  const double readout =
+      settings_.readout * (static_cast<double>(region.width) * region.height) / (static_cast<double>(settings_.width) * settings_.height);
+  const SceneState scene = scene_.next(start + seconds / 2.0);
+
+  auto frame = std::make_shared<Frame>(renderer_.render(scene, region, seconds, noise_));
+  const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys};
+  ++exposures_;
+  pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
+  pendingDue_ = start + seconds + readout;
+  clock_.spend(seconds + readout);
+}
+
+void SimCamera::deliverIfDue() {
+  if (!pending_ || clock_.now() < pendingDue_) return;
+  latest_ = std::move(pending_);
+  pending_.reset();
+  view_->clicks.frameArrived(*latest_->frame());
+  if (view_->viewer != nullptr) view_->viewer->showFrame(latest_->frame());
+}
+
+bool SimCamera::imageReady() {
+  check(SimOperation::imageReady);
+  deliverIfDue();
+  return !pending_ && latest_;
+}
+
+std::shared_ptr<ImageDocument> SimCamera::document() {
+  check(SimOperation::document);
+  deliverIfDue();
+  if (!latest_) throw AutomationError("The camera has no image yet.");
+  return latest_;
+}
+
+}  // namespace nebulor::camera::sim

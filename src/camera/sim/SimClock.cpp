@@ -1,0 +1,16 @@
+#include "camera/sim/SimClock.h"
+
+namespace nebulor::camera::sim {
+
+SimClock::SimClock(Timing timing) : timing_(timing), start_(std::chrono::steady_clock::now()) {}
+
+double SimClock::now() const {
+  if (timing_ == Timing::instant) return virtualTime_;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void SimClock::spend(double seconds) {
+  if (timing_ == Timing::instant) virtualTime_ += seconds;
+}
+
+}  // namespace nebulor::camera::sim

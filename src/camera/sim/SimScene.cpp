@@ -1,0 +1,75 @@
+#include "camera/sim/SimScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace nebulor::camera::sim {
+namespace {
+
+// The star never sets below this: airmass stays finite.
+constexpr double kLowestAltitude = 1.0;
+constexpr double kDegrees = std::numbers::pi / 180.0;
+
+}  // namespace
+
+SimScene::SimScene(const SimSettings& settings, const SeeingModel& seeing)
+    : settings_(settings), seeing_(seeing), random_(settings.seed), gauss_(0.0, 1.0), uniform_(0.0, 1.0) {
+  cloudy_ = uniform_(random_) < settings_.clouds;  // start in the long-run state
+}
+
+double SimScene::altitudeAt(double time) const {
+  double altitude = settings_.altitude + settings_.altitudeRate * time / 3600.0;
+  if (altitude > 90.0) altitude = 180.0 - altitude;  // past the zenith it comes down again
+  return std::clamp(altitude, kLowestAltitude, 90.0);
+}
+
+SceneState SimScene::next(double time) {
+  // Fixed order of draws, all of them every time, so the sequence never
+  // depends on what the earlier exposures saw.
+  const double cloudDraw = uniform_(random_);
+  const double tipX = gauss_(random_);
+  const double tipY = gauss_(random_);
+  const double longDraw = gauss_(random_);
+  const double transDraw = gauss_(random_);
+
+  SceneState state;
+  state.altitude = altitudeAt(time);
+  state.cloudy = nextCloudState(cloudDraw);
+
+  const double airmass = airmassAt(state.altitude);
+  const double along = longDraw * seeing_.longitudinalSigma(airmass);
+  const double across = transDraw * seeing_.transverseSigma(airmass);
+  const double ux = std::cos(settings_.angle * kDegrees);  // along the line star 1 -> star 2
+  const double uy = std::sin(settings_.angle * kDegrees);
+
+  // Tracking error walks along the sensor's diagonal.
+  const double drift = settings_.drift * time / 60.0 * std::numbers::sqrt2 / 2.0;
+  const double tipTilt = seeing_.tipTiltSigma();
+  const double centreX = (settings_.width - 1) / 2.0 + drift + tipX * tipTilt;
+  const double centreY = (settings_.height - 1) / 2.0 + drift + tipY * tipTilt;
+
+  // Half the separation and half the differential motion on either side.
+  const double halfX = (settings_.separation * ux + along * ux - across * uy) / 2.0;
+  const double halfY = (settings_.separation * uy + along * uy + across * ux) / 2.0;
+  state.stars[0] = {centreX - halfX, centreY - halfY};
+  state.stars[1] = {centreX + halfX, centreY + halfY};
+  return state;
+}
+
+// Cloud episodes as a two-state chain: an episode ends with probability
+// 1 / cloudLength per exposure, and starts at the rate that makes the
+// long-run share of cloudy exposures equal `clouds`.
+bool SimScene::nextCloudState(double draw) {
+  const double clouds = settings_.clouds;
+  if (clouds <= 0.0 || clouds >= 1.0) {
+    cloudy_ = clouds >= 1.0;
+    return cloudy_;
+  }
+  const double leave = 1.0 / settings_.cloudLength;
+  const double enter = std::min(1.0, clouds * leave / (1.0 - clouds));
+  cloudy_ = cloudy_ ? draw >= leave : draw < enter;
+  return cloudy_;
+}
+
+}  // namespace nebulor::camera::sim

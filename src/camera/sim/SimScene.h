@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <random>
+
+#include "camera/sim/SeeingModel.h"
+#include "camera/sim/SimSettings.h"
+
+namespace nebulor::camera::sim {
+
+// Where a star image falls on the sensor, in sensor pixels (pixel centres at
+// whole numbers).
+struct StarImage {
+  double x = 0;
+  double y = 0;
+};
+
+// The sky during one exposure.
+struct SceneState {
+  double altitude = 90;  // degrees
+  std::array<StarImage, 2> stars;
+  bool cloudy = false;   // the stars are hidden
+};
+
+// The two images of the star as they move from exposure to exposure: both
+// share the tip-tilt and the slow drift; star 2 differs from star 1 by the
+// mean separation plus the differential motion, drawn along and across the
+// line joining them. Seeded, so a run is repeatable; the draws do not depend
+// on the readout, so the same seed gives the same motion in any subframe.
+class SimScene {
+ public:
+  SimScene(const SimSettings& settings, const SeeingModel& seeing);
+
+  // The exposure whose middle falls `time` seconds after the start.
+  SceneState next(double time);
+
+  double altitudeAt(double time) const;
+
+ private:
+  bool nextCloudState(double draw);
+
+  SimSettings settings_;
+  SeeingModel seeing_;
+  std::mt19937_64 random_;
+  std::normal_distribution<double> gauss_;
+  std::uniform_real_distribution<double> uniform_;
+  bool cloudy_;
+};
+
+}  // namespace nebulor::camera::sim

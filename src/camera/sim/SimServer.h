@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+#include "camera/Automation.h"
+#include "camera/ClickState.h"
+#include "camera/FrameViewer.h"
+#include "camera/sim/SimSettings.h"
+#include "camera/sim/SimView.h"
+
+namespace nebulor::camera::sim {
+
+// The built-in simulated imaging application, the default backend.
+class SimServer : public AutomationServer {
+ public:
+  explicit SimServer(SimSettings settings);
+
+  std::unique_ptr<Application> createApplication() override;
+  std::unique_ptr<Camera> createCamera() override;
+
+  // The truth a run can be checked against: lambda / r0 at the zenith, in
+  // arcseconds at the simulator's wavelength.
+  double trueSeeing() const { return settings_.seeing; }
+  const SimSettings& settings() const { return settings_; }
+
+  // The simulated image window: its click state, and where its images are
+  // shown (nullptr: nowhere). The viewer must outlive the camera's use.
+  ClickState& clickState() { return view_->clicks; }
+  void setViewer(FrameViewer* viewer) { view_->viewer = viewer; }
+
+ private:
+  SimSettings settings_;
+  std::shared_ptr<SimView> view_;
+};
+
+}  // namespace nebulor::camera::sim

@@ -1,0 +1,216 @@
+#include "camera/sim/SimSettings.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace nebulor::camera::sim {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr int kMaxSensorSide = 32767;  // positions travel as 16-bit integers
+constexpr std::array<std::string_view, 4> kHeaderKeys{"OBJCTALT", "FOCALLEN", "XPIXSZ", "YPIXSZ"};
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find(separator, start);
+    parts.push_back(trim(text.substr(start, end - start)));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::string upper(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return result;
+}
+
+// One key=value item being read; every complaint names the key.
+class Item {
+ public:
+  Item(std::string_view key, std::string_view value) : key_(key), value_(value) {}
+
+  [[noreturn]] void fail(const std::string& problem) const {
+    throw SimSettingsError("Simulator setting '" + std::string(key_) + "' " + problem + ", not '" +
+                           std::string(value_) + "'");
+  }
+
+  // A number in [min, max]; `minExcluded` makes the lower bound strict.
+  double number(double min, double max, bool minExcluded = false) const {
+    double result = 0;
+    const auto [end, error] = std::from_chars(value_.data(), value_.data() + value_.size(), result);
+    if (error != std::errc() || end != value_.data() + value_.size() || !std::isfinite(result)) {
+      fail("needs a number");
+    }
+    if (result < min || result > max || (minExcluded && result == min)) {
+      if (max == kInfinity) fail(minExcluded ? "must be greater than " + text(min) : "must be " + text(min) + " or more");
+      fail("must be between " + text(min) + " and " + text(max));
+    }
+    return result;
+  }
+
+  template <typename Int>
+  Int whole(Int min, Int max) const {
+    Int result = 0;
+    const auto [end, error] = std::from_chars(value_.data(), value_.data() + value_.size(), result);
+    if (error != std::errc() || end != value_.data() + value_.size()) fail("needs a whole number");
+    if (result < min || result > max) fail("must be between " + std::to_string(min) + " and " + std::to_string(max));
+    return result;
+  }
+
+  bool flag() const {
+    if (value_ == "1" || value_ == "true" || value_ == "yes") return true;
+    if (value_ == "0" || value_ == "false" || value_ == "no") return false;
+    fail("must be 1 or 0");
+  }
+
+  std::string_view text() const { return value_; }
+
+ private:
+  static std::string text(double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+  }
+
+  std::string_view key_;
+  std::string_view value_;
+};
+
+ClickScript clickScript(const Item& item) {
+  ClickScript script;
+  if (item.text() == "window") return script;
+  if (item.text() == "brightest") {
+    script.brightest = true;
+    return script;
+  }
+  for (std::string_view point : split(item.text(), '+')) {
+    const std::size_t colon = point.find(':');
+    if (colon == std::string_view::npos) item.fail("needs 'window', 'brightest' or points x:y joined by '+'");
+    const Item x("clicks", point.substr(0, colon));
+    const Item y("clicks", point.substr(colon + 1));
+    script.points.push_back({x.whole<std::int16_t>(0, kMaxSensorSide), y.whole<std::int16_t>(0, kMaxSensorSide)});
+  }
+  return script;
+}
+
+std::set<std::string> headerKeys(const Item& item) {
+  std::set<std::string> keys;
+  for (std::string_view name : split(item.text(), '+')) {
+    const std::string key = upper(name);
+    if (std::find(kHeaderKeys.begin(), kHeaderKeys.end(), key) == kHeaderKeys.end()) {
+      item.fail("takes OBJCTALT, FOCALLEN, XPIXSZ or YPIXSZ joined by '+'");
+    }
+    keys.insert(key);
+  }
+  return keys;
+}
+
+std::set<SimOperation> operations(const Item& item) {
+  std::set<SimOperation> result;
+  for (std::string_view name : split(item.text(), '+')) {
+    const auto operation = operationNamed(name);
+    if (!operation) {
+      item.fail("takes expose, imageready, document, prepare, fitskey, centroid, click, subframe, "
+                "fullframe or sensorsize joined by '+'");
+    }
+    result.insert(*operation);
+  }
+  return result;
+}
+
+struct Key {
+  std::string_view name;
+  std::function<void(SimSettings&, const Item&)> apply;
+};
+
+const std::vector<Key>& keys() {
+  static const std::vector<Key> table{
+      {"seeing", [](SimSettings& s, const Item& v) { s.seeing = v.number(0, kInfinity, true); }},
+      {"wavelength", [](SimSettings& s, const Item& v) { s.wavelength = v.number(0, kInfinity, true); }},
+      {"diameter", [](SimSettings& s, const Item& v) { s.holeDiameter = v.number(0, kInfinity, true); }},
+      {"distance", [](SimSettings& s, const Item& v) { s.holeDistance = v.number(0, kInfinity, true); }},
+      {"altitude", [](SimSettings& s, const Item& v) { s.altitude = v.number(0, 90, true); }},
+      {"altrate", [](SimSettings& s, const Item& v) { s.altitudeRate = v.number(-kInfinity, kInfinity); }},
+      {"tiptilt", [](SimSettings& s, const Item& v) { s.tipTilt = v.number(0, kInfinity); }},
+      {"drift", [](SimSettings& s, const Item& v) { s.drift = v.number(0, kInfinity); }},
+      {"clouds", [](SimSettings& s, const Item& v) { s.clouds = v.number(0, 1); }},
+      {"cloudlength", [](SimSettings& s, const Item& v) { s.cloudLength = v.number(1, kInfinity); }},
+      {"focallen", [](SimSettings& s, const Item& v) { s.focalLength = v.number(0, kInfinity, true); }},
+      {"pixelsize", [](SimSettings& s, const Item& v) { s.pixelSize = v.number(0, kInfinity, true); }},
+      {"width", [](SimSettings& s, const Item& v) { s.width = v.whole(1, kMaxSensorSide); }},
+      {"height", [](SimSettings& s, const Item& v) { s.height = v.whole(1, kMaxSensorSide); }},
+      {"separation", [](SimSettings& s, const Item& v) { s.separation = v.number(0, kInfinity); }},
+      {"angle", [](SimSettings& s, const Item& v) { s.angle = v.number(-360, 360); }},
+      {"flux", [](SimSettings& s, const Item& v) { s.flux = v.number(0, kInfinity); }},
+      {"sky", [](SimSettings& s, const Item& v) { s.sky = v.number(0, kInfinity); }},
+      {"readnoise", [](SimSettings& s, const Item& v) { s.readNoise = v.number(0, kInfinity); }},
+      {"gain", [](SimSettings& s, const Item& v) { s.gain = v.number(0, kInfinity, true); }},
+      {"bias", [](SimSettings& s, const Item& v) { s.bias = v.number(0, 65535); }},
+      {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, kInfinity); }},
+      {"timing",
+       [](SimSettings& s, const Item& v) {
+         if (v.text() == "instant") s.timing = Timing::instant;
+         else if (v.text() == "realtime") s.timing = Timing::realtime;
+         else v.fail("must be 'instant' or 'realtime'");
+       }},
+      {"seed",
+       [](SimSettings& s, const Item& v) {
+         s.seed = v.whole<std::uint64_t>(0, std::numeric_limits<std::uint64_t>::max());
+       }},
+      {"clicks", [](SimSettings& s, const Item& v) { s.clicks = clickScript(v); }},
+      {"linkfail", [](SimSettings& s, const Item& v) { s.linkFails = v.flag(); }},
+      {"linklost", [](SimSettings& s, const Item& v) { s.linkLostAfter = v.whole(0, std::numeric_limits<int>::max()); }},
+      {"telescope",
+       [](SimSettings& s, const Item& v) {
+         if (v.text() == "ok") s.telescope = TelescopeFault::none;
+         else if (v.text() == "raise") s.telescope = TelescopeFault::raises;
+         else if (v.text() == "false") s.telescope = TelescopeFault::readsFalse;
+         else v.fail("must be 'ok', 'raise' or 'false'");
+       }},
+      {"missing", [](SimSettings& s, const Item& v) { s.missingKeys = headerKeys(v); }},
+      {"throw", [](SimSettings& s, const Item& v) { s.faults.failing = operations(v); }},
+      {"throwafter",
+       [](SimSettings& s, const Item& v) { s.faults.failAfter = v.whole(0, std::numeric_limits<int>::max()); }},
+  };
+  return table;
+}
+
+}  // namespace
+
+SimSettings parseSimSettings(std::string_view text) {
+  SimSettings settings;
+  if (trim(text).empty()) return settings;
+  for (std::string_view pair : split(text, ',')) {
+    if (pair.empty()) continue;  // a stray comma
+    const std::size_t equals = pair.find('=');
+    const std::string_view name = trim(pair.substr(0, equals));
+    const auto key = std::find_if(keys().begin(), keys().end(), [name](const Key& k) { return k.name == name; });
+    if (key == keys().end()) throw SimSettingsError("Unknown simulator setting '" + std::string(name) + "'");
+    if (equals == std::string_view::npos) {
+      throw SimSettingsError("Simulator setting '" + std::string(name) + "' needs a value (" +
+                             std::string(name) + "=...)");
+    }
+    key->apply(settings, Item(name, trim(pair.substr(equals + 1))));
+  }
+  if (settings.holeDistance <= settings.holeDiameter) {
+    throw SimSettingsError("Simulator setting 'distance' must exceed 'diameter': the holes would overlap");
+  }
+  return settings;
+}
+
+}  // namespace nebulor::camera::sim

@@ -1,0 +1,216 @@
+// Accuracy, score and robustness of the star finder on synthetic frames
+// whose star positions are known.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "camera/StarFinder.h"
+#include "camera/sim/FrameRenderer.h"
+
+namespace nebulor::camera {
+namespace {
+
+using sim::FrameRenderer;
+using sim::ReadoutRegion;
+using sim::SceneState;
+using sim::SimSettings;
+
+struct StarField {
+  double flux = 2e5;       // electrons per star image over the exposure
+  double sky = 20;         // electrons per pixel
+  double readNoise = 5;
+  double gain = 1;
+  double bias = 100;
+  double psfSigma = 1.6;   // pixels
+  int width = 120;
+  int height = 100;
+};
+
+Frame render(const StarField& field, std::vector<sim::StarImage> stars, std::uint64_t seed) {
+  SimSettings settings;
+  settings.flux = field.flux;
+  settings.sky = field.sky;
+  settings.readNoise = field.readNoise;
+  settings.gain = field.gain;
+  settings.bias = field.bias;
+  const FrameRenderer renderer(settings, field.psfSigma);
+  SceneState scene;
+  scene.stars = {stars.at(0), stars.size() > 1 ? stars[1] : sim::StarImage{-1000, -1000}};
+  std::mt19937_64 noise(seed);
+  return renderer.render(scene, ReadoutRegion{0, 0, field.width, field.height}, 1.0, noise);
+}
+
+double rmsError(const StarField& field, int trials) {
+  std::mt19937_64 positions(42);
+  std::uniform_real_distribution<double> offset(-0.5, 0.5);
+  double sum = 0;
+  for (int i = 0; i < trials; ++i) {
+    const sim::StarImage truth{32 + offset(positions), 32 + offset(positions)};
+    const Frame frame = render(field, {truth}, static_cast<std::uint64_t>(i) + 1);
+    // The search starts from a point a few pixels off, as a click would.
+    const StarMeasurement m = findStarNear(frame, truth.x + 3, truth.y - 2);
+    EXPECT_EQ(m.status, StarStatus::found);
+    sum += (m.x - truth.x) * (m.x - truth.x) + (m.y - truth.y) * (m.y - truth.y);
+  }
+  return std::sqrt(sum / trials);
+}
+
+class CentroidAccuracy : public ::testing::TestWithParam<double> {};
+
+TEST_P(CentroidAccuracy, SubPixelAtHighSignalToNoise) {
+  StarField field;
+  field.psfSigma = GetParam();
+  field.width = 64;
+  field.height = 64;
+  const double rms = rmsError(field, 200);
+  RecordProperty("rms_error_px", std::to_string(rms));
+  EXPECT_LT(rms, 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(PsfWidths, CentroidAccuracy, ::testing::Values(1.0, 1.6, 2.5, 3.5));
+
+TEST(StarFinder, NoiselessStarsAnywhereOnAPixelAreCentredExactly) {
+  StarField field;
+  field.sky = 0;
+  field.readNoise = 0;
+  field.flux = 3e6;  // photon noise moves the centroid by about 0.001 pixel
+  field.gain = 10;   // keeps the peak below full scale
+  for (const double dx : {0.0, 0.25, 0.5, -0.37}) {
+    const sim::StarImage truth{60 + dx, 50 - dx};
+    const StarMeasurement m = findStarNear(render(field, {truth}, 7), 60, 50);
+    EXPECT_NEAR(m.x, truth.x, 0.01) << dx;
+    EXPECT_NEAR(m.y, truth.y, 0.01) << dx;
+  }
+}
+
+TEST(StarFinder, SecondStarFortyPixelsAwayDoesNotPullTheCentroid) {
+  const StarField field;
+  const sim::StarImage star1{40.3, 50.6};
+  const sim::StarImage star2{78.1, 63.7};  // about 40 pixels away, brighter would not matter
+  const Frame frame = render(field, {star1, star2}, 3);
+  const StarMeasurement m1 = findStarNear(frame, 40, 51);
+  const StarMeasurement m2 = findStarNear(frame, 78, 64);
+  EXPECT_NEAR(m1.x, star1.x, 0.05);
+  EXPECT_NEAR(m1.y, star1.y, 0.05);
+  EXPECT_NEAR(m2.x, star2.x, 0.05);
+  EXPECT_NEAR(m2.y, star2.y, 0.05);
+}
+
+TEST(StarFinder, ScoreIsPeakSignalOverNoise) {
+  StarField field;
+  field.flux = 5000;
+  field.sky = 100;
+  field.readNoise = 10;
+  const Frame frame = render(field, {{60, 50}}, 11);
+  // Peak pixel of a Gaussian centred on a pixel, over sqrt(sky + read noise^2).
+  const double share = std::erf(0.5 / (field.psfSigma * std::sqrt(2.0)));
+  const double peak = field.flux * share * share;
+  const double noise = std::sqrt(field.sky + field.readNoise * field.readNoise);
+  const StarMeasurement m = findStarNear(frame, 60, 50);
+  EXPECT_NEAR(m.score, peak / noise, 0.25 * peak / noise);
+}
+
+TEST(StarFinder, AbsentOrBuriedStarScoresBelowTen) {
+  StarField noiseOnly;
+  noiseOnly.flux = 0;
+  StarField buried;
+  buried.flux = 150;  // peak about 1.5 noise units
+  buried.sky = 100;
+  buried.readNoise = 10;
+  for (std::uint64_t seed = 1; seed <= 50; ++seed) {
+    EXPECT_LT(findStarNear(render(noiseOnly, {{60, 50}}, seed), 60, 50).score, 10.0) << seed;
+    const StarMeasurement m = findStarNear(render(buried, {{60, 50}}, seed), 60, 50);
+    EXPECT_LT(m.score, 10.0) << seed;
+    EXPECT_EQ(m.status, StarStatus::faint) << seed;
+  }
+}
+
+TEST(StarFinder, SaturatedStarIsFlaggedAndStillCentred) {
+  StarField field;
+  field.flux = 5e7;
+  const sim::StarImage truth{60.3, 49.8};
+  const Frame frame = render(field, {truth}, 5);
+  const StarMeasurement m = findStarNear(frame, 60, 50);
+  EXPECT_EQ(m.status, StarStatus::saturated);
+  EXPECT_NEAR(m.x, truth.x, 0.2);
+  EXPECT_NEAR(m.y, truth.y, 0.2);
+}
+
+TEST(StarFinder, StarAtTheFrameEdgeIsFoundWithoutReadingOutside) {
+  const StarField field;
+  // Every corner and side; the finder is built with bounds-checked pixel
+  // access in this test, so a read outside the frame aborts the test.
+  const std::vector<sim::StarImage> places{{0.4, 50}, {119.2, 50}, {60, 0.3}, {60, 99.4}, {0.2, 0.1}, {119, 99}};
+  for (const sim::StarImage& truth : places) {
+    const Frame frame = render(field, {truth}, 9);
+    const StarMeasurement m = findStarNear(frame, truth.x, truth.y);
+    EXPECT_EQ(m.status, StarStatus::nearEdge) << truth.x << "," << truth.y;
+    // Only part of the image is on the frame: its centroid lies inward.
+    EXPECT_NEAR(m.x, truth.x, 2.0);
+    EXPECT_NEAR(m.y, truth.y, 2.0);
+  }
+}
+
+struct Degenerate {
+  const char* name;
+  Frame frame;
+  double x, y;
+  StarStatus status;
+};
+
+Frame filled(int width, int height, std::uint16_t value) {
+  return Frame{width, height, std::vector<std::uint16_t>(static_cast<std::size_t>(width) * height, value)};
+}
+
+TEST(StarFinder, DegenerateFramesAndPointsNeverCrash) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<Degenerate> cases{
+      {"zeros", filled(50, 40, 0), 20, 20, StarStatus::faint},
+      {"saturated", filled(50, 40, 65535), 20, 20, StarStatus::faint},
+      {"one pixel", filled(1, 1, 500), 0, 0, StarStatus::faint},
+      {"one pixel, point off", filled(1, 1, 500), 1, 0, StarStatus::outsideFrame},
+      {"left of frame", filled(50, 40, 100), -0.6, 20, StarStatus::outsideFrame},
+      {"below frame", filled(50, 40, 100), 20, 39.6, StarStatus::outsideFrame},
+      {"far away", filled(50, 40, 100), 1e12, -1e12, StarStatus::outsideFrame},
+      {"not a number", filled(50, 40, 100), nan, 3, StarStatus::outsideFrame},
+      {"empty frame", Frame{}, 0, 0, StarStatus::outsideFrame},
+      {"short pixel buffer", Frame{50, 40, std::vector<std::uint16_t>(10, 100)}, 2, 0, StarStatus::outsideFrame},
+      {"one row", filled(30, 1, 100), 15, 0, StarStatus::faint},
+  };
+  for (const Degenerate& c : cases) {
+    const StarMeasurement m = findStarNear(c.frame, c.x, c.y);
+    EXPECT_EQ(m.status, c.status) << c.name;
+    EXPECT_LT(m.score, 10.0) << c.name;
+  }
+}
+
+TEST(StarFinder, BrightestStarsComeBrightestFirst) {
+  StarField brightField;
+  brightField.width = 300;
+  brightField.height = 200;
+  brightField.flux = 4e5;
+  StarField dimField = brightField;  // star light alone, added to the first frame
+  dimField.flux = 2e5;
+  dimField.sky = 0;
+  dimField.readNoise = 0;
+  dimField.bias = 0;
+  const sim::StarImage bright{220.4, 150.2};
+  const sim::StarImage dimmer{60.7, 40.1};
+  Frame frame = render(brightField, {bright}, 1);
+  const Frame dim = render(dimField, {dimmer}, 2);
+  for (std::size_t i = 0; i < frame.pixels.size(); ++i) frame.pixels[i] = static_cast<std::uint16_t>(frame.pixels[i] + dim.pixels[i]);
+
+  const std::vector<StarMeasurement> stars = findBrightestStars(frame, 2);
+  ASSERT_EQ(stars.size(), 2u);
+  EXPECT_NEAR(stars[0].x, bright.x, 0.1);
+  EXPECT_NEAR(stars[0].y, bright.y, 0.1);
+  EXPECT_NEAR(stars[1].x, dimmer.x, 0.1);
+  EXPECT_NEAR(stars[1].y, dimmer.y, 0.1);
+  EXPECT_EQ(findBrightestStars(filled(1, 1, 0), 2).size(), 1u);
+  EXPECT_TRUE(findBrightestStars(Frame{}, 2).empty());
+}
+
+}  // namespace
+}  // namespace nebulor::camera
