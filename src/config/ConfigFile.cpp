@@ -161,6 +161,15 @@ std::optional<std::string> replaceFile(const std::string& source, const std::str
 #endif
 }
 
+// The replacement keeps who may read and write the old file; best effort.
+void keepPermissions(const std::string& oldPath, const std::string& newPath) {
+  std::error_code error;
+  const auto old = std::filesystem::status(utf8Path(oldPath), error);
+  if (!error && std::filesystem::is_regular_file(old)) {
+    std::filesystem::permissions(utf8Path(newPath), old.permissions(), error);
+  }
+}
+
 // Writes the whole text to a new file beside the target; the reason when
 // that failed, and then no new file is left behind.
 std::optional<std::string> writeWholeFile(const std::string& path, std::string_view text) {
@@ -239,6 +248,7 @@ std::optional<std::string> SaveConfig(const Config& config, bool configLoaded, c
   }
   const std::string newPath = path + ".new";
   if (auto reason = writeWholeFile(newPath, configText(config))) return saveFailure(newPath, *reason);
+  keepPermissions(path, newPath);
   if (auto reason = replaceFile(newPath, path)) {
     removeQuietly(newPath);
     return saveFailure(path, *reason);

@@ -15,20 +15,29 @@ inline constexpr const char* kConfigFileName = "config.ini";
 // ending in CR LF, reals with up to 7 significant digits and a full stop.
 std::string configText(const Config& config);
 
-// Reads config.ini text over the defaults. A value that is no number or that
-// the measurement cannot use keeps its default and adds one warning
-// (key, text found, value kept); other odd lines are skipped silently.
+// Reads config.ini text over the defaults, line by line (CR LF, LF or CR;
+// the last line end may be missing). Keys are case-sensitive and a later
+// line wins; an empty value is 0; samplesPerReading is rounded half to even.
+// A value that is no number or that the measurement cannot use (not finite,
+// holeDistance, holeDiameter or wavelength not above 0, samplesPerReading
+// outside 1..200) leaves the value as it was (the default, unless an earlier
+// line set it) and adds one warning naming the line, the key, the text found
+// and the value kept. Blank lines, unknown keys and lines without exactly two
+// fields are skipped silently; blanks round a field are ignored.
 struct ConfigParse {
   Config config;
   std::vector<std::string> warnings;
 };
 ConfigParse parseConfigText(std::string_view text);
 
-// Loads folder + "config.ini" (defaults when it is missing) into config and
-// returns the warnings for the user.
+// Loads folder + "config.ini" (defaults when it is missing or is a folder)
+// into config and returns the warnings for the user; a file that cannot be
+// read gives the defaults and one warning.
 std::vector<std::string> LoadConfig(Config& config, const std::string& folder);
 
-// Rewrites folder + "config.ini" whole and atomically. Refuses when the
+// Rewrites folder + "config.ini" whole and atomically (a new file beside it,
+// flushed to the disk, then renamed over it). A config.ini that may not be
+// written is left alone. Refuses when the
 // values were never loaded (they are the zeros of a failed start-up), so an
 // existing file is never overwritten with them. Returns std::nullopt on
 // success, otherwise the reason, and the old file is left as it was.

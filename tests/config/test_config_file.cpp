@@ -69,21 +69,9 @@ TEST(ConfigText, ValuesTakeTheirShortestFormWithAFullStop) {
 TEST(ConfigText, ReadsBackAsTheValuesItWasWrittenFrom) {
   const Config configs[] = {
       defaultConfig(),
-      changed([](Config& c) {
-        c.holeDistance = 212.5f;
-        c.holeDiameter = 63.17f;
-        c.wavelength = 0.65f;
-        c.systemNoise = 0.0123f;
-        c.initialExposure = 2;
-        c.measurementExposure = 0.002f;
-        c.samplesPerReading = 200;
-      }),
-      changed([](Config& c) {
-        c.holeDistance = 1.234567e12f;
-        c.wavelength = 3e-9f;
-        c.initialExposure = -1;
-        c.samplesPerReading = 1;
-      }),
+      // holeDistance, holeDiameter, wavelength, systemNoise, both exposures, samplesPerReading
+      Config{212.5f, 63.17f, 0.65f, 0.0123f, 2, 0.002f, 200},
+      Config{1.234567e12f, 50, 3e-9f, 0, -1, 0.01f, 1},
   };
   for (const Config& config : configs) {
     const ConfigParse parse = parseConfigText(configText(config));
@@ -260,6 +248,19 @@ TEST(SaveConfig, AFailedSaveGivesTheReasonAndKeepsTheOldFile) {
   EXPECT_TRUE(std::filesystem::is_directory(temp.file(kConfigFileName)));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 1);
 }
+
+#ifndef _WIN32
+TEST(SaveConfig, TheReplacementKeepsTheOldFilesPermissions) {
+  TempFolder temp;
+  const std::string path = temp.file(kConfigFileName);
+  writeBytes(path, kDefaultFile);
+  const auto ownerOnly = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+  std::filesystem::permissions(path, ownerOnly);
+  ASSERT_EQ(SaveConfig(changed([](Config& c) { c.holeDiameter = 40; }), true, temp.folder()), std::nullopt);
+  EXPECT_EQ(std::filesystem::status(path).permissions(), ownerOnly);
+  EXPECT_NE(readBytes(path), kDefaultFile);
+}
+#endif
 
 #ifdef __linux__
 // The new text goes to config.ini.new first; /dev/full there acts as a full
