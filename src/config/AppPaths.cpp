@@ -42,7 +42,8 @@ std::string GetEXEPath() {
   const std::filesystem::path executable = executablePath();
   std::error_code error;
   // Should the platform not say, the working folder is the best remaining guess.
-  const std::filesystem::path folder = executable.empty() ? std::filesystem::current_path(error) : executable.parent_path();
+  const std::filesystem::path folder =
+      executable.empty() ? std::filesystem::current_path(error) : executable.parent_path();
   return withTrailingSeparator(utf8Text(folder));
 }
 

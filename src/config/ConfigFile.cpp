@@ -94,7 +94,8 @@ class LineReader {
     if (!std::isfinite(single)) {
       return warn(real.name, value, "is not a finite single-precision number", singleText(target));
     }
-    if (real.mustBePositive && !(single > 0)) return warn(real.name, value, "is not above 0", singleText(target));
+    if (real.mustBePositive && !(single > 0))
+      return warn(real.name, value, "is not above 0", singleText(target));
     target = single;
   }
 
@@ -102,16 +103,17 @@ class LineReader {
     std::int16_t& target = parse_.config.samplesPerReading;
     const std::optional<double> number = numberIn(value);
     if (!number) return warn(kSamplesKey, value, "is not a number", std::to_string(target));
-    const double rounded = std::nearbyint(*number);  // halves go to the even neighbour
+    const double rounded = std::nearbyint(*number);   // halves go to the even neighbour
     if (!(rounded >= 1 && rounded <= kMaxSamples)) {  // the per-exposure tables of one reading
-      return warn(kSamplesKey, value, "does not round to a whole number from 1 to 200", std::to_string(target));
+      return warn(kSamplesKey, value, "does not round to a whole number from 1 to 200",
+                  std::to_string(target));
     }
     target = static_cast<std::int16_t>(rounded);
   }
 
   void warn(std::string_view key, std::string_view value, const char* problem, const std::string& kept) {
-    parse_.warnings.push_back("config.ini line " + std::to_string(lineNumber_) + ": " + std::string(key) + " \"" +
-                              std::string(value) + "\" " + problem + "; keeping " + kept + ".");
+    parse_.warnings.push_back("config.ini line " + std::to_string(lineNumber_) + ": " + std::string(key) +
+                              " \"" + std::string(value) + "\" " + problem + "; keeping " + kept + ".");
   }
 
   ConfigParse& parse_;
@@ -119,7 +121,8 @@ class LineReader {
 };
 
 std::string readFailure(const std::string& path, int errorNumber) {
-  return "config.ini could not be read (" + path + ": " + systemErrorText(errorNumber) + "); using the defaults.";
+  return "config.ini could not be read (" + path + ": " + systemErrorText(errorNumber) +
+         "); using the defaults.";
 }
 
 void removeQuietly(const std::string& path) {

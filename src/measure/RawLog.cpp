@@ -15,10 +15,11 @@ constexpr const char* kHeader = "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\"
 std::string timeField(const std::tm& time) {
   char buffer[48];
   if (time.tm_hour == 0 && time.tm_min == 0 && time.tm_sec == 0) {
-    std::snprintf(buffer, sizeof buffer, "#%04d-%02d-%02d#", time.tm_year + 1900, time.tm_mon + 1, time.tm_mday);
+    std::snprintf(buffer, sizeof buffer, "#%04d-%02d-%02d#", time.tm_year + 1900, time.tm_mon + 1,
+                  time.tm_mday);
   } else {
-    std::snprintf(buffer, sizeof buffer, "#%04d-%02d-%02d %02d:%02d:%02d#", time.tm_year + 1900, time.tm_mon + 1,
-                  time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
+    std::snprintf(buffer, sizeof buffer, "#%04d-%02d-%02d %02d:%02d:%02d#", time.tm_year + 1900,
+                  time.tm_mon + 1, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
   }
   return buffer;
 }
@@ -26,8 +27,8 @@ std::string timeField(const std::tm& time) {
 }  // namespace
 
 std::string rawLogRow(const std::tm& localTime, double airmass, float x1, float y1, float x2, float y2) {
-  return timeField(localTime) + ',' + doubleText(airmass) + ',' + singleText(x1) + ',' + singleText(y1) + ',' +
-         singleText(x2) + ',' + singleText(y2);
+  return timeField(localTime) + ',' + doubleText(airmass) + ',' + singleText(x1) + ',' + singleText(y1) +
+         ',' + singleText(x2) + ',' + singleText(y2);
 }
 
 RawLog::~RawLog() { close(); }

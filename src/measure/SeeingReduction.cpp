@@ -10,7 +10,7 @@ namespace nebulor {
 namespace {
 
 constexpr double kDegreesToRadians = 0.0174532925;  // pi / 180 to ten decimals
-constexpr double kArcsecPi = 3.1415926535;           // pi as the arcsecond conversion writes it
+constexpr double kArcsecPi = 3.1415926535;          // pi as the arcsecond conversion writes it
 
 using Reason = std::optional<std::string>;
 
@@ -18,8 +18,9 @@ bool isPositive(double value) { return std::isfinite(value) && value > 0; }
 
 Reason readingLengthProblem(std::int16_t n) {
   if (n >= 1 && n <= kMaxSamples) return std::nullopt;
-  return "A reading of " + std::to_string(n) + " exposures cannot be reduced; samples per reading must be 1 to " +
-         std::to_string(kMaxSamples) + ".";
+  return "A reading of " + std::to_string(n) +
+         " exposures cannot be reduced; samples per reading must be 1 to " + std::to_string(kMaxSamples) +
+         ".";
 }
 
 Reason notPositive(const char* what, double value) {
@@ -37,8 +38,9 @@ Reason inputProblem(const Config& config, const ExposureGeometry& geometry) {
   if (!isPositive(geometry.airmass)) return notPositive("The airmass", geometry.airmass);
   if (!isPositive(longCoefficient(config.holeDiameter, config.holeDistance)) ||
       !isPositive(transCoefficient(config.holeDiameter, config.holeDistance))) {
-    return std::string("The hole distance is too small for the hole diameter (it must exceed about 0.52 times "
-                       "the diameter): the response coefficients are not positive.");
+    return std::string(
+        "The hole distance is too small for the hole diameter (it must exceed about 0.52 times "
+        "the diameter): the response coefficients are not positive.");
   }
   return std::nullopt;
 }
@@ -161,8 +163,8 @@ std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeom
   MonitorState::PerExposure longDeviations{};
   MonitorState::PerExposure transDeviations{};
   for (int i = 1; i <= n; ++i) {
-    const Separation exposure = separation(state.sampleX[2][i] - state.sampleX[1][i],
-                                           state.sampleY[2][i] - state.sampleY[1][i]);
+    const Separation exposure =
+        separation(state.sampleX[2][i] - state.sampleX[1][i], state.sampleY[2][i] - state.sampleY[1][i]);
     if (!std::isfinite(exposure.length)) {
       return "The star positions of exposure " + std::to_string(i) + " are not finite numbers.";
     }
@@ -174,11 +176,12 @@ std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeom
   const double transStdDev = ArrayRms(transDeviations.data(), n);
 
   const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
-  const double longSeeing = seeingArcsec(scale * longStdDev, longCoefficient(config.holeDiameter, config.holeDistance),
-                                         geometry.airmass, config.wavelength);
-  const double transSeeing = seeingArcsec(scale * transStdDev,
-                                          transCoefficient(config.holeDiameter, config.holeDistance),
-                                          geometry.airmass, config.wavelength);
+  const double longSeeing =
+      seeingArcsec(scale * longStdDev, longCoefficient(config.holeDiameter, config.holeDistance),
+                   geometry.airmass, config.wavelength);
+  const double transSeeing =
+      seeingArcsec(scale * transStdDev, transCoefficient(config.holeDiameter, config.holeDistance),
+                   geometry.airmass, config.wavelength);
   const float fwhm = static_cast<float>((longSeeing + transSeeing) / 2);
   if (!std::isfinite(fwhm) || !std::isfinite(longStdDev) || !std::isfinite(transStdDev)) {
     return std::string("The seeing of this reading is not a finite number.");

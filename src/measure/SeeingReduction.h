@@ -9,8 +9,8 @@
 
 namespace nebulor {
 
-double Sec(double X);                  // 1 / cos(X), X in radians
-double CalcAirmass(double altitude);   // altitude in degrees above the horizon
+double Sec(double X);                                 // 1 / cos(X), X in radians
+double CalcAirmass(double altitude);                  // altitude in degrees above the horizon
 float ArrayRms(const float* values, std::int16_t n);  // RMS of values[1..n]; 0 when n < 1
 double TruncateDecimals(double x, std::int16_t n);    // floor(x * 10^n) / 10^n
 

@@ -16,8 +16,8 @@ std::string generalText(Real value, int significantDigits, char decimalPoint) {
   if (std::isnan(value)) return "nan";
   if (value == 0) return "0";  // also for -0: a sign on nothing only confuses
   char buffer[40];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
-                                    significantDigits);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, significantDigits);
   std::string text(buffer, result.ptr);
   if (decimalPoint != '.') {
     for (char& c : text) {

@@ -1,5 +1,3 @@
-#include "config/AppPaths.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "../support/TempFolder.h"
+#include "config/AppPaths.h"
 
 namespace nebulor {
 namespace {

@@ -1,5 +1,3 @@
-#include "config/ConfigFile.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +6,7 @@
 #include <string>
 
 #include "../support/TempFolder.h"
+#include "config/ConfigFile.h"
 
 namespace nebulor {
 namespace {
@@ -98,7 +97,8 @@ TEST(ParseConfigText, ReadsRecordsOverTheDefaults) {
       {"samplesPerReading,21.5\r\n", changed([](Config& c) { c.samplesPerReading = 22; })},
       {"samplesPerReading,199.5\r\n", changed([](Config& c) { c.samplesPerReading = 200; })},
       {"samplesPerReading,1.4999\r\n", changed([](Config& c) { c.samplesPerReading = 1; })},
-      {"initialExposure,\r\nsystemNoise,7\r\nsystemNoise,\r\n", changed([](Config& c) { c.initialExposure = 0; })},
+      {"initialExposure,\r\nsystemNoise,7\r\nsystemNoise,\r\n",
+       changed([](Config& c) { c.initialExposure = 0; })},
       {"holeDistance,+1.2e2\r\nsystemNoise,-2.5E-1\r\n", changed([](Config& c) {
          c.holeDistance = 120;
          c.systemNoise = -0.25f;
@@ -141,13 +141,13 @@ TEST(ParseConfigText, UnusableValuesKeepTheirValueWithOneWarningEach) {
     const char* line;
     const char* kept;
   } cases[] = {
-      {"holeDistance,abc", "150"},          {"holeDistance,12abc", "150"},      {"holeDistance,++5", "150"},
-      {"holeDistance,+-5", "150"},          {"holeDistance,0", "150"},          {"holeDistance,", "150"},
-      {"holeDiameter,-5", "50"},            {"wavelength,1e39", "0.5"},         {"wavelength,1e999", "0.5"},
-      {"wavelength,nan", "0.5"},            {"systemNoise,inf", "0"},           {"initialExposure,1.5.2", "0.5"},
-      {"samplesPerReading,0", "20"},      {"samplesPerReading,0.4", "20"},
-      {"samplesPerReading,201", "20"},      {"samplesPerReading,40000", "20"},  {"samplesPerReading,-3", "20"},
-      {"samplesPerReading,1e10", "20"},     {"samplesPerReading,twenty", "20"}, {"samplesPerReading,", "20"},
+      {"holeDistance,abc", "150"},        {"holeDistance,12abc", "150"},   {"holeDistance,++5", "150"},
+      {"holeDistance,+-5", "150"},        {"holeDistance,0", "150"},       {"holeDistance,", "150"},
+      {"holeDiameter,-5", "50"},          {"wavelength,1e39", "0.5"},      {"wavelength,1e999", "0.5"},
+      {"wavelength,nan", "0.5"},          {"systemNoise,inf", "0"},        {"initialExposure,1.5.2", "0.5"},
+      {"samplesPerReading,0", "20"},      {"samplesPerReading,0.4", "20"}, {"samplesPerReading,201", "20"},
+      {"samplesPerReading,40000", "20"},  {"samplesPerReading,-3", "20"},  {"samplesPerReading,1e10", "20"},
+      {"samplesPerReading,twenty", "20"}, {"samplesPerReading,", "20"},
   };
   for (const auto& c : cases) {
     const std::string line = c.line;
@@ -219,7 +219,8 @@ TEST(SaveConfig, WritesExactlyTheSevenRecordsOverWhateverWasThere) {
   Config loaded;
   EXPECT_TRUE(LoadConfig(loaded, temp.folder()).empty());
   EXPECT_EQ(loaded, edited);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 1) << "no file left beside it";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 1)
+      << "no file left beside it";
 }
 
 TEST(SaveConfig, RefusesValuesThatWereNeverLoaded) {

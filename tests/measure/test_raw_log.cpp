@@ -1,11 +1,10 @@
-#include "measure/RawLog.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "../support/TempFolder.h"
+#include "measure/RawLog.h"
 #include "measure/SeeingReduction.h"
 
 namespace nebulor {

@@ -1,11 +1,11 @@
-#include "measure/SeeingReduction.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <vector>
+
+#include "measure/SeeingReduction.h"
 
 namespace nebulor {
 namespace {
@@ -35,12 +35,12 @@ TEST(NumericHelpers, ArrayRmsUsesElementsOneToNWithoutRemovingTheMean) {
     std::int16_t n;
     float rms;
   } cases[] = {
-      {{99, 3, 4}, 2, 3.5355339f},      // element 0 ignored
-      {{99, 3, 4}, 1, 3},               //
-      {{0, 3, 4, 1000}, 2, 3.5355339f}, // elements beyond n ignored
-      {{0, -3, 4}, 2, 3.5355339f},      // signs do not matter
-      {{0, 5, 5, 5}, 3, 5},             // no mean subtracted
-      {{7, 1}, 0, 0},                   // nothing to average
+      {{99, 3, 4}, 2, 3.5355339f},       // element 0 ignored
+      {{99, 3, 4}, 1, 3},                //
+      {{0, 3, 4, 1000}, 2, 3.5355339f},  // elements beyond n ignored
+      {{0, -3, 4}, 2, 3.5355339f},       // signs do not matter
+      {{0, 5, 5, 5}, 3, 5},              // no mean subtracted
+      {{7, 1}, 0, 0},                    // nothing to average
   };
   for (const auto& c : cases) EXPECT_FLOAT_EQ(ArrayRms(c.values.data(), c.n), c.rms) << c.n;
 }
@@ -125,7 +125,7 @@ TEST(MeanPositions, ARefusedReadingChangesNothing) {
 
 TEST(Deviations, AlongAHorizontalPairMatchThePublishedExample) {
   MonitorState state = stateAfterStartup(2);
-  setMeans(state, 10, 20, 70, 20);   // refDX = 60, refDY = 0
+  setMeans(state, 10, 20, 70, 20);      // refDX = 60, refDY = 0
   setSample(state, 1, 10, 20, 69, 20);  // dx = 59, dy = 0
   setSample(state, 2, 10, 20, 70, 21);  // dx = 60, dy = 1
   ASSERT_EQ(ReduceReading(state, kGeometry), std::nullopt);
@@ -139,7 +139,7 @@ TEST(Deviations, AlongAHorizontalPairMatchThePublishedExample) {
 // circle (longitudinal about 120, transverse about -1).
 TEST(Deviations, APairNearTheVerticalWhoseDxChangesSignMovedOnePixel) {
   MonitorState state = stateAfterStartup(1);
-  setMeans(state, 0, 0, 0.5f, 60);     // refDX = 0.5, refDY = 60
+  setMeans(state, 0, 0, 0.5f, 60);       // refDX = 0.5, refDY = 60
   setSample(state, 1, 0, 0, -0.5f, 60);  // dx = -0.5, dy = 60
   ASSERT_EQ(ReduceReading(state, kGeometry), std::nullopt);
   const Deviation expected = projected(0.5, 60, -0.5, 60);
@@ -167,7 +167,8 @@ TEST(Deviations, AgreeWithTheProjectionInEveryDirection) {
     for (const auto& offset : offsets) {
       setSample(state, i++, 100, 100, 100 + refDX + offset.dx, 100 + refDY + offset.dy);
     }
-    setSample(state, i, 100, 100, 100 - refDY / 60, 100 + refDX / 60);  // the exposure's pair turned a right angle
+    setSample(state, i, 100, 100, 100 - refDY / 60,
+              100 + refDX / 60);  // the exposure's pair turned a right angle
     ASSERT_EQ(ReduceReading(state, kGeometry), std::nullopt) << refAngle;
     i = 1;
     for (const auto& offset : offsets) {
@@ -255,7 +256,8 @@ TEST(HistoryRing, TheTwoHundredthReadingTakesSlot200AndThe201stOverwritesSlot1) 
   EXPECT_EQ(state.fwhmHistory[0], 0);
   // The airmass rises with the reading number and the same motion then means
   // better seeing at the zenith: the values fall from slot 1 to slot 200.
-  for (int slot = 2; slot <= 200; ++slot) EXPECT_LT(state.fwhmHistory[slot], state.fwhmHistory[slot - 1]) << slot;
+  for (int slot = 2; slot <= 200; ++slot)
+    EXPECT_LT(state.fwhmHistory[slot], state.fwhmHistory[slot - 1]) << slot;
 
   const float first = state.fwhmHistory[1];
   const float second = state.fwhmHistory[2];
@@ -302,7 +304,8 @@ TEST(ReduceReading, RefusesUnusableInputWithAReasonAndChangesNothing) {
       {"airmass NaN", [](MonitorState&, ExposureGeometry& g) { g.airmass = kNaN; }},
       {"sample NaN", [nanF](MonitorState& s, ExposureGeometry&) { s.sampleY[2][2] = nanF; }},
       {"sample infinite", [](MonitorState& s, ExposureGeometry&) { s.sampleX[1][1] = float(kInf); }},
-      {"separation overflows", [](MonitorState& s, ExposureGeometry&) { setSample(s, 1, -3e38f, 0, 3e38f, 0); }},
+      {"separation overflows",
+       [](MonitorState& s, ExposureGeometry&) { setSample(s, 1, -3e38f, 0, 3e38f, 0); }},
       {"mean NaN", [nanF](MonitorState& s, ExposureGeometry&) { s.starX[2] = nanF; }},
       {"stars coincide", [](MonitorState& s, ExposureGeometry&) { setMeans(s, 30, 40, 30, 40); }},
   };

@@ -1,5 +1,3 @@
-#include "monitor/NumberText.h"
-
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -7,6 +5,8 @@
 #include <limits>
 #include <locale>
 #include <string>
+
+#include "monitor/NumberText.h"
 
 namespace nebulor {
 namespace {
@@ -20,9 +20,18 @@ struct SingleCase {
 // significant digits with trailing zeros and a bare point dropped.
 TEST(NumberText, SingleTextIsShortestSevenDigitForm) {
   const SingleCase cases[] = {
-      {0.01f, "0.01"},       {150.0f, "150"},         {0.55f, "0.55"},     {0.5f, "0.5"},
-      {50.0f, "50"},         {512.3f, "512.3"},       {300.25f, "300.25"}, {540.125f, "540.125"},
-      {-2.5f, "-2.5"},       {1234567.8f, "1234568"}, {0.1f, "0.1"},       {123.4567f, "123.4567"},
+      {0.01f, "0.01"},
+      {150.0f, "150"},
+      {0.55f, "0.55"},
+      {0.5f, "0.5"},
+      {50.0f, "50"},
+      {512.3f, "512.3"},
+      {300.25f, "300.25"},
+      {540.125f, "540.125"},
+      {-2.5f, "-2.5"},
+      {1234567.8f, "1234568"},
+      {0.1f, "0.1"},
+      {123.4567f, "123.4567"},
       {1.0f / 3.0f, "0.3333333"},
   };
   for (const auto& c : cases) EXPECT_EQ(singleText(c.value), c.text) << c.value;
