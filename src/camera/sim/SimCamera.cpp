@@ -24,7 +24,13 @@ SimCamera::SimCamera(const SimSettings& settings, std::shared_ptr<SimView> view)
       numX_(static_cast<std::int16_t>(settings.width)),
       numY_(static_cast<std::int16_t>(settings.height)) {}
 
-void SimCamera::check(SimOperation operation) const { settings_.faults.check(operation, exposures_); }
+// An operation counts with the exposure it reads (image ready, document:
+// the latest) or prepares (all others: the next), so the first `failAfter`
+// exposures run without a failure from start to finish.
+void SimCamera::check(SimOperation operation) const {
+  const bool readsLatest = operation == SimOperation::imageReady || operation == SimOperation::document;
+  settings_.faults.check(operation, readsLatest && exposures_ > 0 ? exposures_ - 1 : exposures_);
+}
 
 void SimCamera::setLinkEnabled(bool enabled) { linked_ = enabled && !settings_.linkFails; }
 
@@ -104,7 +110,7 @@ void SimCamera::expose(float seconds) {
   ++exposures_;
   pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
   pendingDue_ = start + seconds + readout;
-  clock_.spend(seconds + readout);
+  clock_.busyUntil(pendingDue_);
 }
 
 void SimCamera::deliverIfDue() {

@@ -9,8 +9,8 @@ double SimClock::now() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-void SimClock::spend(double seconds) {
-  if (timing_ == Timing::instant) virtualTime_ += seconds;
+void SimClock::busyUntil(double time) {
+  if (timing_ == Timing::instant && time > virtualTime_) virtualTime_ = time;
 }
 
 }  // namespace nebulor::camera::sim

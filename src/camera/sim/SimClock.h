@@ -14,8 +14,8 @@ class SimClock {
   explicit SimClock(Timing timing);
 
   double now() const;
-  // The camera was busy for `seconds` (exposure plus readout).
-  void spend(double seconds);
+  // The camera is busy (exposing, reading out) until `time`.
+  void busyUntil(double time);
 
  private:
   Timing timing_;
