@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "camera/Automation.h"
+#include "camera/StarFinder.h"
+
+namespace nebulor::camera::indi {
+
+// One decoded FITS image: the first image of the file as 16-bit pixels, rows
+// in the order they are stored (INDI stores the top row first), and every
+// header card that carries a value.
+struct FitsImage {
+  Frame frame;
+  std::map<std::string, FitsValue> header;  // keyword -> number, or text (strings and logicals)
+
+  // The value of a header keyword, std::nullopt when the header lacks it.
+  // Keywords are matched without regard to case.
+  std::optional<FitsValue> key(const std::string& keyword) const;
+};
+
+// Decodes a FITS file held in memory. Throws AutomationError naming the
+// cause when the bytes are not a readable two-dimensional FITS image.
+FitsImage readFitsImage(const void* data, std::size_t size);
+
+}  // namespace nebulor::camera::indi

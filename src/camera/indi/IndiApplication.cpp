@@ -1,0 +1,42 @@
+#include "camera/indi/IndiApplication.h"
+
+#include <utility>
+#include <vector>
+
+namespace nebulor::camera::indi {
+
+IndiApplication::IndiApplication(std::shared_ptr<IndiConnection> connection) : connection_(std::move(connection)) {}
+
+void IndiApplication::setTelescopeConnected(bool connected) {
+  if (!connected) {
+    if (telescopeConnected()) connection_->setDeviceConnected(mount_, false);
+    return;
+  }
+  connection_->ensureConnected();
+  mount_ = connection_->findDevice(connection_->options().mount, kTelescopeInterface, "telescope");
+  if (connection_->linkDevice(mount_)) pointCamerasAtMount();
+}
+
+bool IndiApplication::telescopeConnected() {
+  if (mount_.empty()) return false;
+  return connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(mount_);
+    return snapshot.serverConnected && device != nullptr && device->connected();
+  });
+}
+
+void IndiApplication::pointCamerasAtMount() {
+  const auto cameras = connection_->read([&](const IndiSnapshot& snapshot) {
+    std::vector<std::string> names;
+    for (const auto& [name, device] : snapshot.devices) {
+      const IndiProperty* active = device.property("ACTIVE_DEVICES");
+      if ((device.interfaces() & kCcdInterface) == 0 || active == nullptr) continue;
+      const auto telescope = active->texts.find("ACTIVE_TELESCOPE");
+      if (telescope != active->texts.end() && telescope->second != mount_) names.push_back(name);
+    }
+    return names;
+  });
+  for (const auto& camera : cameras) connection_->sendText(camera, "ACTIVE_DEVICES", "ACTIVE_TELESCOPE", mount_);
+}
+
+}  // namespace nebulor::camera::indi

@@ -1,0 +1,270 @@
+#include "camera/indi/IndiCamera.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace nebulor::camera::indi {
+
+namespace {
+
+constexpr std::array kCameraProperties = {"CCD_INFO", "CCD_FRAME", "CCD_EXPOSURE"};
+
+std::string boxText(const FrameBox& box) {
+  return std::to_string(box.width) + " x " + std::to_string(box.height) + " at " + std::to_string(box.x) + ", " +
+         std::to_string(box.y);
+}
+
+// The exposure time as the decimal number the float stands for: 0.01f
+// widened as it is (0.0099999998) falls below drivers' 0.01 s minimum.
+double decimalSeconds(float seconds) {
+  std::array<char, 32> text{};
+  const auto written = std::to_chars(text.data(), text.data() + text.size(), seconds);
+  double value = seconds;
+  std::from_chars(text.data(), written.ptr, value);
+  return value;
+}
+
+std::chrono::milliseconds millisecondsOf(double seconds) {
+  return std::chrono::milliseconds(static_cast<long long>(std::ceil(std::max(seconds, 0.0) * 1000)));
+}
+
+}  // namespace
+
+IndiCamera::IndiCamera(std::shared_ptr<IndiConnection> connection, std::shared_ptr<ImageDisplay> display)
+    : connection_(std::move(connection)), display_(std::move(display)) {}
+
+void IndiCamera::setLinkEnabled(bool enabled) {
+  if (!enabled) {
+    if (linkEnabled()) connection_->setDeviceConnected(ccd_, false);
+    return;
+  }
+  connection_->ensureConnected();
+  ccd_ = connection_->findDevice(connection_->options().ccd, kCcdInterface, "camera");
+  if (!connection_->linkDevice(ccd_)) return;  // linkEnabled() reads false: the caller reports it
+
+  const bool complete = connection_->waitUntil(
+      [&](const IndiSnapshot& snapshot) {
+        const IndiDevice* device = snapshot.device(ccd_);
+        if (device == nullptr) return true;
+        // CCD_INFO is defined before the driver fills in the sensor size.
+        return std::all_of(kCameraProperties.begin(), kCameraProperties.end(),
+                           [&](const char* name) { return device->property(name) != nullptr; }) &&
+               device->number("CCD_INFO", "CCD_MAX_X").value_or(0) > 0 &&
+               device->number("CCD_INFO", "CCD_MAX_Y").value_or(0) > 0;
+      },
+      connection_->timeouts().reply);
+  requireLink();
+  if (!complete) {
+    throw AutomationError("The INDI device \"" + ccd_ +
+                          "\" does not offer CCD_INFO with its sensor size, CCD_FRAME and CCD_EXPOSURE");
+  }
+  setFullFrame();
+  prepareDevice();
+  connection_->enableImages(ccd_);
+}
+
+bool IndiCamera::linkEnabled() {
+  if (ccd_.empty()) return false;
+  return connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(ccd_);
+    return snapshot.serverConnected && device != nullptr && device->connected();
+  });
+}
+
+void IndiCamera::requireLink() const {
+  const auto [server, device] = connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* found = snapshot.device(ccd_);
+    return std::pair{snapshot.serverConnected, found != nullptr && found->connected()};
+  });
+  if (!server) throw AutomationError("Lost the connection to the INDI server at " + connection_->options().serverText());
+  if (!device) throw AutomationError("The INDI camera \"" + ccd_ + "\" is not connected");
+}
+
+// Light frames, unbinned, as FITS, sent to this client: what the star
+// measurements expect. Only settings that differ are sent.
+void IndiCamera::prepareDevice() {
+  struct Wanted {
+    const char* property;
+    const char* element;  // must be on
+    const char* unless;   // ...unless this one is on (empty: no exception)
+  };
+  static constexpr std::array kWanted = {
+      Wanted{"UPLOAD_MODE", "UPLOAD_CLIENT", "UPLOAD_BOTH"},
+      Wanted{"CCD_TRANSFER_FORMAT", "FORMAT_FITS", ""},
+      Wanted{"CCD_COMPRESSION", "INDI_DISABLED", ""},
+      Wanted{"CCD_FRAME_TYPE", "FRAME_LIGHT", ""},
+  };
+  for (const Wanted& wanted : kWanted) {
+    const bool send = connection_->read([&](const IndiSnapshot& snapshot) {
+      const IndiDevice* device = snapshot.device(ccd_);
+      return device != nullptr && device->property(wanted.property) != nullptr &&
+             !device->switchOn(wanted.property, wanted.element) &&
+             !(wanted.unless[0] != '\0' && device->switchOn(wanted.property, wanted.unless));
+    });
+    if (send) connection_->sendSwitch(ccd_, wanted.property, wanted.element);
+  }
+  const bool binned = connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(ccd_);
+    return device != nullptr && (device->number("CCD_BINNING", "HOR_BIN").value_or(1) != 1 ||
+                                 device->number("CCD_BINNING", "VER_BIN").value_or(1) != 1);
+  });
+  if (binned) connection_->sendNumbers(ccd_, "CCD_BINNING", {{"HOR_BIN", 1}, {"VER_BIN", 1}});
+}
+
+int IndiCamera::sensorSize(const char* element) {
+  requireLink();
+  const auto size = connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(ccd_);
+    return device == nullptr ? std::nullopt : device->number("CCD_INFO", element);
+  });
+  if (!size) throw AutomationError("The INDI camera \"" + ccd_ + "\" has not reported its sensor size");
+  return static_cast<int>(*size);
+}
+
+int IndiCamera::cameraXSize() { return sensorSize("CCD_MAX_X"); }
+int IndiCamera::cameraYSize() { return sensorSize("CCD_MAX_Y"); }
+
+void IndiCamera::setFullFrame() { box_ = FrameBox{0, 0, cameraXSize(), cameraYSize()}; }
+
+// Starting while the previous exposure is still Busy can make the driver
+// lose the new one, so wait for it first (as long as it can still take).
+void IndiCamera::waitUntilIdle() {
+  std::chrono::milliseconds left{0};
+  if (pending_) {
+    left = std::max(left, millisecondsOf(pending_->seconds) -
+                              std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pending_->started));
+  }
+  const auto idle = [&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(ccd_);
+    const IndiProperty* exposure = device == nullptr ? nullptr : device->property("CCD_EXPOSURE");
+    return !snapshot.serverConnected || exposure == nullptr || exposure->status != PropertyStatus::busy;
+  };
+  const bool done = connection_->waitUntil(idle, connection_->timeouts().reply + left);
+  requireLink();
+  if (!done) throw AutomationError("The INDI camera \"" + ccd_ + "\" is still busy with an earlier exposure");
+}
+
+// The box goes out only when it differs from the camera's, and the camera's
+// answer is awaited: a refused box must not turn into a wrong image.
+void IndiCamera::sendBox() {
+  const auto [current, updates] = connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(ccd_);
+    const IndiProperty* frame = device == nullptr ? nullptr : device->property("CCD_FRAME");
+    if (frame == nullptr) return std::pair{FrameBox{}, std::uint64_t{0}};
+    const auto value = [&](const char* element) {
+      const auto found = frame->numbers.find(element);
+      return found == frame->numbers.end() ? -1 : static_cast<int>(std::lround(found->second));
+    };
+    return std::pair{FrameBox{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")}, frame->updates};
+  });
+  if (current == box_) return;
+  connection_->sendNumbers(ccd_, "CCD_FRAME",
+                           {{"X", box_.x}, {"Y", box_.y}, {"WIDTH", box_.width}, {"HEIGHT", box_.height}});
+  PropertyStatus answer = PropertyStatus::busy;
+  std::string message;
+  const bool answered = connection_->waitUntil(
+      [&, before = updates](const IndiSnapshot& snapshot) {
+        const IndiDevice* device = snapshot.device(ccd_);
+        const IndiProperty* frame = device == nullptr ? nullptr : device->property("CCD_FRAME");
+        if (frame == nullptr || !snapshot.serverConnected) return true;
+        answer = frame->status;
+        message = device->lastMessage;
+        return frame->updates > before && frame->status != PropertyStatus::busy;
+      },
+      connection_->timeouts().reply);
+  requireLink();
+  if (!answered) throw AutomationError("The INDI camera \"" + ccd_ + "\" did not answer the readout box " + boxText(box_));
+  if (answer == PropertyStatus::alert) {
+    throw AutomationError("The INDI camera \"" + ccd_ + "\" refused the readout box " + boxText(box_) +
+                          (message.empty() ? "" : ": " + message));
+  }
+}
+
+void IndiCamera::expose(float seconds) {
+  requireLink();
+  waitUntilIdle();
+  sendBox();
+  Exposure next;
+  next.box = box_;
+  next.seconds = seconds;
+  next.imageSequence = connection_->read([&](const IndiSnapshot& snapshot) { return snapshot.imageSequence(ccd_); });
+  next.exposureUpdates = connection_->read([&](const IndiSnapshot& snapshot) -> std::uint64_t {
+    const IndiDevice* device = snapshot.device(ccd_);
+    const IndiProperty* exposure = device == nullptr ? nullptr : device->property("CCD_EXPOSURE");
+    return exposure == nullptr ? 0 : exposure->updates;
+  });
+  next.started = Clock::now();
+  pending_ = next;
+  document_.reset();
+  connection_->sendNumbers(ccd_, "CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", decimalSeconds(seconds)}});
+}
+
+void IndiCamera::failExposure(const std::string& reason) {
+  pending_.reset();
+  throw AutomationError(reason);
+}
+
+bool IndiCamera::imageReady() {
+  if (!pending_) return document_ != nullptr;
+
+  struct Look {
+    bool server = false;
+    bool device = false;
+    bool failed = false;
+    std::string message;
+    IndiImage image;
+    int sensorWidth = 0;
+    int sensorHeight = 0;
+  };
+  const Look look = connection_->read([&](const IndiSnapshot& snapshot) {
+    Look seen;
+    seen.server = snapshot.serverConnected;
+    const IndiDevice* device = snapshot.device(ccd_);
+    if (device == nullptr) return seen;
+    seen.device = device->connected();
+    seen.message = device->lastMessage;
+    const IndiProperty* exposure = device->property("CCD_EXPOSURE");
+    seen.failed = exposure != nullptr && exposure->updates > pending_->exposureUpdates &&
+                  exposure->status == PropertyStatus::alert;
+    if (snapshot.imageSequence(ccd_) > pending_->imageSequence) seen.image = snapshot.images.at(ccd_);
+    seen.sensorWidth = static_cast<int>(device->number("CCD_INFO", "CCD_MAX_X").value_or(0));
+    seen.sensorHeight = static_cast<int>(device->number("CCD_INFO", "CCD_MAX_Y").value_or(0));
+    return seen;
+  });
+
+  if (look.image.sequence != 0) return acceptImage(look.image, look.sensorWidth, look.sensorHeight);
+  if (!look.server) failExposure("Lost the connection to the INDI server at " + connection_->options().serverText());
+  if (!look.device) failExposure("The INDI camera \"" + ccd_ + "\" disconnected during an exposure");
+  if (look.failed) {
+    failExposure("The INDI camera \"" + ccd_ + "\" reported a failed exposure" +
+                 (look.message.empty() ? "" : ": " + look.message));
+  }
+  const auto limit = millisecondsOf(pending_->seconds) + connection_->timeouts().imageMargin;
+  if (Clock::now() - pending_->started > limit) {
+    failExposure("No image came from the INDI camera \"" + ccd_ + "\" within " +
+                 std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
+                 " s of starting the exposure");
+  }
+  return false;
+}
+
+bool IndiCamera::acceptImage(const IndiImage& received, int sensorWidth, int sensorHeight) {
+  const FrameBox box = pending_->box;
+  pending_.reset();
+  if (!received.error.empty()) throw AutomationError(received.error);
+  auto frame = std::make_shared<const Frame>(fitToBox(received.image->frame, box, sensorWidth, sensorHeight));
+  document_ = std::make_shared<IndiDocument>(received.image, frame, display_);
+  display_->clicks.frameArrived(*frame);
+  if (display_->viewer != nullptr) display_->viewer->showFrame(frame);
+  return true;
+}
+
+std::shared_ptr<ImageDocument> IndiCamera::document() {
+  if (document_ == nullptr) throw AutomationError("The INDI camera has no image yet");
+  return document_;
+}
+
+}  // namespace nebulor::camera::indi

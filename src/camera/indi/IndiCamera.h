@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "camera/Automation.h"
+#include "camera/indi/FrameBox.h"
+#include "camera/indi/ImageDisplay.h"
+#include "camera/indi/IndiConnection.h"
+#include "camera/indi/IndiDocument.h"
+
+namespace nebulor::camera::indi {
+
+// An INDI CCD as the imaging application's camera. Linking connects the
+// device; the readout box goes out as CCD_FRAME, exposures as CCD_EXPOSURE,
+// and the image arrives as a FITS BLOB that libindi's thread decodes.
+// imageReady() only looks at what has arrived, so polling it is cheap; it
+// throws when the server or device went away, the exposure failed, the image
+// was unreadable or did not come in time.
+class IndiCamera : public Camera {
+ public:
+  IndiCamera(std::shared_ptr<IndiConnection> connection, std::shared_ptr<ImageDisplay> display);
+
+  void setLinkEnabled(bool enabled) override;
+  bool linkEnabled() override;
+  void setDisableAutoShutdown(bool) override {}  // INDI drivers do not shut down on their own
+
+  int cameraXSize() override;
+  int cameraYSize() override;
+
+  void setFullFrame() override;
+  void setStartX(std::int16_t x) override { box_.x = x; }
+  void setNumX(std::int16_t width) override { box_.width = width; }
+  void setStartY(std::int16_t y) override { box_.y = y; }
+  void setNumY(std::int16_t height) override { box_.height = height; }
+
+  void expose(float seconds) override;
+  bool imageReady() override;
+  std::shared_ptr<ImageDocument> document() override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  struct Exposure {
+    FrameBox box;
+    std::uint64_t imageSequence = 0;    // images received before it started
+    std::uint64_t exposureUpdates = 0;  // CCD_EXPOSURE reports before it started
+    Clock::time_point started;
+    float seconds = 0;
+  };
+
+  int sensorSize(const char* element);
+  void requireLink() const;
+  void prepareDevice();
+  void waitUntilIdle();
+  void sendBox();
+  bool acceptImage(const IndiImage& received, int sensorWidth, int sensorHeight);
+  [[noreturn]] void failExposure(const std::string& reason);
+
+  std::shared_ptr<IndiConnection> connection_;
+  std::shared_ptr<ImageDisplay> display_;
+  std::string ccd_;  // empty until a link was asked for
+  FrameBox box_;
+  std::optional<Exposure> pending_;
+  std::shared_ptr<IndiDocument> document_;
+};
+
+}  // namespace nebulor::camera::indi

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "camera/indi/IndiOptions.h"
+#include "camera/indi/IndiSnapshot.h"
+#include "camera/indi/IndiTimeouts.h"
+
+namespace nebulor::camera::indi {
+
+// Driver interface bits of INDI's DRIVER_INFO.
+inline constexpr std::uint32_t kTelescopeInterface = 1u << 0;
+inline constexpr std::uint32_t kCcdInterface = 1u << 1;
+
+// One client connection to an INDI server, shared by the camera and the
+// application objects. libindi delivers what the server says on a thread of
+// its own; the connection copies it into an IndiSnapshot under a lock and
+// decodes images there, so the user-interface thread only reads snapshots
+// and waits on them, always with a time limit. Nothing here touches a widget.
+class IndiConnection {
+ public:
+  IndiConnection(IndiOptions options, IndiTimeouts timeouts);
+  ~IndiConnection();
+  IndiConnection(const IndiConnection&) = delete;
+  IndiConnection& operator=(const IndiConnection&) = delete;
+
+  const IndiOptions& options() const { return options_; }
+  const IndiTimeouts& timeouts() const { return timeouts_; }
+
+  // Connects unless the server is connected; throws AutomationError when it
+  // cannot be reached in time.
+  void ensureConnected();
+
+  // Runs read(snapshot) under the lock and returns its result.
+  template <class Read>
+  auto read(Read&& reader) const {
+    std::lock_guard lock(mutex_);
+    return reader(snapshot_);
+  }
+
+  // Waits until done(snapshot) holds; false when the time is up first.
+  template <class Done>
+  bool waitUntil(Done&& done, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return done(snapshot_); });
+  }
+
+  // The device to drive: `requested`, or when that is empty the first device
+  // whose driver has `interfaceBit`. Waits for the server to report it and
+  // throws AutomationError naming what the server has when it does not.
+  std::string findDevice(const std::string& requested, std::uint32_t interfaceBit, const std::string& kind) const;
+
+  // Asks the device to connect to its hardware and waits for its answer;
+  // true when it reports itself connected in time.
+  bool linkDevice(const std::string& device);
+
+  // Requests sent to the server; the replies arrive in the snapshot.
+  void setDeviceConnected(const std::string& device, bool connected);
+  void sendNumbers(const std::string& device, const std::string& property,
+                   const std::vector<std::pair<std::string, double>>& values);
+  void sendSwitch(const std::string& device, const std::string& property, const std::string& element);
+  void sendText(const std::string& device, const std::string& property, const std::string& element,
+                const std::string& text);
+  // Asks for the images of the device's primary chip to be sent to this client.
+  void enableImages(const std::string& device);
+
+ private:
+  class Client;
+
+  IndiOptions options_;
+  IndiTimeouts timeouts_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  IndiSnapshot snapshot_;
+  std::unique_ptr<Client> client_;  // last: its thread stops before the members above go
+};
+
+}  // namespace nebulor::camera::indi

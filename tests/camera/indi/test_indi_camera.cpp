@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "IndiServerProcess.h"
+#include "camera/indi/IndiAutomationServer.h"
+#include "camera/indi/IndiDocument.h"
+
+namespace nebulor::camera::indi {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testing::IndiServerProcess;
+
+constexpr auto kPatience = std::chrono::seconds(20);  // a bound on every wait, never a speed target
+
+// Polls until the condition holds; false if it never does within kPatience.
+bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = Clock::now() + kPatience;
+  while (!condition()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// The text of the AutomationError the action throws ("" if it throws none).
+std::string errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const AutomationError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+const Frame& frameOf(Camera& camera) {
+  return *std::dynamic_pointer_cast<IndiDocument>(camera.document())->frame();
+}
+
+double numberOf(const std::optional<FitsValue>& value) {
+  return value && std::holds_alternative<double>(*value) ? std::get<double>(*value) : -1;
+}
+
+// A linked camera and telescope on a fresh server, reached by TCP or by the
+// server's unix socket.
+struct Rig {
+  explicit Rig(bool unixSocket, IndiTimeouts timeouts = {})
+      : backend(parseIndiOptions(unixSocket ? server.socketOption() : server.tcpOption()), timeouts) {}
+
+  void link() {
+    application = backend.createApplication();
+    camera = backend.createCamera();
+    camera->setLinkEnabled(true);
+    ASSERT_TRUE(camera->linkEnabled());
+  }
+
+  void exposeAndWait(float seconds) {
+    camera->expose(seconds);
+    ASSERT_TRUE(eventually([&] { return camera->imageReady(); })) << "no image";
+  }
+
+  IndiServerProcess server;
+  IndiAutomationServer backend;
+  std::unique_ptr<Application> application;
+  std::unique_ptr<Camera> camera;
+};
+
+class IndiCameraTransport : public ::testing::TestWithParam<bool> {};
+
+TEST_P(IndiCameraTransport, LinksAndDeliversFullFramesAndSubframesOfTheSensor) {
+  Rig rig(GetParam());
+  // A sensor unlike the simulator's default, so the sizes must come from the camera.
+  for (const char* setting : {"SIM_XRES=800", "SIM_YRES=600", "SIM_XSIZE=6.5", "SIM_YSIZE=7.5"}) {
+    rig.server.setProperty(std::string("CCD Simulator.SIMULATOR_SETTINGS.") + setting);
+  }
+  ASSERT_NO_FATAL_FAILURE(rig.link());
+  EXPECT_EQ(rig.camera->cameraXSize(), 800);
+  EXPECT_EQ(rig.camera->cameraYSize(), 600);
+
+  rig.camera->setFullFrame();
+  ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.01f));
+  EXPECT_EQ(frameOf(*rig.camera).width, 800);
+  EXPECT_EQ(frameOf(*rig.camera).height, 600);
+  const auto document = rig.camera->document();
+  EXPECT_DOUBLE_EQ(numberOf(document->fitsKey("XPIXSZ")), 6.5);
+  EXPECT_DOUBLE_EQ(numberOf(document->fitsKey("YPIXSZ")), 7.5);
+
+  rig.camera->setStartX(100);
+  rig.camera->setNumX(120);
+  rig.camera->setStartY(50);
+  rig.camera->setNumY(90);
+  ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.01f));
+  EXPECT_EQ(frameOf(*rig.camera).width, 120);
+  EXPECT_EQ(frameOf(*rig.camera).height, 90);
+  EXPECT_EQ(rig.server.getProperty("CCD Simulator.CCD_FRAME.X"), "100");
+  EXPECT_EQ(rig.server.getProperty("CCD Simulator.CCD_FRAME.HEIGHT"), "90");
+  EXPECT_NE(document, rig.camera->document()) << "each exposure gives a new document";
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, IndiCameraTransport, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "UnixSocket" : "Tcp"; });
+
+TEST(IndiCamera, HeaderCarriesTheLinkedTelescopesValuesAndLacksOthers) {
+  Rig rig(true);
+  rig.server.setProperty("Telescope Simulator.TELESCOPE_INFO.TELESCOPE_FOCAL_LENGTH=1234");
+  ASSERT_NO_FATAL_FAILURE(rig.link());
+  rig.application->setTelescopeConnected(true);
+  ASSERT_TRUE(rig.application->telescopeConnected());
+  ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.01f));
+  const auto document = rig.camera->document();
+  EXPECT_DOUBLE_EQ(numberOf(document->fitsKey("FOCALLEN")), 1234);
+  EXPECT_TRUE(document->fitsKey("OBJCTALT").has_value());
+  EXPECT_EQ(document->fitsKey("NEBULOR"), std::nullopt);
+}
+
+struct RecordingViewer : FrameViewer {
+  void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
+  void showCentroid(const StarMeasurement&) override {}
+  std::vector<std::shared_ptr<const Frame>> frames;
+};
+
+TEST(IndiCamera, ShowsEachImageInTheWindowOnlyOnceItHasArrived) {
+  Rig rig(true);
+  RecordingViewer viewer;
+  rig.backend.setViewer(&viewer);
+  ASSERT_NO_FATAL_FAILURE(rig.link());
+  EXPECT_FALSE(rig.camera->imageReady());
+  EXPECT_NE(errorOf([&] { rig.camera->document(); }), "") << "no document before the first image";
+  EXPECT_EQ(rig.backend.clickState().clickNew(), 0);
+
+  rig.camera->setStartX(10);
+  rig.camera->setNumX(64);
+  rig.camera->setStartY(20);
+  rig.camera->setNumY(48);
+  ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.01f));
+  ASSERT_EQ(viewer.frames.size(), 1u);
+  EXPECT_EQ(viewer.frames[0].get(), &frameOf(*rig.camera));
+  EXPECT_NE(rig.backend.clickState().clickNew(), 0) << "the window takes clicks once it shows an image";
+}
+
+}  // namespace
+}  // namespace nebulor::camera::indi
