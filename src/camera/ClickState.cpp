@@ -43,7 +43,10 @@ void ClickState::scriptBrightestStars() {
   script_.clear();
 }
 
-std::int16_t ClickState::clickNew() const { return ready_ ? kTrue : std::int16_t{0}; }
+std::int16_t ClickState::clickNew() {
+  upSeen_ = false;
+  return ready_ ? kTrue : std::int16_t{0};
+}
 
 bool ClickState::mouseDown() {
   if (buttonDown_ || pressUnreported_) {
@@ -59,7 +62,6 @@ bool ClickState::mouseDown() {
     const ClickPoint next = script_.front();
     script_.pop_front();
     scriptedDown_ = true;
-    upSeen_ = false;
     startPress(next);
     return true;
   }

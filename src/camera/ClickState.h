@@ -18,9 +18,11 @@ struct ClickPoint {
 
 // The click state an image window exposes to the star selection, which polls
 // it: ready for a click, mouse down, and where the latest press was. Presses
-// come from the window or from a script; a scripted press is held down for
-// exactly one poll of mouseDown() and starts only after a poll has seen the
-// button up, so each scripted point counts as one click of the selection.
+// come from the window or from a script. A scripted press behaves like a
+// quick user: it comes only after the poller has asked whether a click is
+// awaited and then seen the button up, and it is held down for exactly one
+// poll of mouseDown(); so each scripted point makes one click of the
+// selection's two waits.
 class ClickState {
  public:
   // The image window, in image pixels.
@@ -37,7 +39,7 @@ class ClickState {
   void scriptBrightestStars();
 
   // What the image document reports.
-  std::int16_t clickNew() const;  // nonzero once an image is shown
+  std::int16_t clickNew();  // nonzero once an image is shown
   bool mouseDown();               // a press is reported at least once, however short
   std::int16_t clickX() const { return latest_.x; }
   std::int16_t clickY() const { return latest_.y; }
@@ -52,7 +54,7 @@ class ClickState {
   bool buttonDown_ = false;       // the window's button is held
   bool pressUnreported_ = false;  // a window press no poll has seen yet
   bool scriptedDown_ = false;     // a scripted press, released by the next poll
-  bool upSeen_ = false;           // a poll has seen the button up since the last scripted press
+  bool upSeen_ = false;           // a poll has seen the button up since clickNew() was asked
   bool brightestScript_ = false;
   std::deque<ClickPoint> script_;
   ClickPoint latest_;
