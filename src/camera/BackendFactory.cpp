@@ -1,0 +1,56 @@
+#include "camera/BackendFactory.h"
+
+#include <vector>
+
+#include "camera/sim/SimServer.h"
+#include "camera/sim/SimSettings.h"
+
+namespace nebulor::camera {
+
+namespace {
+
+Backend makeSim(const std::string& settings, BackendUse use) {
+  // Settings given later win, so the user's own keys override these.
+  const std::string defaults = use == BackendUse::demo ? "clicks=brightest," : "timing=realtime,";
+  sim::SimSettings parsed;
+  try {
+    parsed = sim::parseSimSettings(defaults + settings);
+  } catch (const sim::SimSettingsError& error) {
+    throw BackendChoiceError(error.what());
+  }
+  auto server = std::make_unique<sim::SimServer>(std::move(parsed));
+  Backend backend;
+  backend.clicks = &server->clickState();
+  backend.trueSeeing = server->trueSeeing();
+  backend.setViewer = [raw = server.get()](FrameViewer* viewer) { raw->setViewer(viewer); };
+  backend.server = std::move(server);
+  return backend;
+}
+
+struct Kind {
+  const char* name;
+  Backend (*make)(const std::string& settings, BackendUse use);
+};
+
+const std::vector<Kind>& kinds() {
+  static const std::vector<Kind> table{
+      {"sim", makeSim},
+  };
+  return table;
+}
+
+}  // namespace
+
+Backend makeBackend(const std::string& choice, BackendUse use) {
+  const std::size_t colon = choice.find(':');
+  const std::string name = choice.substr(0, colon);
+  const std::string settings = colon == std::string::npos ? std::string() : choice.substr(colon + 1);
+  std::string known;
+  for (const Kind& kind : kinds()) {
+    if (name == kind.name) return kind.make(settings, use);
+    known += (known.empty() ? "" : ", ") + std::string(kind.name);
+  }
+  throw BackendChoiceError("Unknown camera '" + name + "': this Nebulor knows " + known);
+}
+
+}  // namespace nebulor::camera

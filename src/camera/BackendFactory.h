@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "camera/Automation.h"
+#include "camera/ClickState.h"
+#include "camera/FrameViewer.h"
+
+namespace nebulor::camera {
+
+// The imaging application chosen on the command line, with what the window
+// and the demo may use of it besides the automation objects.
+struct Backend {
+  std::unique_ptr<AutomationServer> server;
+  ClickState* clicks = nullptr;                  // its image window's click state, if it has one
+  std::function<void(FrameViewer*)> setViewer;   // where its images are shown; empty: nowhere
+  std::optional<double> trueSeeing;              // arcsec, when the backend knows the truth
+};
+
+enum class BackendUse {
+  window,  // a person clicks the stars and watches: images arrive in real time
+  demo,    // scripted clicks on the two brightest star images, images at once
+};
+
+// A --camera choice that names no backend or has bad settings; what() is one line.
+class BackendChoiceError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// choice is KIND or KIND:SETTINGS, e.g. "sim", "sim:seeing=0.8,altitude=40".
+// The use sets defaults that the settings may override.
+Backend makeBackend(const std::string& choice, BackendUse use);
+
+}  // namespace nebulor::camera

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace nebulor {
+
+// The command line: which imaging application to drive, and the demo.
+//   nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]
+struct ProgramOptions {
+  std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
+  bool demo = false;
+  int readings = 5;            // readings the demo prints before it stops
+  bool help = false;
+};
+
+// A command line that cannot be followed; what() is one line for the user.
+class ProgramOptionsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// args without the program name. Accepts "--camera X" and "--camera=X",
+// likewise for --readings.
+ProgramOptions parseProgramOptions(const std::vector<std::string>& args);
+
+std::string programUsage();
+
+}  // namespace nebulor
