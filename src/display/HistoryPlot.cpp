@@ -16,6 +16,7 @@ void drawSegment(QPainter& painter, PlotPoint from, PlotPoint to) {
 HistoryPlot::HistoryPlot(QWidget* parent) : QFrame(parent) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(2);
+  setFixedSize(249, 81);
   clearImage();
 }
 
@@ -55,12 +56,6 @@ void HistoryPlot::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
   QPainter painter(this);
   painter.drawImage(contentsRect().topLeft(), image_);
-}
-
-void HistoryPlot::resizeEvent(QResizeEvent* event) {
-  QFrame::resizeEvent(event);
-  // The surface has a fixed size in the window; a new size starts blank.
-  if (image_.size() != contentsRect().size()) clearImage();
 }
 
 }  // namespace nebulor

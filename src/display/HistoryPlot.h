@@ -7,10 +7,10 @@
 
 namespace nebulor {
 
-// The seeing-history surface (PictureFWHM): a sunken frame whose drawing
-// area shows the plot of the last refresh. The plot is drawn once per
-// refresh into a kept image, and every paint event copies that image, so
-// the plot survives the window being covered and uncovered.
+// The seeing-history surface (PictureFWHM): 249 x 81 pixels, a two-pixel
+// sunken frame round a 245 x 77 drawing area showing the last refresh. The
+// plot is drawn once per refresh into a kept image, and every paint event
+// copies that image, so it survives the window being covered and uncovered.
 class HistoryPlot : public QFrame {
   Q_OBJECT
 
@@ -25,7 +25,6 @@ class HistoryPlot : public QFrame {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void clearImage();
