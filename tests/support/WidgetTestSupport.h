@@ -10,13 +10,15 @@
 
 namespace nebulor::test_support {
 
-// The one QApplication of a widget test program, created on first use.
+// The one QApplication of a widget test program, created on first use. It
+// is never destroyed: tearing Qt down among the exit handlers crashes once
+// simulated input devices exist, and the process ends anyway.
 inline QApplication& widgetApp() {
   static int argc = 1;
   static char name[] = "nebulor-widget-test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Runs action on the next modal window once it has opened, from inside its
