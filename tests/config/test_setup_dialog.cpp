@@ -176,10 +176,10 @@ TEST_F(SetupDialogTest, DecimalCommaLocaleRoundTrips) {
   EXPECT_EQ(config.measurementExposure, 0.02f);
   EXPECT_EQ(shownTexts().at("TextMeasurementExposure"), "0,02");
 
-  // A full stop groups thousands there: "1.5" must not become 15.
+  // A full stop groups thousands there: "1.500" must not become 1500.
   SeenMessage seen;
   EXPECT_FALSE(open([&] {
-    box("TextInitialExposure")->setText("1.5");
+    box("TextInitialExposure")->setText("1.500");
     test_support::closeNextMessage(seen);
     QTest::mouseClick(button("OK"), Qt::LeftButton);
     QTest::mouseClick(button("Cancel"), Qt::LeftButton);
