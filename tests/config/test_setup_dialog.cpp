@@ -232,19 +232,6 @@ TEST_F(SetupDialogTest, LayoutInTwips) {
   EXPECT_TRUE(button("OK")->isDefault());
 }
 
-TEST_F(SetupDialogTest, TooltipsOnTheBoxes) {
-  const std::pair<const char*, const char*> tips[] = {
-      {"TextHoleDistance", ""},
-      {"TextHoleDiameter", ""},
-      {"TextWavelength", "500nm is standard value for visible light"},
-      {"TextSystemNoise", "Use default value of zero if unknown"},
-      {"TextInitialExposure", "Exposure duration for initial star location exposure"},
-      {"TextMeasurementExposure", "Exposure duration for measurement run, should be 0.01-0.02s"},
-      {"TextSamplesPerReading", "Number of exposures used to generare a single Seeing reading"},
-  };
-  for (const auto& [name, tip] : tips) EXPECT_EQ(box(name)->toolTip(), QString::fromLatin1(tip)) << name;
-}
-
 TEST_F(SetupDialogTest, OpensCentredWithOkFocusedAndTabsInItsOrder) {
   owner.show();
   QWidget* focusOnOpen = nullptr;

@@ -150,21 +150,6 @@ TEST_F(MainDisplayTest, RefreshSetsStartAbortFromStarsSelectedOnly) {
   }
 }
 
-TEST_F(MainDisplayTest, CommandsMapToTheirButtons) {
-  const std::pair<MonitorUi::Command, const char*> commands[] = {
-      {MonitorUi::Command::StartAbort, "CommandStartAbort"},
-      {MonitorUi::Command::Select, "CommandSelect"},
-      {MonitorUi::Command::Setup, "CommandSetup"}};
-  for (const auto& [command, name] : commands) {
-    window.setCommandEnabled(command, false);
-    for (const auto& [other, otherName] : commands) {
-      EXPECT_EQ(button(otherName)->isEnabled(), other != command) << name << " " << otherName;
-    }
-    window.setCommandEnabled(command, true);
-    EXPECT_TRUE(button(name)->isEnabled());
-  }
-}
-
 TEST_F(MainDisplayTest, RefreshWritesTheReadouts) {
   state.fwhmHistory[1] = 1.234f;
   state.historyCount = 2;
