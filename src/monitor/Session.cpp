@@ -51,6 +51,7 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
   int exitCode = EXIT_FAILURE;
   QTimer::singleShot(0, &window, [&] {
     click(window, "CommandSelect");
+    if (backend.clicks != nullptr) backend.clicks->scriptClicks({});  // the stars are chosen: no more clicks
     if (state.starsSelected == kTrue) click(window, "CommandStartAbort");
     exitCode = ui.readingsPrinted() == readings ? EXIT_SUCCESS : EXIT_FAILURE;
     app.quit();
