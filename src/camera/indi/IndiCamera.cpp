@@ -27,6 +27,14 @@ double decimalSeconds(float seconds) {
   return value;
 }
 
+FrameBox boxOf(const IndiProperty& frame) {
+  const auto value = [&](const char* element) {
+    const auto found = frame.numbers.find(element);
+    return found == frame.numbers.end() ? -1 : static_cast<int>(std::lround(found->second));
+  };
+  return FrameBox{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
+}
+
 std::chrono::milliseconds millisecondsOf(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(std::ceil(std::max(seconds, 0.0) * 1000)));
 }
@@ -147,39 +155,57 @@ void IndiCamera::waitUntilIdle() {
   if (!done) throw AutomationError("The INDI camera \"" + ccd_ + "\" is still busy with an earlier exposure");
 }
 
-// The box goes out only when it differs from the camera's, and the camera's
-// answer is awaited: a refused box must not turn into a wrong image.
-void IndiCamera::sendBox() {
-  const auto [current, updates] = connection_->read([&](const IndiSnapshot& snapshot) {
+// The camera's current readout box and how often it has reported it.
+std::pair<FrameBox, std::uint64_t> IndiCamera::cameraBox() const {
+  return connection_->read([&](const IndiSnapshot& snapshot) {
     const IndiDevice* device = snapshot.device(ccd_);
     const IndiProperty* frame = device == nullptr ? nullptr : device->property("CCD_FRAME");
     if (frame == nullptr) return std::pair{FrameBox{}, std::uint64_t{0}};
-    const auto value = [&](const char* element) {
-      const auto found = frame->numbers.find(element);
-      return found == frame->numbers.end() ? -1 : static_cast<int>(std::lround(found->second));
-    };
-    return std::pair{FrameBox{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")}, frame->updates};
+    return std::pair{boxOf(*frame), frame->updates};
   });
+}
+
+// The box goes out only when it differs from the camera's, and the camera's
+// answer is awaited: a refused box must not turn into a wrong image. Only a
+// report of the new box or a refusal counts as the answer; drivers also
+// report the box for reasons of their own. A driver that takes a box and
+// refuses it later is caught by the image's size.
+void IndiCamera::sendBox() {
+  const auto [current, before] = cameraBox();
   if (current == box_) return;
+  // Checked here because the simulator, for one, first reports a box beyond
+  // the sensor as taken and only then refuses it.
+  const int width = cameraXSize();
+  const int height = cameraYSize();
+  if (box_.x < 0 || box_.y < 0 || box_.width < 1 || box_.height < 1 || box_.x + box_.width > width ||
+      box_.y + box_.height > height) {
+    throw AutomationError("The readout box " + boxText(box_) + " does not lie on the " + std::to_string(width) +
+                          " x " + std::to_string(height) + " sensor of the INDI camera \"" + ccd_ + "\"");
+  }
   connection_->sendNumbers(ccd_, "CCD_FRAME",
                            {{"X", box_.x}, {"Y", box_.y}, {"WIDTH", box_.width}, {"HEIGHT", box_.height}});
-  PropertyStatus answer = PropertyStatus::busy;
+  bool refused = false;
   std::string message;
-  const bool answered = connection_->waitUntil(
-      [&, before = updates](const IndiSnapshot& snapshot) {
+  connection_->waitUntil(
+      [&](const IndiSnapshot& snapshot) {
         const IndiDevice* device = snapshot.device(ccd_);
         const IndiProperty* frame = device == nullptr ? nullptr : device->property("CCD_FRAME");
         if (frame == nullptr || !snapshot.serverConnected) return true;
-        answer = frame->status;
+        if (frame->updates <= before || frame->status == PropertyStatus::busy) return false;
+        refused = frame->status == PropertyStatus::alert;
         message = device->lastMessage;
-        return frame->updates > before && frame->status != PropertyStatus::busy;
+        return refused || boxOf(*frame) == box_;
       },
       connection_->timeouts().reply);
   requireLink();
-  if (!answered) throw AutomationError("The INDI camera \"" + ccd_ + "\" did not answer the readout box " + boxText(box_));
-  if (answer == PropertyStatus::alert) {
+  if (refused) {
     throw AutomationError("The INDI camera \"" + ccd_ + "\" refused the readout box " + boxText(box_) +
                           (message.empty() ? "" : ": " + message));
+  }
+  const FrameBox taken = cameraBox().first;
+  if (taken != box_) {
+    throw AutomationError("The INDI camera \"" + ccd_ + "\" did not take the readout box " + boxText(box_) +
+                          " (it reports " + boxText(taken) + ")");
   }
 }
 

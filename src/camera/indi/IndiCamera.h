@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "camera/Automation.h"
 #include "camera/indi/FrameBox.h"
@@ -56,6 +57,7 @@ class IndiCamera : public Camera {
   void requireLink() const;
   void prepareDevice();
   void waitUntilIdle();
+  std::pair<FrameBox, std::uint64_t> cameraBox() const;
   void sendBox();
   bool acceptImage(const IndiImage& received, int sensorWidth, int sensorHeight);
   [[noreturn]] void failExposure(const std::string& reason);

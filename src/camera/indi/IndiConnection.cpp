@@ -196,11 +196,9 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
   std::string found;
   const auto pick = [&](const IndiSnapshot& snapshot) {
     if (!requested.empty()) {
+      // Usable once its driver has said what it is.
       const IndiDevice* device = snapshot.device(requested);
-      // Usable once its driver has said what it is (or that it can be linked).
-      if (device != nullptr && (device->interfaces() != 0 || device->property("CONNECTION") != nullptr)) {
-        found = requested;
-      }
+      if (device != nullptr && device->property("DRIVER_INFO") != nullptr) found = requested;
       return !found.empty();
     }
     for (const auto& name : snapshot.deviceOrder) {
@@ -211,8 +209,18 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
     }
     return false;
   };
-  if (waitUntil(pick, timeouts_.reply)) {
-    const std::uint32_t bits = read([&](const IndiSnapshot& snapshot) { return snapshot.device(found)->interfaces(); });
+  waitUntil(pick, timeouts_.reply);
+  // A driver too old to say what it is is taken at its name.
+  if (found.empty() && !requested.empty() && read([&](const IndiSnapshot& snapshot) {
+        return snapshot.device(requested) != nullptr;
+      })) {
+    found = requested;
+  }
+  if (!found.empty()) {
+    const std::uint32_t bits = read([&](const IndiSnapshot& snapshot) {
+      const IndiDevice* device = snapshot.device(found);
+      return device == nullptr ? 0 : device->interfaces();
+    });
     if (bits != 0 && (bits & interfaceBit) == 0) {
       throw AutomationError("The INDI device \"" + found + "\" at " + options_.serverText() + " is not a " + kind);
     }

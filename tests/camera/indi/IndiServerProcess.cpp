@@ -6,11 +6,13 @@
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <fcntl.h>
 #include <chrono>
 #include <cstdio>
@@ -49,6 +51,18 @@ bool accepting(int port) {
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const bool open = ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  ::close(probe);
+  return open;
+}
+
+// indiserver's local socket lives in the abstract namespace (a leading zero byte).
+bool accepting(const std::string& socketPath) {
+  const int probe = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path + 1, sizeof(address.sun_path) - 2);
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketPath.size());
+  const bool open = ::connect(probe, reinterpret_cast<sockaddr*>(&address), length) == 0;
   ::close(probe);
   return open;
 }
@@ -121,7 +135,7 @@ IndiServerProcess::IndiServerProcess(std::vector<std::string> drivers) {
   }
 
   const auto deadline = Clock::now() + std::chrono::seconds(20);
-  while (!accepting(port_)) {
+  while (!accepting(port_) || !accepting(socketPath_)) {
     if (Clock::now() > deadline) {
       stop();
       throw std::runtime_error("indiserver did not start listening");

@@ -1,81 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
-#include <variant>
 #include <vector>
 
-#include "IndiServerProcess.h"
-#include "camera/indi/IndiAutomationServer.h"
-#include "camera/indi/IndiDocument.h"
+#include "IndiRig.h"
 
 namespace nebulor::camera::indi {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using testing::IndiServerProcess;
-
-constexpr auto kPatience = std::chrono::seconds(20);  // a bound on every wait, never a speed target
-
-// Polls until the condition holds; false if it never does within kPatience.
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = Clock::now() + kPatience;
-  while (!condition()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-// The text of the AutomationError the action throws ("" if it throws none).
-std::string errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const AutomationError& error) {
-    return error.what();
-  }
-  return "";
-}
-
-const Frame& frameOf(Camera& camera) {
-  return *std::dynamic_pointer_cast<IndiDocument>(camera.document())->frame();
-}
-
-double numberOf(const std::optional<FitsValue>& value) {
-  return value && std::holds_alternative<double>(*value) ? std::get<double>(*value) : -1;
-}
-
-// A linked camera and telescope on a fresh server, reached by TCP or by the
-// server's unix socket.
-struct Rig {
-  explicit Rig(bool unixSocket, IndiTimeouts timeouts = {})
-      : backend(parseIndiOptions(unixSocket ? server.socketOption() : server.tcpOption()), timeouts) {}
-
-  void link() {
-    application = backend.createApplication();
-    camera = backend.createCamera();
-    camera->setLinkEnabled(true);
-    ASSERT_TRUE(camera->linkEnabled());
-  }
-
-  void exposeAndWait(float seconds) {
-    camera->expose(seconds);
-    ASSERT_TRUE(eventually([&] { return camera->imageReady(); })) << "no image";
-  }
-
-  IndiServerProcess server;
-  IndiAutomationServer backend;
-  std::unique_ptr<Application> application;
-  std::unique_ptr<Camera> camera;
-};
+using testing::eventually;
+using testing::errorOf;
+using testing::frameOf;
+using testing::numberOf;
+using testing::Rig;
+using testing::RigSetup;
 
 class IndiCameraTransport : public ::testing::TestWithParam<bool> {};
 
 TEST_P(IndiCameraTransport, LinksAndDeliversFullFramesAndSubframesOfTheSensor) {
-  Rig rig(GetParam());
+  Rig rig(RigSetup().overTcp(!GetParam()));
   // A sensor unlike the simulator's default, so the sizes must come from the camera.
   for (const char* setting : {"SIM_XRES=800", "SIM_YRES=600", "SIM_XSIZE=6.5", "SIM_YSIZE=7.5"}) {
     rig.server.setProperty(std::string("CCD Simulator.SIMULATOR_SETTINGS.") + setting);
@@ -108,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Transports, IndiCameraTransport, ::testing::Values(fals
                          [](const auto& info) { return info.param ? "UnixSocket" : "Tcp"; });
 
 TEST(IndiCamera, HeaderCarriesTheLinkedTelescopesValuesAndLacksOthers) {
-  Rig rig(true);
+  Rig rig;
   rig.server.setProperty("Telescope Simulator.TELESCOPE_INFO.TELESCOPE_FOCAL_LENGTH=1234");
   ASSERT_NO_FATAL_FAILURE(rig.link());
   rig.application->setTelescopeConnected(true);
@@ -127,7 +71,7 @@ struct RecordingViewer : FrameViewer {
 };
 
 TEST(IndiCamera, ShowsEachImageInTheWindowOnlyOnceItHasArrived) {
-  Rig rig(true);
+  Rig rig;
   RecordingViewer viewer;
   rig.backend.setViewer(&viewer);
   ASSERT_NO_FATAL_FAILURE(rig.link());
