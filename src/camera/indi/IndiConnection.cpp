@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "camera/Automation.h"
+#include "camera/indi/TcpNoDelay.h"
 
 namespace nebulor::camera::indi {
 
@@ -189,6 +190,7 @@ void IndiConnection::ensureConnected() {
     throw AutomationError("Cannot reach the INDI server at " + options_.serverText() +
                           " (is indiserver running?)");
   }
+  if (options_.socketPath.empty() && options_.tcpNoDelay) setTcpNoDelayTowards(options_.port);
 }
 
 std::string IndiConnection::findDevice(const std::string& requested, std::uint32_t interfaceBit,

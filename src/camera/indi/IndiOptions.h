@@ -17,6 +17,7 @@ struct IndiOptions {
   std::string socketPath;  // non-empty: connect through this unix socket instead of TCP
   std::string ccd;
   std::string mount;
+  bool tcpNoDelay = true;  // send small requests at once over TCP (not part of the option text)
 
   // "localhost:7624" or "unix socket /tmp/indi", for messages.
   std::string serverText() const;
