@@ -1,0 +1,167 @@
+#include "ScriptedDispatch.h"
+
+#include <oleauto.h>
+
+#include <cwctype>
+
+namespace nebulor::testing {
+
+namespace {
+
+std::wstring upper(const wchar_t* name) {
+  std::wstring text(name);
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+  return text;
+}
+
+// What a caller passed, read by hand from the VARIANT.
+Argument describe(const VARIANT& value) {
+  Argument argument;
+  argument.type = value.vt;
+  const bool byRef = (value.vt & VT_BYREF) != 0;
+  switch (value.vt & ~VT_BYREF) {
+    case VT_I2: argument.number = byRef ? *value.piVal : value.iVal; break;
+    case VT_I4: argument.number = byRef ? *value.plVal : value.lVal; break;
+    case VT_R4: argument.number = byRef ? *value.pfltVal : value.fltVal; break;
+    case VT_R8: argument.number = byRef ? *value.pdblVal : value.dblVal; break;
+    case VT_BOOL: argument.number = byRef ? *value.pboolVal : value.boolVal; break;
+    case VT_BSTR: {
+      const BSTR text = byRef ? *value.pbstrVal : value.bstrVal;
+      if (text != nullptr) argument.text.assign(text, SysStringLen(text));
+      break;
+    }
+    default: break;
+  }
+  return argument;
+}
+
+}  // namespace
+
+void ScriptedDispatch::add(const std::wstring& name, DISPID id, Member member) {
+  members_[id] = std::move(member);
+  if (!name.empty()) names_[upper(name.c_str())] = id;
+}
+
+void ScriptedDispatch::addMethod(const std::wstring& name, DISPID id, std::vector<VARTYPE> argumentTypes,
+                                 Handler handler) {
+  add(name, id, Member{false, std::move(argumentTypes), VT_EMPTY, std::move(handler)});
+}
+
+void ScriptedDispatch::addProperty(const std::wstring& name, DISPID id, VARTYPE putType, Handler handler) {
+  add(name, id, Member{true, {}, putType, std::move(handler)});
+}
+
+void ScriptedDispatch::addInterface(const IID& iid, IUnknown* target) { interfaces_.emplace_back(iid, target); }
+
+std::vector<DispatchCall> ScriptedDispatch::callsOf(DISPID id) const {
+  std::vector<DispatchCall> found;
+  for (const DispatchCall& call : calls_) {
+    if (call.id == id) found.push_back(call);
+  }
+  return found;
+}
+
+HRESULT ScriptedDispatch::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  for (const auto& [known, target] : interfaces_) {
+    if (IsEqualIID(iid, known)) {
+      target->AddRef();
+      *object = target;
+      return S_OK;
+    }
+  }
+  return E_NOINTERFACE;
+}
+
+ULONG ScriptedDispatch::AddRef() { return ++references_; }
+
+ULONG ScriptedDispatch::Release() {
+  const ULONG left = --references_;
+  if (left == 0 && finalRelease_) finalRelease_();  // may delete this
+  return left;
+}
+
+HRESULT ScriptedDispatch::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+HRESULT ScriptedDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info != nullptr) *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+
+HRESULT ScriptedDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  HRESULT hr = S_OK;
+  for (UINT i = 0; i < count; ++i) {
+    namesAsked_.emplace_back(names[i]);
+    const auto found = names_.find(upper(names[i]));
+    ids[i] = found == names_.end() ? DISPID_UNKNOWN : found->second;
+    if (found == names_.end()) hr = DISP_E_UNKNOWNNAME;
+  }
+  return hr;
+}
+
+HRESULT ScriptedDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* parameters,
+                                 VARIANT* result, EXCEPINFO* info, UINT* argError) {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  const auto found = members_.find(id);
+  if (found == members_.end() || parameters == nullptr) return DISP_E_MEMBERNOTFOUND;
+  const Member& member = found->second;
+
+  const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+  std::vector<VARTYPE> expected;
+  if (member.property && put) {
+    if (member.putType == VT_EMPTY) return DISP_E_MEMBERNOTFOUND;
+    expected = {member.putType};
+  } else if (member.property) {
+    if ((flags & DISPATCH_PROPERTYGET) == 0) return DISP_E_MEMBERNOTFOUND;
+  } else {
+    if ((flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
+    expected = member.argumentTypes;
+  }
+  const bool namedPut = parameters->cNamedArgs == 1 && parameters->rgdispidNamedArgs != nullptr &&
+                        parameters->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+  if (put != namedPut || (!put && parameters->cNamedArgs != 0)) return DISP_E_PARAMNOTFOUND;
+  if (parameters->cArgs != expected.size()) return DISP_E_BADPARAMCOUNT;
+
+  DispatchCall call{id, flags, {}, put};
+  // rgvarg holds the last argument first.
+  for (UINT natural = 0; natural < parameters->cArgs; ++natural) {
+    const UINT index = parameters->cArgs - 1 - natural;
+    const VARIANT& value = parameters->rgvarg[index];
+    if (value.vt != expected[natural]) {
+      if (argError != nullptr) *argError = index;
+      return DISP_E_TYPEMISMATCH;
+    }
+    call.arguments.push_back(describe(value));
+  }
+  calls_.push_back(call);
+
+  VARIANT ignored;
+  VariantInit(&ignored);
+  VARIANT* target = result != nullptr ? result : &ignored;
+  VariantInit(target);
+  const HRESULT hr = member.handler ? member.handler(call, *parameters, target, info) : S_OK;
+  VariantClear(&ignored);
+  return hr;
+}
+
+HRESULT raiseException(EXCEPINFO* info, const wchar_t* source, const wchar_t* description, SCODE code) {
+  if (info != nullptr) {
+    *info = EXCEPINFO{};
+    info->bstrSource = SysAllocString(source);
+    info->bstrDescription = SysAllocString(description);
+    info->scode = code;
+  }
+  return DISP_E_EXCEPTION;
+}
+
+}  // namespace nebulor::testing

@@ -1,0 +1,34 @@
+// Creating the imaging application's objects when it is not installed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "camera/maxim/MaximAutomationServer.h"
+
+namespace nebulor::camera::maxim {
+namespace {
+
+TEST(MaximAutomationServerTest, UnregisteredProgIdIsAClearErrorNamingIt) {
+  MaximAutomationServer server(MaximProgIds{"Nebulor.Absent.Application", "Nebulor.Absent.Camera"});
+  struct Case {
+    const char* progId;
+    std::function<void()> create;
+  };
+  const Case cases[] = {{"Nebulor.Absent.Application", [&] { server.createApplication(); }},
+                        {"Nebulor.Absent.Camera", [&] { server.createCamera(); }}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.progId);
+    try {
+      c.create();
+      ADD_FAILURE() << "no error";
+    } catch (const AutomationError& error) {
+      const std::string text = error.what();
+      EXPECT_NE(text.find(c.progId), std::string::npos) << text;
+      EXPECT_NE(text.find("not installed"), std::string::npos) << text;
+      EXPECT_NE(text.find("0x800401F3"), std::string::npos) << text;  // CO_E_CLASSSTRING
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nebulor::camera::maxim
