@@ -14,12 +14,13 @@
 namespace nebulor {
 namespace {
 
+// Kept alive through exit: Qt's own teardown at exit must not find it destroyed.
 QApplication& application() {
   static int argc = 1;
   static char name[] = "test_demo";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static auto* app = new QApplication(argc, argv);
+  return *app;
 }
 
 struct DemoRun {

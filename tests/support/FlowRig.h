@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,8 +20,10 @@ namespace nebulor::testing {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nebulor-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    std::random_device entropy;
+    do {
+      path_ = std::filesystem::temp_directory_path() / ("nebulor-test-" + std::to_string(entropy()));
+    } while (!std::filesystem::create_directory(path_));
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -31,7 +33,7 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   // The folder with its trailing separator, as GetEXEPath gives it.
-  std::string folder() const { return path_.string() + "/"; }
+  std::string folder() const { return (path_ / "").string(); }
   std::filesystem::path file(const std::string& name) const { return path_ / name; }
 
   std::string read(const std::string& name) const {
