@@ -4,6 +4,9 @@
 
 #include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
+#ifdef NEBULOR_HAVE_INDI
+#include "camera/indi/IndiAutomationServer.h"
+#endif
 
 namespace nebulor::camera {
 
@@ -27,6 +30,26 @@ Backend makeSim(const std::string& settings, BackendUse use) {
   return backend;
 }
 
+#ifdef NEBULOR_HAVE_INDI
+// settings: HOST:PORT[:CCD[:MOUNT]] or /SOCKET[:CCD[:MOUNT]]. The server is
+// reached when start-up creates the automation objects, not here.
+Backend makeIndi(const std::string& settings, BackendUse use) {
+  indi::IndiOptions options;
+  try {
+    options = indi::parseIndiOptions(settings);
+  } catch (const AutomationError& error) {
+    throw BackendChoiceError(error.what());
+  }
+  auto server = std::make_unique<indi::IndiAutomationServer>(std::move(options));
+  if (use == BackendUse::demo) server->clickState().scriptBrightestStars();
+  Backend backend;
+  backend.clicks = &server->clickState();
+  backend.setViewer = [raw = server.get()](FrameViewer* viewer) { raw->setViewer(viewer); };
+  backend.server = std::move(server);
+  return backend;
+}
+#endif
+
 struct Kind {
   const char* name;
   Backend (*make)(const std::string& settings, BackendUse use);
@@ -35,6 +58,9 @@ struct Kind {
 const std::vector<Kind>& kinds() {
   static const std::vector<Kind> table{
       {"sim", makeSim},
+#ifdef NEBULOR_HAVE_INDI
+      {"indi", makeIndi},
+#endif
   };
   return table;
 }
