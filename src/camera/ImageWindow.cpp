@@ -1,0 +1,114 @@
+#include "camera/ImageWindow.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "camera/ImageStretch.h"
+
+namespace nebulor::camera {
+namespace {
+
+constexpr double kCleanDetection = 10.0;
+constexpr double kCrossHalf = 7.0;   // window pixels
+constexpr double kCircleRadius = 11.0;
+
+}  // namespace
+
+ImageWindow::ImageWindow(ClickState& clicks, QWidget* parent) : QWidget(parent), clicks_(clicks) {
+  setWindowTitle(tr("Camera image"));
+  setMinimumSize(160, 120);
+  clicks_.setPressObserver([this](ClickPoint point) {
+    clickMarks_.push_back(point);
+    update();
+  });
+}
+
+ImageWindow::~ImageWindow() { clicks_.setPressObserver({}); }
+
+QSize ImageWindow::sizeHint() const { return {660, 540}; }
+
+void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
+  if (!frame || frame->width <= 0 || frame->height <= 0) return;
+  const std::vector<std::uint8_t> grey = stretchToGrey(*frame, autoStretchLevels(*frame));
+  if (grey.size() < static_cast<std::size_t>(frame->width) * frame->height) return;  // short buffer
+  QImage image(frame->width, frame->height, QImage::Format_Grayscale8);
+  for (int y = 0; y < frame->height; ++y) {
+    std::memcpy(image.scanLine(y), grey.data() + static_cast<std::size_t>(y) * frame->width,
+                static_cast<std::size_t>(frame->width));
+  }
+  image_ = std::move(image);
+  clickMarks_.clear();
+  starMarks_.clear();
+  update();
+}
+
+void ImageWindow::showCentroid(const StarMeasurement& star) {
+  starMarks_.push_back(star);
+  update();
+}
+
+QRectF ImageWindow::imageArea() const {
+  if (image_.isNull()) return {};
+  const double scale = std::min(width() / static_cast<double>(image_.width()),
+                                height() / static_cast<double>(image_.height()));
+  const QSizeF size(image_.width() * scale, image_.height() * scale);
+  return {QPointF((width() - size.width()) / 2.0, (height() - size.height()) / 2.0), size};
+}
+
+QPointF ImageWindow::windowPosition(double imageX, double imageY) const {
+  const QRectF area = imageArea();
+  if (area.isEmpty()) return {};
+  const double scale = area.width() / image_.width();
+  return {area.left() + (imageX + 0.5) * scale, area.top() + (imageY + 0.5) * scale};
+}
+
+std::optional<ClickPoint> ImageWindow::pixelAt(QPointF windowPoint) const {
+  const QRectF area = imageArea();
+  if (area.isEmpty()) return std::nullopt;
+  const double scale = area.width() / image_.width();
+  const double x = std::floor((windowPoint.x() - area.left()) / scale);
+  const double y = std::floor((windowPoint.y() - area.top()) / scale);
+  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return std::nullopt;
+  return ClickPoint{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)};
+}
+
+void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  if (image_.isNull()) {
+    painter.setPen(Qt::gray);
+    painter.drawText(rect(), Qt::AlignCenter, tr("No image yet"));
+    return;
+  }
+  const QRectF area = imageArea();
+  // Smooth scaling keeps star images of a few pixels visible when shrunk.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, area.width() < image_.width());
+  painter.drawImage(area, image_);
+
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Qt::yellow, 1.5));
+  for (const ClickPoint& click : clickMarks_) {
+    const QPointF at = windowPosition(click.x, click.y);
+    painter.drawLine(at - QPointF(kCrossHalf, 0), at + QPointF(kCrossHalf, 0));
+    painter.drawLine(at - QPointF(0, kCrossHalf), at + QPointF(0, kCrossHalf));
+  }
+  painter.setBrush(Qt::NoBrush);
+  for (const StarMeasurement& star : starMarks_) {
+    painter.setPen(QPen(star.score >= kCleanDetection ? Qt::green : Qt::red, 1.5));
+    painter.drawEllipse(windowPosition(star.x, star.y), kCircleRadius, kCircleRadius);
+  }
+}
+
+void ImageWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  if (const auto pixel = pixelAt(event->position())) clicks_.press(*pixel);
+}
+
+void ImageWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) clicks_.release();
+}
+
+}  // namespace nebulor::camera

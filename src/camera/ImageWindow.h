@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "camera/ClickState.h"
+#include "camera/FrameViewer.h"
+
+namespace nebulor::camera {
+
+// The imaging application's image window, for backends that have none of
+// their own (the simulator, INDI): the latest image auto-stretched and
+// scaled to the window, the clicked points (yellow crosses) and the
+// measured star images (green circles; red when too faint to accept). A
+// press of the left button in the image goes to the click state as a press
+// on that image pixel; its release as the release.
+class ImageWindow : public QWidget, public FrameViewer {
+  Q_OBJECT
+
+ public:
+  // `clicks` must outlive the window.
+  explicit ImageWindow(ClickState& clicks, QWidget* parent = nullptr);
+  ~ImageWindow() override;
+
+  void showFrame(std::shared_ptr<const Frame> frame) override;
+  void showCentroid(const StarMeasurement& star) override;
+
+  // Where the centre of an image pixel (or any image position) is drawn,
+  // and which image pixel lies under a window position (none off the image).
+  QPointF windowPosition(double imageX, double imageY) const;
+  std::optional<ClickPoint> pixelAt(QPointF windowPoint) const;
+
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QRectF imageArea() const;  // the image scaled into the window, aspect kept
+
+  ClickState& clicks_;
+  QImage image_;
+  std::vector<ClickPoint> clickMarks_;
+  std::vector<StarMeasurement> starMarks_;
+};
+
+}  // namespace nebulor::camera
