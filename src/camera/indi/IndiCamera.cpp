@@ -135,7 +135,10 @@ int IndiCamera::sensorSize(const char* element) {
 int IndiCamera::cameraXSize() { return sensorSize("CCD_MAX_X"); }
 int IndiCamera::cameraYSize() { return sensorSize("CCD_MAX_Y"); }
 
-void IndiCamera::setFullFrame() { box_ = FrameBox{0, 0, cameraXSize(), cameraYSize()}; }
+void IndiCamera::setFullFrame() {
+  box_ = FrameBox{0, 0, cameraXSize(), cameraYSize()};
+  fullFrame_ = true;
+}
 
 // Starting while the previous exposure is still Busy can make the driver
 // lose the new one, so wait for it first (as long as it can still take).
@@ -215,6 +218,7 @@ void IndiCamera::expose(float seconds) {
   sendBox();
   Exposure next;
   next.box = box_;
+  next.fullFrame = fullFrame_;
   next.seconds = seconds;
   next.imageSequence = connection_->read([&](const IndiSnapshot& snapshot) { return snapshot.imageSequence(ccd_); });
   next.exposureUpdates = connection_->read([&](const IndiSnapshot& snapshot) -> std::uint64_t {
@@ -278,10 +282,15 @@ bool IndiCamera::imageReady() {
 }
 
 bool IndiCamera::acceptImage(const IndiImage& received, int sensorWidth, int sensorHeight) {
-  const FrameBox box = pending_->box;
+  const Exposure exposure = *pending_;
   pending_.reset();
   if (!received.error.empty()) throw AutomationError(received.error);
-  auto frame = std::make_shared<const Frame>(fitToBox(received.image->frame, box, sensorWidth, sensorHeight));
+  const Frame& image = received.image->frame;
+  // A full frame is whatever the sensor is now: a camera may learn its size
+  // only with its first image (the INDI simulator replaying files does).
+  const bool wholeSensor = exposure.fullFrame && image.width == sensorWidth && image.height == sensorHeight;
+  auto frame = std::make_shared<const Frame>(wholeSensor ? image
+                                                         : fitToBox(image, exposure.box, sensorWidth, sensorHeight));
   document_ = std::make_shared<IndiDocument>(received.image, frame, display_);
   display_->clicks.frameArrived(*frame);
   if (display_->viewer != nullptr) display_->viewer->showFrame(frame);

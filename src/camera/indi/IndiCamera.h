@@ -33,10 +33,10 @@ class IndiCamera : public Camera {
   int cameraYSize() override;
 
   void setFullFrame() override;
-  void setStartX(std::int16_t x) override { box_.x = x; }
-  void setNumX(std::int16_t width) override { box_.width = width; }
-  void setStartY(std::int16_t y) override { box_.y = y; }
-  void setNumY(std::int16_t height) override { box_.height = height; }
+  void setStartX(std::int16_t x) override { setBox(&FrameBox::x, x); }
+  void setNumX(std::int16_t width) override { setBox(&FrameBox::width, width); }
+  void setStartY(std::int16_t y) override { setBox(&FrameBox::y, y); }
+  void setNumY(std::int16_t height) override { setBox(&FrameBox::height, height); }
 
   void expose(float seconds) override;
   bool imageReady() override;
@@ -47,12 +47,17 @@ class IndiCamera : public Camera {
 
   struct Exposure {
     FrameBox box;
+    bool fullFrame = false;
     std::uint64_t imageSequence = 0;    // images received before it started
     std::uint64_t exposureUpdates = 0;  // CCD_EXPOSURE reports before it started
     Clock::time_point started;
     float seconds = 0;
   };
 
+  void setBox(int FrameBox::*edge, std::int16_t value) {
+    box_.*edge = value;
+    fullFrame_ = false;
+  }
   int sensorSize(const char* element);
   void requireLink() const;
   void prepareDevice();
@@ -66,6 +71,7 @@ class IndiCamera : public Camera {
   std::shared_ptr<ImageDisplay> display_;
   std::string ccd_;  // empty until a link was asked for
   FrameBox box_;
+  bool fullFrame_ = false;  // box_ is the whole sensor as the camera last reported it
   std::optional<Exposure> pending_;
   std::shared_ptr<IndiDocument> document_;
 };
