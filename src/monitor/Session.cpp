@@ -4,7 +4,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdlib>
+#include <memory>
 
+#include "camera/ImageWindow.h"
 #include "monitor/DemoUi.h"
 #include "monitor/Startup.h"
 
@@ -27,13 +29,26 @@ Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const 
 }
 
 int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder) {
+  // The backend's own image window, where the user clicks the two stars.
+  std::unique_ptr<camera::ImageWindow> images;
+  if (backend.clicks != nullptr && backend.setViewer) {
+    images = std::make_unique<camera::ImageWindow>(*backend.clicks);
+    images->setWindowTitle(QStringLiteral("Nebulor - camera image"));
+    backend.setViewer(images.get());
+  }
   MonitorState state;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder);
   AutomationObjects objects;
   RunStartup(state, window, *backend.server, objects, folder);
   window.show();
-  return app.exec();
+  if (images) {
+    images->move(window.frameGeometry().right() + 8, window.frameGeometry().top());  // beside, not over it
+    images->show();
+  }
+  const int exitCode = app.exec();
+  if (images) backend.setViewer(nullptr);
+  return exitCode;
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
