@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <vector>
 #include <memory>
+#include <vector>
 
 namespace nebulor::camera::indi {
 
@@ -89,7 +89,8 @@ Frame readPixels(fitsfile* file, std::size_t fileSize) {
   LONGLONG dataStart = 0;
   LONGLONG dataEnd = 0;
   if (fits_get_hduaddrll(file, &headerStart, &dataStart, &dataEnd, &status) != 0) fail("layout", status);
-  if (static_cast<std::size_t>(dataStart) + count * static_cast<std::size_t>(std::abs(bitpix) / 8) > fileSize) {
+  if (static_cast<std::size_t>(dataStart) + count * static_cast<std::size_t>(std::abs(bitpix) / 8) >
+      fileSize) {
     throw AutomationError("The camera's image is cut short: its FITS data is incomplete");
   }
   Frame frame;
@@ -98,7 +99,8 @@ Frame readPixels(fitsfile* file, std::size_t fileSize) {
   frame.pixels.resize(count);
   int anyNull = 0;
   unsigned short nullValue = 0;
-  fits_read_img(file, TUSHORT, 1, static_cast<LONGLONG>(count), &nullValue, frame.pixels.data(), &anyNull, &status);
+  fits_read_img(file, TUSHORT, 1, static_cast<LONGLONG>(count), &nullValue, frame.pixels.data(), &anyNull,
+                &status);
   // Values beyond 0..65535 (32-bit or real images) arrive clipped: usable for centroids.
   if (status == NUM_OVERFLOW) status = 0;
   if (status != 0) fail("pixels", status);

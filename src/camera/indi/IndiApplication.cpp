@@ -5,7 +5,8 @@
 
 namespace nebulor::camera::indi {
 
-IndiApplication::IndiApplication(std::shared_ptr<IndiConnection> connection) : connection_(std::move(connection)) {}
+IndiApplication::IndiApplication(std::shared_ptr<IndiConnection> connection)
+    : connection_(std::move(connection)) {}
 
 void IndiApplication::setTelescopeConnected(bool connected) {
   if (!connected) {
@@ -36,7 +37,8 @@ void IndiApplication::pointCamerasAtMount() {
     }
     return names;
   });
-  for (const auto& camera : cameras) connection_->sendText(camera, "ACTIVE_DEVICES", "ACTIVE_TELESCOPE", mount_);
+  for (const auto& camera : cameras)
+    connection_->sendText(camera, "ACTIVE_DEVICES", "ACTIVE_TELESCOPE", mount_);
 }
 
 }  // namespace nebulor::camera::indi

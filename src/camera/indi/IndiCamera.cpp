@@ -13,8 +13,8 @@ namespace {
 constexpr std::array kCameraProperties = {"CCD_INFO", "CCD_FRAME", "CCD_EXPOSURE"};
 
 std::string boxText(const FrameBox& box) {
-  return std::to_string(box.width) + " x " + std::to_string(box.height) + " at " + std::to_string(box.x) + ", " +
-         std::to_string(box.y);
+  return std::to_string(box.width) + " x " + std::to_string(box.height) + " at " + std::to_string(box.x) +
+         ", " + std::to_string(box.y);
 }
 
 // The exposure time as the decimal number the float stands for: 0.01f
@@ -87,7 +87,8 @@ void IndiCamera::requireLink() const {
     const IndiDevice* found = snapshot.device(ccd_);
     return std::pair{snapshot.serverConnected, found != nullptr && found->connected()};
   });
-  if (!server) throw AutomationError("Lost the connection to the INDI server at " + connection_->options().serverText());
+  if (!server)
+    throw AutomationError("Lost the connection to the INDI server at " + connection_->options().serverText());
   if (!device) throw AutomationError("The INDI camera \"" + ccd_ + "\" is not connected");
 }
 
@@ -145,8 +146,9 @@ void IndiCamera::setFullFrame() {
 void IndiCamera::waitUntilIdle() {
   std::chrono::milliseconds left{0};
   if (pending_) {
-    left = std::max(left, millisecondsOf(pending_->seconds) -
-                              std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pending_->started));
+    left = std::max(
+        left, millisecondsOf(pending_->seconds) -
+                  std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pending_->started));
   }
   const auto idle = [&](const IndiSnapshot& snapshot) {
     const IndiDevice* device = snapshot.device(ccd_);
@@ -182,8 +184,9 @@ void IndiCamera::sendBox() {
   const int height = cameraYSize();
   if (box_.x < 0 || box_.y < 0 || box_.width < 1 || box_.height < 1 || box_.x + box_.width > width ||
       box_.y + box_.height > height) {
-    throw AutomationError("The readout box " + boxText(box_) + " does not lie on the " + std::to_string(width) +
-                          " x " + std::to_string(height) + " sensor of the INDI camera \"" + ccd_ + "\"");
+    throw AutomationError("The readout box " + boxText(box_) + " does not lie on the " +
+                          std::to_string(width) + " x " + std::to_string(height) +
+                          " sensor of the INDI camera \"" + ccd_ + "\"");
   }
   connection_->sendNumbers(ccd_, "CCD_FRAME",
                            {{"X", box_.x}, {"Y", box_.y}, {"WIDTH", box_.width}, {"HEIGHT", box_.height}});
@@ -220,7 +223,8 @@ void IndiCamera::expose(float seconds) {
   next.box = box_;
   next.fullFrame = fullFrame_;
   next.seconds = seconds;
-  next.imageSequence = connection_->read([&](const IndiSnapshot& snapshot) { return snapshot.imageSequence(ccd_); });
+  next.imageSequence =
+      connection_->read([&](const IndiSnapshot& snapshot) { return snapshot.imageSequence(ccd_); });
   next.exposureUpdates = connection_->read([&](const IndiSnapshot& snapshot) -> std::uint64_t {
     const IndiDevice* device = snapshot.device(ccd_);
     const IndiProperty* exposure = device == nullptr ? nullptr : device->property("CCD_EXPOSURE");
@@ -266,7 +270,8 @@ bool IndiCamera::imageReady() {
   });
 
   if (look.image.sequence != 0) return acceptImage(look.image, look.sensorWidth, look.sensorHeight);
-  if (!look.server) failExposure("Lost the connection to the INDI server at " + connection_->options().serverText());
+  if (!look.server)
+    failExposure("Lost the connection to the INDI server at " + connection_->options().serverText());
   if (!look.device) failExposure("The INDI camera \"" + ccd_ + "\" disconnected during an exposure");
   if (look.failed) {
     failExposure("The INDI camera \"" + ccd_ + "\" reported a failed exposure" +
@@ -289,8 +294,8 @@ bool IndiCamera::acceptImage(const IndiImage& received, int sensorWidth, int sen
   // A full frame is whatever the sensor is now: a camera may learn its size
   // only with its first image (the INDI simulator replaying files does).
   const bool wholeSensor = exposure.fullFrame && image.width == sensorWidth && image.height == sensorHeight;
-  auto frame = std::make_shared<const Frame>(wholeSensor ? image
-                                                         : fitToBox(image, exposure.box, sensorWidth, sensorHeight));
+  auto frame = std::make_shared<const Frame>(
+      wholeSensor ? image : fitToBox(image, exposure.box, sensorWidth, sensorHeight));
   document_ = std::make_shared<IndiDocument>(received.image, frame, display_);
   display_->clicks.frameArrived(*frame);
   if (display_->viewer != nullptr) display_->viewer->showFrame(frame);

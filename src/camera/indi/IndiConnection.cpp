@@ -32,7 +32,8 @@ void copyValues(INDI::Property property, IndiProperty& into) {
   into.status = statusOf(property.getState());
   switch (property.getType()) {
     case INDI_NUMBER:
-      for (const auto& element : INDI::PropertyNumber(property)) into.numbers[element.getName()] = element.getValue();
+      for (const auto& element : INDI::PropertyNumber(property))
+        into.numbers[element.getName()] = element.getValue();
       break;
     case INDI_SWITCH:
       for (const auto& element : INDI::PropertySwitch(property)) {
@@ -40,7 +41,8 @@ void copyValues(INDI::Property property, IndiProperty& into) {
       }
       break;
     case INDI_TEXT:
-      for (const auto& element : INDI::PropertyText(property)) into.texts[element.getName()] = element.getText();
+      for (const auto& element : INDI::PropertyText(property))
+        into.texts[element.getName()] = element.getText();
       break;
     default:
       break;  // lights and BLOBs: only the state matters here
@@ -213,9 +215,8 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
   };
   waitUntil(pick, timeouts_.reply);
   // A driver too old to say what it is is taken at its name.
-  if (found.empty() && !requested.empty() && read([&](const IndiSnapshot& snapshot) {
-        return snapshot.device(requested) != nullptr;
-      })) {
+  if (found.empty() && !requested.empty() &&
+      read([&](const IndiSnapshot& snapshot) { return snapshot.device(requested) != nullptr; })) {
     found = requested;
   }
   if (!found.empty()) {
@@ -224,7 +225,8 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
       return device == nullptr ? 0 : device->interfaces();
     });
     if (bits != 0 && (bits & interfaceBit) == 0) {
-      throw AutomationError("The INDI device \"" + found + "\" at " + options_.serverText() + " is not a " + kind);
+      throw AutomationError("The INDI device \"" + found + "\" at " + options_.serverText() + " is not a " +
+                            kind);
     }
     return found;
   }
@@ -259,7 +261,8 @@ bool IndiConnection::linkDevice(const std::string& device) {
         const IndiDevice* found = snapshot.device(device);
         if (linked(snapshot) || found == nullptr) return true;
         const IndiProperty* connection = found->property("CONNECTION");
-        return connection != nullptr && connection->updates > before && connection->status == PropertyStatus::alert;
+        return connection != nullptr && connection->updates > before &&
+               connection->status == PropertyStatus::alert;
       },
       timeouts_.reply);
   return read(linked);
@@ -283,7 +286,8 @@ void IndiConnection::sendNumbers(const std::string& device, const std::string& p
   client_->sendNewNumber(request);
 }
 
-void IndiConnection::sendSwitch(const std::string& device, const std::string& property, const std::string& element) {
+void IndiConnection::sendSwitch(const std::string& device, const std::string& property,
+                                const std::string& element) {
   INDI::PropertySwitch request(1);
   request.setDeviceName(device.c_str());
   request.setName(property.c_str());
@@ -292,8 +296,8 @@ void IndiConnection::sendSwitch(const std::string& device, const std::string& pr
   client_->sendNewSwitch(request);
 }
 
-void IndiConnection::sendText(const std::string& device, const std::string& property, const std::string& element,
-                              const std::string& text) {
+void IndiConnection::sendText(const std::string& device, const std::string& property,
+                              const std::string& element, const std::string& text) {
   INDI::PropertyText request(1);
   request.setDeviceName(device.c_str());
   request.setName(property.c_str());

@@ -55,7 +55,8 @@ class IndiConnection {
   // The device to drive: `requested`, or when that is empty the first device
   // whose driver has `interfaceBit`. Waits for the server to report it and
   // throws AutomationError naming what the server has when it does not.
-  std::string findDevice(const std::string& requested, std::uint32_t interfaceBit, const std::string& kind) const;
+  std::string findDevice(const std::string& requested, std::uint32_t interfaceBit,
+                         const std::string& kind) const;
 
   // Asks the device to connect to its hardware and waits for its answer;
   // true when it reports itself connected in time.

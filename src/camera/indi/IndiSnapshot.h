@@ -29,7 +29,7 @@ struct IndiDevice {
   const IndiProperty* property(const std::string& name) const;
   std::optional<double> number(const std::string& propertyName, const std::string& element) const;
   bool switchOn(const std::string& propertyName, const std::string& element) const;
-  bool connected() const;          // CONNECTION.CONNECT is on
+  bool connected() const;            // CONNECTION.CONNECT is on
   std::uint32_t interfaces() const;  // DRIVER_INFO.DRIVER_INTERFACE bits, 0 until known
 };
 

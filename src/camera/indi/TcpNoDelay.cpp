@@ -17,7 +17,8 @@ namespace {
 int remotePort(int descriptor) {
   int type = 0;
   socklen_t typeLength = sizeof(type);
-  if (::getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_STREAM) return -1;
+  if (::getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_STREAM)
+    return -1;
   sockaddr_storage peer{};
   socklen_t peerLength = sizeof(peer);
   if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return -1;

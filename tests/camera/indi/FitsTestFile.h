@@ -21,7 +21,8 @@ class FitsTestFile {
     buffer_ = std::malloc(size_);
     check(fits_create_memfile(&file_, &buffer_, &size_, 2880, std::realloc, &status_));
     const int type = bitpix == 16 ? USHORT_IMG : bitpix;
-    check(fits_create_img(file_, type, static_cast<int>(axes.size()), const_cast<long*>(axes.data()), &status_));
+    check(fits_create_img(file_, type, static_cast<int>(axes.size()), const_cast<long*>(axes.data()),
+                          &status_));
   }
   ~FitsTestFile() {
     if (file_ != nullptr) fits_close_file(file_, &status_);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -88,6 +89,14 @@ struct Rig {
     camera = backend.createCamera();
     camera->setLinkEnabled(true);
     ASSERT_TRUE(camera->linkEnabled());
+  }
+
+  // The readout box of later exposures, as the measurement cycle sends it.
+  void setBox(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height) {
+    camera->setStartX(x);
+    camera->setNumX(width);
+    camera->setStartY(y);
+    camera->setNumY(height);
   }
 
   void exposeAndWait(float seconds) {

@@ -1,6 +1,7 @@
 #include "IndiServerProcess.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,9 +13,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstddef>
-#include <fcntl.h>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -75,7 +75,8 @@ std::string run(const std::vector<std::string>& command) {
   if (pipe == nullptr) throw std::runtime_error("cannot run " + command.front());
   std::string output;
   std::array<char, 4096> buffer{};
-  while (std::size_t read = std::fread(buffer.data(), 1, buffer.size(), pipe)) output.append(buffer.data(), read);
+  while (std::size_t read = std::fread(buffer.data(), 1, buffer.size(), pipe))
+    output.append(buffer.data(), read);
   const int status = ::pclose(pipe);
   if (status != 0) throw std::runtime_error(line + "failed: " + output);
   return output;
@@ -102,7 +103,8 @@ IndiServerProcess::IndiServerProcess(std::vector<std::string> drivers) {
   port_ = freePort();
   socketPath_ = "/nebulor-test-" + std::to_string(::getpid()) + "-" + std::to_string(port_);
 
-  std::vector<std::string> arguments = {"indiserver", "-p", std::to_string(port_), "-u", socketPath_, "-r", "0"};
+  std::vector<std::string> arguments = {"indiserver", "-p", std::to_string(port_), "-u", socketPath_,
+                                        "-r",         "0"};
   arguments.insert(arguments.end(), drivers.begin(), drivers.end());
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
@@ -173,7 +175,8 @@ void IndiServerProcess::stop() {
   if (pid_ <= 0) return;
   ::kill(-pid_, SIGTERM);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (!reapGroup(pid_) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  while (!reapGroup(pid_) && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ::kill(-pid_, SIGKILL);
   while (!reapGroup(pid_) && Clock::now() < deadline + std::chrono::seconds(5)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -14,7 +14,8 @@ namespace nebulor::testing {
 // stops the server and its drivers and reaps them all.
 class IndiServerProcess {
  public:
-  explicit IndiServerProcess(std::vector<std::string> drivers = {"indi_simulator_ccd", "indi_simulator_telescope"});
+  explicit IndiServerProcess(std::vector<std::string> drivers = {"indi_simulator_ccd",
+                                                                 "indi_simulator_telescope"});
   ~IndiServerProcess();
   IndiServerProcess(const IndiServerProcess&) = delete;
   IndiServerProcess& operator=(const IndiServerProcess&) = delete;

@@ -9,8 +9,8 @@
 namespace nebulor::camera::indi {
 namespace {
 
-using testing::eventually;
 using testing::errorOf;
+using testing::eventually;
 using testing::frameOf;
 using testing::numberOf;
 using testing::Rig;
@@ -36,10 +36,7 @@ TEST_P(IndiCameraTransport, LinksAndDeliversFullFramesAndSubframesOfTheSensor) {
   EXPECT_DOUBLE_EQ(numberOf(document->fitsKey("XPIXSZ")), 6.5);
   EXPECT_DOUBLE_EQ(numberOf(document->fitsKey("YPIXSZ")), 7.5);
 
-  rig.camera->setStartX(100);
-  rig.camera->setNumX(120);
-  rig.camera->setStartY(50);
-  rig.camera->setNumY(90);
+  rig.setBox(100, 50, 120, 90);
   ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.01f));
   EXPECT_EQ(frameOf(*rig.camera).width, 120);
   EXPECT_EQ(frameOf(*rig.camera).height, 90);
@@ -79,10 +76,7 @@ TEST(IndiCamera, ShowsEachImageInTheWindowOnlyOnceItHasArrived) {
   EXPECT_NE(errorOf([&] { rig.camera->document(); }), "") << "no document before the first image";
   EXPECT_EQ(rig.backend.clickState().clickNew(), 0);
 
-  rig.camera->setStartX(10);
-  rig.camera->setNumX(64);
-  rig.camera->setStartY(20);
-  rig.camera->setNumY(48);
+  rig.setBox(10, 20, 64, 48);
   ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.01f));
   ASSERT_EQ(viewer.frames.size(), 1u);
   EXPECT_EQ(viewer.frames[0].get(), &frameOf(*rig.camera));

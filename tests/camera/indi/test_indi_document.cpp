@@ -24,7 +24,8 @@ std::shared_ptr<const Frame> starFrame(double cx, double cy) {
   for (int y = 0; y < frame->height; ++y) {
     for (int x = 0; x < frame->width; ++x) {
       const double r2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-      frame->pixels.push_back(static_cast<std::uint16_t>(std::lround(500 + 20000 * std::exp(-r2 / (2 * 1.5 * 1.5)))));
+      frame->pixels.push_back(
+          static_cast<std::uint16_t>(std::lround(500 + 20000 * std::exp(-r2 / (2 * 1.5 * 1.5)))));
     }
   }
   return frame;

@@ -23,7 +23,9 @@ constexpr IndiTimeouts kQuickReplies{.connect = std::chrono::milliseconds(2000),
                                      .reply = std::chrono::milliseconds(2000),
                                      .imageMargin = std::chrono::milliseconds(10000)};
 
-bool mentions(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool mentions(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 // Polls imageReady() until it throws, and returns the text (empty if it never does).
 std::string imageWaitError(Camera& camera) {
@@ -81,7 +83,8 @@ TEST(IndiDeviceChoice, DevicesOfTheWrongKindOrNoneAtAllAreRefused) {
   {
     Rig rig(RigSetup().naming("Telescope Simulator").waiting(kQuickReplies));
     auto camera = rig.backend.createCamera();
-    const std::string e = errorOf([&] { camera->setLinkEnabled(true); }); EXPECT_TRUE(mentions(e, "is not a camera")) << e;
+    const std::string e = errorOf([&] { camera->setLinkEnabled(true); });
+    EXPECT_TRUE(mentions(e, "is not a camera")) << e;
   }
   {
     Rig rig(RigSetup().waiting(kQuickReplies).running({"indi_simulator_telescope"}));
@@ -179,10 +182,7 @@ TEST(IndiExposureOrder, ANewExposureWaitsForTheBusyOneAndGetsItsOwnImage) {
   Rig rig;
   ASSERT_NO_FATAL_FAILURE(rig.link());
   rig.camera->expose(1.0f);  // abandoned, as after a stop click during the image wait
-  rig.camera->setStartX(30);
-  rig.camera->setNumX(70);
-  rig.camera->setStartY(40);
-  rig.camera->setNumY(50);
+  rig.setBox(30, 40, 70, 50);
   ASSERT_NO_FATAL_FAILURE(rig.exposeAndWait(0.02f));
   EXPECT_EQ(frameOf(*rig.camera).width, 70);
   EXPECT_EQ(frameOf(*rig.camera).height, 50);

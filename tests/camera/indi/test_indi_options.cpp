@@ -48,10 +48,10 @@ TEST(ParseIndiOptionsErrors, NameTheBadPart) {
     const char* text;
     const char* mentioned;
   };
-  for (const BadCase& bad : {BadCase{"host:0", "\"0\""}, BadCase{"host:65536", "\"65536\""},
-                             BadCase{"host:76x4", "\"76x4\""}, BadCase{"host:-1", "\"-1\""},
-                             BadCase{"host:7624:ccd:mount:extra", "too many fields"},
-                             BadCase{"/socket:ccd:mount:extra", "too many fields"}}) {
+  for (const BadCase& bad :
+       {BadCase{"host:0", "\"0\""}, BadCase{"host:65536", "\"65536\""}, BadCase{"host:76x4", "\"76x4\""},
+        BadCase{"host:-1", "\"-1\""}, BadCase{"host:7624:ccd:mount:extra", "too many fields"},
+        BadCase{"/socket:ccd:mount:extra", "too many fields"}}) {
     try {
       parseIndiOptions(bad.text);
       ADD_FAILURE() << bad.text << " was accepted";

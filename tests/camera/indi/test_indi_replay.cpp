@@ -4,7 +4,6 @@
 // stars and measures them through the INDI backend.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include "camera/sim/SimSettings.h"
 #include "config/ConfigFile.h"
 #include "monitor/Session.h"
+#include "support/WidgetTestSupport.h"
 
 namespace nebulor {
 namespace {
@@ -32,15 +32,6 @@ using testing::IndiServerProcess;
 constexpr int kFrames = 200;
 constexpr int kSamplesPerReading = 100;
 constexpr int kReadings = 2;  // together about one pass over the frames
-
-// Kept alive through exit: Qt's teardown at exit must not find it destroyed.
-QApplication& application() {
-  static int argc = 1;
-  static char name[] = "test_indi_replay";
-  static char* argv[] = {name, nullptr};
-  static auto* app = new QApplication(argc, argv);
-  return *app;
-}
 
 struct LatestFrame : camera::FrameViewer {
   void showFrame(std::shared_ptr<const camera::Frame> frame) override { latest = std::move(frame); }
@@ -55,7 +46,8 @@ double headerNumber(camera::ImageDocument& document, const std::string& keyword)
 // Full frames of the simulator as 16-bit FITS files, named in exposure order,
 // with the pixel size the INDI simulator reads (PIXSIZE1) and the simulator's
 // own header values.
-void writeFrames(const camera::sim::SimSettings& settings, const std::filesystem::path& folder, float seconds) {
+void writeFrames(const camera::sim::SimSettings& settings, const std::filesystem::path& folder,
+                 float seconds) {
   camera::sim::SimServer simulator(settings);
   LatestFrame viewer;
   simulator.setViewer(&viewer);
@@ -72,12 +64,13 @@ void writeFrames(const camera::sim::SimSettings& settings, const std::filesystem
     for (const char* keyword : {"FOCALLEN", "XPIXSZ", "YPIXSZ", "OBJCTALT"}) {
       file.number(keyword, headerNumber(*document, keyword));
     }
-    file.number("PIXSIZE1", headerNumber(*document, "XPIXSZ")).number("PIXSIZE2", headerNumber(*document, "YPIXSZ"));
+    file.number("PIXSIZE1", headerNumber(*document, "XPIXSZ"))
+        .number("PIXSIZE2", headerNumber(*document, "YPIXSZ"));
     const auto bytes = file.bytes();
     char name[32];
     std::snprintf(name, sizeof(name), "dimm-%04d.fits", i);
-    std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                         static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 }
 
@@ -119,7 +112,8 @@ TEST(IndiReplay, TheDemoMeasuresTheReplayedFramesTrueSeeing) {
   camera::Backend backend = camera::makeBackend("indi:" + server.socketOption(), camera::BackendUse::demo);
   std::ostringstream out;
   std::ostringstream err;
-  const int exitCode = runDemo(application(), backend, kReadings, program.string() + "/", out, err);
+  const int exitCode =
+      runDemo(test_support::widgetApp(), backend, kReadings, program.string() + "/", out, err);
 
   RecordProperty("demo_output", out.str());
   EXPECT_EQ(exitCode, 0) << err.str();
