@@ -100,31 +100,36 @@ TEST(ClickState, ScriptedPressIsHeldForExactlyOnePoll) {
   EXPECT_EQ(polls, (std::vector<bool>{false, true, false, true, false, false}));
 }
 
-void addStar(Frame& frame, int x, int y, std::uint16_t peak) {
-  for (int dy = -1; dy <= 1; ++dy) {
-    for (int dx = -1; dx <= 1; ++dx) {
-      frame.pixels[static_cast<std::size_t>(y + dy) * frame.width + x + dx] =
-          static_cast<std::uint16_t>(100 + (dx == 0 && dy == 0 ? peak : peak / 4));
+struct Star {
+  int x, y;
+  std::uint16_t peak;
+};
+
+Frame withStars(const std::vector<Star>& stars) {
+  Frame frame = blank();
+  for (const Star& star : stars) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      for (int dx = -1; dx <= 1; ++dx) {
+        frame.pixels[static_cast<std::size_t>(star.y + dy) * frame.width + star.x + dx] =
+            static_cast<std::uint16_t>(100 + (dx == 0 && dy == 0 ? star.peak : star.peak / 4));
+      }
     }
   }
+  return frame;
 }
 
 TEST(ClickState, BrightestStarsScriptFollowsEachNewImage) {
   ClickState clicks;
   clicks.scriptBrightestStars();
-  Frame first = blank();
-  addStar(first, 10, 10, 4000);
-  addStar(first, 45, 30, 8000);
-  clicks.frameArrived(first);
-  EXPECT_EQ(awaitClick(clicks), (ClickPoint{45, 30}));
-  EXPECT_EQ(awaitClick(clicks), (ClickPoint{10, 10}));
-
-  Frame second = blank();
-  addStar(second, 20, 15, 9000);
-  addStar(second, 50, 25, 3000);
-  clicks.frameArrived(second);
-  EXPECT_EQ(awaitClick(clicks), (ClickPoint{20, 15}));
-  EXPECT_EQ(awaitClick(clicks), (ClickPoint{50, 25}));
+  // Each image, and the two points clicked on it, brightest first.
+  const std::vector<std::pair<Frame, std::vector<ClickPoint>>> images{
+      {withStars({{10, 10, 4000}, {45, 30, 8000}}), {{45, 30}, {10, 10}}},
+      {withStars({{20, 15, 9000}, {50, 25, 3000}, {30, 5, 1000}}), {{20, 15}, {50, 25}}},
+  };
+  for (const auto& [frame, expected] : images) {
+    clicks.frameArrived(frame);
+    for (const ClickPoint& point : expected) EXPECT_EQ(awaitClick(clicks), point);
+  }
 }
 
 TEST(ClickState, ObserverSeesEveryPressFromWindowAndScript) {

@@ -3,6 +3,7 @@
 // repeatability and what it shows in its window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -293,8 +294,21 @@ TEST(SimServer, RepeatableFromTheSeed) {
   EXPECT_FALSE(samePixels("seed=5", "seed=6"));
 }
 
-TEST(SimServer, StatesItsTrueSeeing) {
-  EXPECT_EQ(SimServer(parseSimSettings("seeing=0.85")).trueSeeing(), 0.85);
+TEST(SimCamera, AbsurdSettingsGiveSaturatedOrEmptyImagesNotGarbage) {
+  struct Case {
+    const char* options;
+    std::uint16_t least, most;  // every pixel between these
+  };
+  for (const Case& c : {Case{"flux=1e308,sky=1e308,readnoise=0", 65535, 65535},
+                        Case{"separation=1e300,sky=0,bias=0,readnoise=0", 0, 0},
+                        Case{"tiptilt=1e300,drift=1e300,sky=0,bias=0,readnoise=0", 0, 0}}) {
+    Sim sim(std::string(c.options) + ",width=64,height=48");
+    const auto doc = std::dynamic_pointer_cast<SimDocument>(sim.exposeAndTake(10.0f));
+    ASSERT_TRUE(doc) << c.options;
+    const auto [least, most] = std::minmax_element(doc->frame()->pixels.begin(), doc->frame()->pixels.end());
+    EXPECT_EQ(*least, c.least) << c.options;
+    EXPECT_EQ(*most, c.most) << c.options;
+  }
 }
 
 TEST(SimCamera, InstantImagesAreReadyAtOnceRealtimeOnesAfterExposureAndReadout) {

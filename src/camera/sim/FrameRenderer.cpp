@@ -65,11 +65,15 @@ FrameRenderer::FrameRenderer(const SimSettings& settings, double psfSigma)
 void FrameRenderer::addStar(std::vector<double>& electrons, const ReadoutRegion& region,
                             const StarImage& star, double total) const {
   const double reach = kExtentInSigma * psfSigma_ + 1.0;
+  // Off the readout (however far, so the conversions below stay in range).
+  if (!(star.x + reach >= region.x && star.x - reach <= region.x + region.width - 1 &&
+        star.y + reach >= region.y && star.y - reach <= region.y + region.height - 1)) {
+    return;
+  }
   const int x0 = std::max(region.x, static_cast<int>(std::floor(star.x - reach)));
   const int x1 = std::min(region.x + region.width - 1, static_cast<int>(std::ceil(star.x + reach)));
   const int y0 = std::max(region.y, static_cast<int>(std::floor(star.y - reach)));
   const int y1 = std::min(region.y + region.height - 1, static_cast<int>(std::ceil(star.y + reach)));
-  if (x0 > x1 || y0 > y1) return;  // off the readout
   const std::vector<double> sharesX = pixelShares(star.x, psfSigma_, x0, x1 - x0 + 1);
   const std::vector<double> sharesY = pixelShares(star.y, psfSigma_, y0, y1 - y0 + 1);
   for (int y = y0; y <= y1; ++y) {
@@ -109,7 +113,9 @@ Frame FrameRenderer::render(const SceneState& scene, const ReadoutRegion& region
       detected = mean + std::sqrt(mean) * gauss(noise);
     }
     const double counts = (detected + readNoise_ * gauss(noise)) / gain_ + bias_;
-    frame.pixels[i] = static_cast<std::uint16_t>(std::clamp(std::nearbyint(counts), 0.0, kFullScale));
+    // An overflowing signal (absurd flux settings) saturates like any other.
+    frame.pixels[i] = std::isnan(counts) ? static_cast<std::uint16_t>(kFullScale)
+                                         : static_cast<std::uint16_t>(std::clamp(std::nearbyint(counts), 0.0, kFullScale));
   }
   return frame;
 }

@@ -13,7 +13,7 @@ constexpr std::uint64_t kNoiseStream = 0x9e3779b97f4a7c15ULL;
 
 }  // namespace
 
-SimCamera::SimCamera(const SimSettings& settings, std::shared_ptr<SimView> view)
+SimCamera::SimCamera(const SimSettings& settings, std::shared_ptr<ImageDisplay> view)
     : settings_(settings),
       view_(std::move(view)),
       clock_(settings.timing),

@@ -9,7 +9,7 @@
 #include "camera/sim/SimDocument.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
-#include "camera/sim/SimView.h"
+#include "camera/ImageDisplay.h"
 
 namespace nebulor::camera::sim {
 
@@ -18,7 +18,7 @@ namespace nebulor::camera::sim {
 // exposure and readout are over.
 class SimCamera : public Camera {
  public:
-  SimCamera(const SimSettings& settings, std::shared_ptr<SimView> view);
+  SimCamera(const SimSettings& settings, std::shared_ptr<ImageDisplay> view);
 
   void setLinkEnabled(bool enabled) override;
   bool linkEnabled() override;
@@ -45,7 +45,7 @@ class SimCamera : public Camera {
   void deliverIfDue();
 
   SimSettings settings_;
-  std::shared_ptr<SimView> view_;
+  std::shared_ptr<ImageDisplay> view_;
   SimClock clock_;
   SeeingModel seeing_;
   SimScene scene_;

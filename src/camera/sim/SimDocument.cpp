@@ -4,7 +4,7 @@
 
 namespace nebulor::camera::sim {
 
-SimDocument::SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<SimView> view,
+SimDocument::SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<ImageDisplay> view,
                          SimFaults faults, int exposureNumber)
     : frame_(std::move(frame)),
       header_(std::move(header)),

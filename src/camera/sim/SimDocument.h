@@ -7,7 +7,7 @@
 #include "camera/Automation.h"
 #include "camera/StarFinder.h"
 #include "camera/sim/SimFaults.h"
-#include "camera/sim/SimView.h"
+#include "camera/ImageDisplay.h"
 
 namespace nebulor::camera::sim {
 
@@ -23,7 +23,7 @@ struct SimHeader {
 // the window's click state.
 class SimDocument : public ImageDocument {
  public:
-  SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<SimView> view,
+  SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<ImageDisplay> view,
               SimFaults faults, int exposureNumber);
 
   void prepare() override;
@@ -41,7 +41,7 @@ class SimDocument : public ImageDocument {
 
   std::shared_ptr<const Frame> frame_;
   SimHeader header_;
-  std::shared_ptr<SimView> view_;
+  std::shared_ptr<ImageDisplay> view_;
   SimFaults faults_;
   int exposuresBefore_;  // exposures made before this one
 };

@@ -6,7 +6,7 @@
 #include "camera/ClickState.h"
 #include "camera/FrameViewer.h"
 #include "camera/sim/SimSettings.h"
-#include "camera/sim/SimView.h"
+#include "camera/ImageDisplay.h"
 
 namespace nebulor::camera::sim {
 
@@ -30,7 +30,7 @@ class SimServer : public AutomationServer {
 
  private:
   SimSettings settings_;
-  std::shared_ptr<SimView> view_;
+  std::shared_ptr<ImageDisplay> view_;
 };
 
 }  // namespace nebulor::camera::sim
