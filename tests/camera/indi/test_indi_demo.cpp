@@ -1,7 +1,7 @@
-// End to end through INDI with real DIMM motion: Nebulor's own simulator
-// renders frames of a known true seeing, Debian's INDI CCD simulator replays
-// them from a folder (its directory mode), and the demo flow selects the
-// stars and measures them through the INDI backend.
+// The demo flow through the INDI backend, end to end: start-up against a
+// server, and real DIMM motion: Nebulor's own simulator renders frames of a
+// known true seeing, Debian's INDI CCD simulator replays them from a folder
+// (its directory mode), and the demo selects the stars and measures them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -125,6 +125,20 @@ TEST(IndiReplay, TheDemoMeasuresTheReplayedFramesTrueSeeing) {
   const double mean = std::accumulate(seeing.begin(), seeing.end(), 0.0) / static_cast<double>(seeing.size());
   const double relativeError = 0.6 * std::sqrt(2.0 / (kReadings * kSamplesPerReading)) / std::sqrt(2.0);
   EXPECT_NEAR(mean, settings.seeing, 3 * relativeError * settings.seeing) << out.str();
+}
+
+TEST(IndiDemo, ACameraNameTheServerLacksIsAClearStartUpMessage) {
+  IndiServerProcess server;
+  const std::filesystem::path program = server.home() / "program";
+  std::filesystem::create_directories(program);
+  camera::Backend backend =
+      camera::makeBackend("indi:" + server.socketOption("QHY CCD Nowhere"), camera::BackendUse::demo);
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_NE(runDemo(test_support::widgetApp(), backend, 1, program.string() + "/", out, err), 0);
+  EXPECT_NE(err.str().find("Failed to start camera."), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("no device \"QHY CCD Nowhere\" (devices: "), std::string::npos) << err.str();
+  EXPECT_EQ(out.str(), "");
 }
 
 }  // namespace
