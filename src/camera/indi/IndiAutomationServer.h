@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "camera/Automation.h"
-#include "camera/indi/ImageDisplay.h"
+#include "camera/ImageDisplay.h"
 #include "camera/indi/IndiOptions.h"
 #include "camera/indi/IndiTimeouts.h"
 

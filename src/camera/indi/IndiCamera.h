@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "camera/Automation.h"
+#include "camera/ImageDisplay.h"
 #include "camera/indi/FrameBox.h"
-#include "camera/indi/ImageDisplay.h"
 #include "camera/indi/IndiConnection.h"
 #include "camera/indi/IndiDocument.h"
 

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "camera/Automation.h"
+#include "camera/ImageDisplay.h"
 #include "camera/indi/FitsImage.h"
-#include "camera/indi/ImageDisplay.h"
 
 namespace nebulor::camera::indi {
 
