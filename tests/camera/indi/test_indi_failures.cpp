@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -12,7 +15,6 @@ namespace {
 using testing::errorOf;
 using testing::eventually;
 using testing::frameOf;
-using testing::IndiServerProcess;
 using testing::numberOf;
 using testing::Rig;
 using testing::RigSetup;
@@ -56,13 +58,31 @@ TEST(IndiServerLoss, AServerKilledBetweenExposuresShowsAsALostLink) {
   EXPECT_TRUE(eventually([&] { return !rig.camera->linkEnabled(); }));
 }
 
-TEST(IndiServerLoss, AServerThatIsNotRunningCannotBeReached) {
-  std::string stoppedServer;
-  {
-    IndiServerProcess gone({"indi_simulator_telescope"});
-    stoppedServer = gone.tcpOption();
+// A loopback port held bound but not listening: connections to it are
+// refused, and no other program can start a server on it meanwhile.
+class RefusingPort {
+ public:
+  RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
   }
-  for (const std::string& option : {stoppedServer, std::string("/nebulor-no-server-here")}) {
+  ~RefusingPort() { ::close(socket_); }
+  int port() const { return port_; }
+
+ private:
+  int socket_;
+  int port_ = 0;
+};
+
+TEST(IndiServerLoss, AServerThatIsNotRunningCannotBeReached) {
+  const RefusingPort refusing;
+  for (const std::string& option :
+       {"localhost:" + std::to_string(refusing.port()), std::string("/nebulor-no-server-here")}) {
     IndiAutomationServer backend(parseIndiOptions(option), kQuickReplies);
     const std::string error = errorOf([&] { backend.createApplication(); });
     EXPECT_TRUE(mentions(error, "Cannot reach the INDI server")) << option << ": " << error;
