@@ -59,6 +59,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
 std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]\n"
          "  --camera sim[:key=value,...]  the built-in simulated imaging application (default)\n"
+         "  --camera indi:HOST:PORT[:CCD[:MOUNT]] | indi:/SOCKET[:CCD[:MOUNT]]\n"
+         "                                an INDI server's camera and mount\n"
          "  --demo                        select the stars by script, print N readings (default 5), exit\n";
 }
 
