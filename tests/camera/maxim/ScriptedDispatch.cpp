@@ -42,9 +42,9 @@ void ScriptedDispatch::add(const std::wstring& name, DISPID id, Member member) {
   if (!name.empty()) names_[upper(name.c_str())] = id;
 }
 
-void ScriptedDispatch::addMethod(const std::wstring& name, DISPID id, std::vector<VARTYPE> argumentTypes,
+void ScriptedDispatch::addMethod(const std::wstring& name, DISPID id, std::vector<Signature> signatures,
                                  Handler handler) {
-  add(name, id, Member{false, std::move(argumentTypes), VT_EMPTY, std::move(handler)});
+  add(name, id, Member{false, std::move(signatures), VT_EMPTY, std::move(handler)});
 }
 
 void ScriptedDispatch::addProperty(const std::wstring& name, DISPID id, VARTYPE putType, Handler handler) {
@@ -83,7 +83,10 @@ ULONG ScriptedDispatch::AddRef() { return ++references_; }
 
 ULONG ScriptedDispatch::Release() {
   const ULONG left = --references_;
-  if (left == 0 && finalRelease_) finalRelease_();  // may delete this
+  if (left == 0 && finalRelease_) {
+    const std::function<void()> action = std::move(finalRelease_);  // survives a delete of this
+    action();
+  }
   return left;
 }
 
@@ -117,32 +120,42 @@ HRESULT ScriptedDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPA
   const Member& member = found->second;
 
   const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
-  std::vector<VARTYPE> expected;
+  std::vector<Signature> accepted;
   if (member.property && put) {
     if (member.putType == VT_EMPTY) return DISP_E_MEMBERNOTFOUND;
-    expected = {member.putType};
+    accepted = {Signature{member.putType}};
   } else if (member.property) {
     if ((flags & DISPATCH_PROPERTYGET) == 0) return DISP_E_MEMBERNOTFOUND;
+    accepted = {Signature{}};
   } else {
     if ((flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
-    expected = member.argumentTypes;
+    accepted = member.signatures;
   }
   const bool namedPut = parameters->cNamedArgs == 1 && parameters->rgdispidNamedArgs != nullptr &&
                         parameters->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
   if (put != namedPut || (!put && parameters->cNamedArgs != 0)) return DISP_E_PARAMNOTFOUND;
-  if (parameters->cArgs != expected.size()) return DISP_E_BADPARAMCOUNT;
+
+  // rgvarg holds the last argument first.
+  const auto passed = [parameters](UINT natural) -> const VARIANT& {
+    return parameters->rgvarg[parameters->cArgs - 1 - natural];
+  };
+  HRESULT refusal = DISP_E_BADPARAMCOUNT;
+  bool matched = false;
+  for (const Signature& signature : accepted) {
+    if (signature.size() != parameters->cArgs) continue;
+    UINT natural = 0;
+    while (natural < signature.size() && passed(natural).vt == signature[natural]) ++natural;
+    if (natural == signature.size()) {
+      matched = true;
+      break;
+    }
+    if (refusal != DISP_E_TYPEMISMATCH && argError != nullptr) *argError = parameters->cArgs - 1 - natural;
+    refusal = DISP_E_TYPEMISMATCH;
+  }
+  if (!matched) return refusal;
 
   DispatchCall call{id, flags, {}, put};
-  // rgvarg holds the last argument first.
-  for (UINT natural = 0; natural < parameters->cArgs; ++natural) {
-    const UINT index = parameters->cArgs - 1 - natural;
-    const VARIANT& value = parameters->rgvarg[index];
-    if (value.vt != expected[natural]) {
-      if (argError != nullptr) *argError = index;
-      return DISP_E_TYPEMISMATCH;
-    }
-    call.arguments.push_back(describe(value));
-  }
+  for (UINT natural = 0; natural < parameters->cArgs; ++natural) call.arguments.push_back(describe(passed(natural)));
   calls_.push_back(call);
 
   VARIANT ignored;

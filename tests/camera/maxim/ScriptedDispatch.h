@@ -40,13 +40,17 @@ class ScriptedDispatch : public IDispatch {
   ScriptedDispatch(const ScriptedDispatch&) = delete;
   ScriptedDispatch& operator=(const ScriptedDispatch&) = delete;
 
+  // The argument types of one way to call a method, first argument first.
+  using Signature = std::vector<VARTYPE>;
+  static inline const Signature kNoArguments{};
+
   // Members; `name` may be empty for one reached only by DISPID. A method
-  // answers calls made with DISPATCH_METHOD and takes exactly
-  // `argumentTypes`; a property answers reads made with
+  // answers calls made with DISPATCH_METHOD whose arguments have exactly the
+  // types of one of its `signatures`; a property answers reads made with
   // DISPATCH_PROPERTYGET and, unless `putType` is VT_EMPTY, writes of one
   // `putType` value made with DISPATCH_PROPERTYPUT and the named argument
   // DISPID_PROPERTYPUT.
-  void addMethod(const std::wstring& name, DISPID id, std::vector<VARTYPE> argumentTypes, Handler handler);
+  void addMethod(const std::wstring& name, DISPID id, std::vector<Signature> signatures, Handler handler);
   void addProperty(const std::wstring& name, DISPID id, VARTYPE putType, Handler handler);
   // QueryInterface for `iid` answers with `target` (which gets the reference).
   void addInterface(const IID& iid, IUnknown* target);
@@ -73,7 +77,7 @@ class ScriptedDispatch : public IDispatch {
  private:
   struct Member {
     bool property;
-    std::vector<VARTYPE> argumentTypes;  // a method's
+    std::vector<Signature> signatures;  // a method's
     VARTYPE putType;                     // a property's
     Handler handler;
   };

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "FakeMemberIds.h"
 #include "ScriptedDispatch.h"
 #include "camera/maxim/ComApartment.h"
 #include "camera/maxim/DispatchObject.h"
@@ -21,25 +22,7 @@
 namespace nebulor::camera::maxim {
 namespace {
 
-using testing::DispatchCall;
-using testing::ScriptedDispatch;
-
-// DISPIDs of the fake: arbitrary, so that only a lookup by name finds them.
-enum : DISPID {
-  kLinkEnabled = 301,
-  kDisableAutoShutdown,
-  kCameraXSize,
-  kCameraYSize,
-  kSetFullFrame,
-  kStartX,
-  kNumX,
-  kStartY,
-  kNumY,
-  kExpose,
-  kImageReady,
-  kDocument,
-  kTelescopeConnected
-};
+using namespace nebulor::testing;  // the fake objects and their DISPIDs
 
 // What a read returns: fills the result VARIANT.
 using Answer = std::function<void(VARIANT*)>;
@@ -73,8 +56,8 @@ class FakeObject : public ScriptedDispatch {
       return S_OK;
     });
   }
-  void method(const wchar_t* name, DISPID id, std::vector<VARTYPE> argumentTypes, Handler handler = nullptr) {
-    addMethod(name, id, std::move(argumentTypes),
+  void method(const wchar_t* name, DISPID id, std::vector<Signature> signatures, Handler handler = nullptr) {
+    addMethod(name, id, std::move(signatures),
               [this, id, handler](const DispatchCall& call, DISPPARAMS& p, VARIANT* r, EXCEPINFO* info) {
                 if (failing(id)) return raise(id, info);
                 return handler ? handler(call, p, r, info) : S_OK;
@@ -107,8 +90,8 @@ class FakeCamera : public FakeObject {
     property(L"NumY", kNumY, VT_I2);
     property(L"ImageReady", kImageReady, VT_EMPTY, boolAnswer(VARIANT_FALSE));
     property(L"Document", kDocument, VT_EMPTY);
-    method(L"SetFullFrame", kSetFullFrame, {});
-    method(L"Expose", kExpose, {VT_R4 | VT_BYREF, VT_I2}, [](const DispatchCall&, DISPPARAMS& p, VARIANT*, EXCEPINFO*) {
+    method(L"SetFullFrame", kSetFullFrame, {kNoArguments});
+    method(L"Expose", kExpose, {{VT_R4 | VT_BYREF, VT_I2}}, [](const DispatchCall&, DISPPARAMS& p, VARIANT*, EXCEPINFO*) {
       *p.rgvarg[1].pfltVal = 99.0F;  // the application may write through the reference
       return S_OK;
     });
@@ -277,7 +260,7 @@ TEST_F(MaximCameraTest, DocumentIsHeldThroughItsOwnDispatchInterfaceWhenOffered)
   ScriptedDispatch returned;   // what Document hands out
   ScriptedDispatch offered;  // what it answers for the document interface
   returned.addInterface(kDocumentInterfaceId, &offered);
-  for (ScriptedDispatch* object : {&returned, &offered}) object->addMethod(L"", 11, {}, nullptr);
+  for (ScriptedDispatch* object : {&returned, &offered}) object->addMethod(L"", 11, {ScriptedDispatch::kNoArguments}, nullptr);
   fake.answer(kDocument, [&returned](VARIANT* r) {
     r->vt = VT_DISPATCH;
     r->pdispVal = &returned;
@@ -296,7 +279,7 @@ TEST_F(MaximCameraTest, DocumentIsHeldThroughItsOwnDispatchInterfaceWhenOffered)
 
 TEST_F(MaximCameraTest, DocumentWithoutItsInterfaceIsUsedAsReturned) {
   ScriptedDispatch returned;
-  returned.addMethod(L"", 11, {}, nullptr);
+  returned.addMethod(L"", 11, {ScriptedDispatch::kNoArguments}, nullptr);
   fake.answer(kDocument, [&returned](VARIANT* r) {
     r->vt = VT_DISPATCH;
     r->pdispVal = &returned;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeMemberIds.h"
 #include "ScriptedDispatch.h"
 #include "camera/maxim/ComApartment.h"
 #include "camera/maxim/MaximDocument.h"
@@ -18,16 +19,7 @@
 namespace nebulor::camera::maxim {
 namespace {
 
-using testing::DispatchCall;
-using testing::ScriptedDispatch;
-
-constexpr DISPID kPrepare = 11;
-constexpr DISPID kFitsKey = 15;
-constexpr DISPID kMouseDown = 51;
-constexpr DISPID kClickX = 52;
-constexpr DISPID kClickY = 53;
-constexpr DISPID kClickNew = 57;
-constexpr DISPID kCentroid = 70;
+using namespace nebulor::testing;  // the fake objects and their DISPIDs
 
 using Answer = std::function<void(VARIANT*)>;
 
@@ -60,8 +52,8 @@ SAFEARRAY* makeArray(VARTYPE type, long lower, long upper) {
 class FakeDocument : public ScriptedDispatch {
  public:
   FakeDocument() {
-    addMethod(L"", kPrepare, {}, nullptr);
-    addMethod(L"", kFitsKey, {VT_BSTR}, answering(kFitsKey));
+    addMethod(L"", kPrepare, {kNoArguments}, nullptr);
+    addMethod(L"", kFitsKey, {{VT_BSTR}}, answering(kFitsKey));
     addProperty(L"", kMouseDown, VT_EMPTY, answering(kMouseDown));
     addProperty(L"", kClickX, VT_EMPTY, answering(kClickX));
     addProperty(L"", kClickY, VT_EMPTY, answering(kClickY));
@@ -70,7 +62,7 @@ class FakeDocument : public ScriptedDispatch {
 
   // DISPID 70 taking its two arguments as `argumentType`.
   void centroidTakes(VARTYPE argumentType) {
-    addMethod(L"", kCentroid, {argumentType, argumentType}, [this](const DispatchCall&, DISPPARAMS& p, VARIANT* r, EXCEPINFO*) {
+    addMethod(L"", kCentroid, {{argumentType, argumentType}}, [this](const DispatchCall&, DISPPARAMS& p, VARIANT* r, EXCEPINFO*) {
       if ((p.rgvarg[0].vt & VT_BYREF) != 0) {  // the application may move the point
         *p.rgvarg[0].piVal = -1;
         *p.rgvarg[1].piVal = -1;
@@ -124,7 +116,7 @@ TEST_F(MaximDocumentTest, PrepareCallsDispid11WithoutArgumentsAndReportsItsError
   EXPECT_EQ(calls[0].flags, DISPATCH_METHOD);
   EXPECT_TRUE(calls[0].arguments.empty());
 
-  fake.addMethod(L"", kPrepare, {}, [](const DispatchCall&, DISPPARAMS&, VARIANT*, EXCEPINFO* info) {
+  fake.addMethod(L"", kPrepare, {ScriptedDispatch::kNoArguments}, [](const DispatchCall&, DISPPARAMS&, VARIANT*, EXCEPINFO* info) {
     return testing::raiseException(info, L"MaxIm DL", L"No image", static_cast<SCODE>(0x80040300));
   });
   EXPECT_THROW(document->prepare(), AutomationError);  // the callers ignore it, the backend does not hide it

@@ -1,0 +1,146 @@
+// Nebulor's flows driving the imaging application through real COM: the
+// objects are created by ProgID, COM starts the fake server in a process of
+// its own, and every call crosses the process boundary through the standard
+// IDispatch marshalling. The server serves Nebulor's simulator, so each
+// session must end exactly as the same flows end over the simulator in this
+// process: any value the COM path loses, rounds or reorders shows as a
+// difference.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeMaximScenarios.h"
+#include "camera/maxim/MaximAutomationServer.h"
+#include "camera/sim/SimServer.h"
+#include "camera/sim/SimSettings.h"
+#include "measure/RawLog.h"
+#include "support/FlowRig.h"
+
+namespace nebulor {
+namespace {
+
+using testing::FakeMaximScenario;
+using testing::fakeMaximScenario;
+
+constexpr int kReadings = 2;
+
+// One program run: start-up, star selection, monitoring until kReadings
+// readings have been shown or the run ends by itself.
+struct Session {
+  testing::TempFolder temp;
+  MonitorState state;
+  testing::FakeMonitorUi ui{&state};
+  AutomationObjects objects;
+  StarSelection selection{state, ui};
+  MeasurementCycle cycle{state, ui, temp.folder()};
+  int shown = 0;
+
+  explicit Session(camera::AutomationServer& server) {
+    RunStartup(state, ui, server, objects, temp.folder());
+    if (state.stopRequested != kTrue) return;  // start-up failed
+    selection.CommandSelect_Click();
+    if (state.starsSelected != kTrue) return;
+    ui.onUpdateDisplay = [this] {
+      if (++shown > kReadings) cycle.CommandStartAbort_Click();  // "Stop Monitoring"
+    };
+    cycle.CommandStartAbort_Click();
+  }
+
+  // The log rows without their local date and time.
+  std::vector<std::string> logValues() const {
+    std::vector<std::string> values;
+    const std::string text = temp.read(kRawLogFileName);
+    for (std::size_t start = text.find("\r\n"); start != std::string::npos && start + 2 < text.size();) {
+      const std::size_t end = text.find("\r\n", start + 2);
+      const std::string row = text.substr(start + 2, end - start - 2);
+      values.push_back(row.substr(row.find(',') + 1));
+      start = end;
+    }
+    return values;
+  }
+};
+
+void expectSameSession(const Session& com, const Session& local) {
+  EXPECT_EQ(com.ui.messages, local.ui.messages);
+  EXPECT_EQ(com.ui.buttons, local.ui.buttons);
+  EXPECT_EQ(com.ui.coords, local.ui.coords);
+  EXPECT_EQ(com.ui.moved, local.ui.moved);
+  EXPECT_EQ(com.shown, local.shown);
+  EXPECT_EQ(com.state.config, local.state.config);
+  EXPECT_EQ(com.state.starsSelected, local.state.starsSelected);
+  EXPECT_EQ(com.state.subframeMinX, local.state.subframeMinX);
+  EXPECT_EQ(com.state.subframeMaxX, local.state.subframeMaxX);
+  EXPECT_EQ(com.state.subframeMinY, local.state.subframeMinY);
+  EXPECT_EQ(com.state.subframeMaxY, local.state.subframeMaxY);
+  EXPECT_EQ(com.state.starX, local.state.starX);
+  EXPECT_EQ(com.state.starY, local.state.starY);
+  EXPECT_EQ(com.state.sampleX, local.state.sampleX);
+  EXPECT_EQ(com.state.sampleY, local.state.sampleY);
+  EXPECT_EQ(com.state.fwhmHistory, local.state.fwhmHistory);
+  EXPECT_EQ(com.state.historyCount, local.state.historyCount);
+  EXPECT_EQ(com.state.longStdDev, local.state.longStdDev);
+  EXPECT_EQ(com.state.transStdDev, local.state.transStdDev);
+  EXPECT_EQ(com.state.badSampleCount, local.state.badSampleCount);
+  EXPECT_EQ(com.state.stopRequested, local.state.stopRequested);
+  EXPECT_EQ(com.logValues(), local.logValues());
+}
+
+class MaximOverCom : public ::testing::TestWithParam<const char*> {
+ protected:
+  const FakeMaximScenario& scenario = fakeMaximScenario(GetParam());
+  camera::maxim::MaximAutomationServer com{{scenario.applicationProgId, scenario.cameraProgId}};
+  camera::sim::SimServer local{camera::sim::parseSimSettings(scenario.simSettings)};
+};
+
+TEST_P(MaximOverCom, SessionEndsAsOverTheSimulatorInProcess) {
+  const Session overCom(com);
+  const Session inProcess(local);
+  expectSameSession(overCom, inProcess);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, MaximOverCom,
+                         ::testing::Values("Night", "TelescopeRaises", "NoFocalLength", "NoLink"));
+
+// The comparison above proves nothing if the sessions did nothing: the plain
+// night must select, measure and stop by the user's hand, with no message.
+TEST(MaximOverComNight, SelectsTheStarsAndCompletesReadings) {
+  const FakeMaximScenario& night = fakeMaximScenario("Night");
+  EXPECT_EQ(night.applicationProgId, "MaxIm.Application");  // created by the imaging application's own names
+  camera::maxim::MaximAutomationServer server;
+  const Session session(server);
+  EXPECT_TRUE(session.ui.messages.empty());
+  EXPECT_EQ(session.state.starsSelected, kTrue);
+  EXPECT_EQ(session.shown, kReadings + 1);
+  EXPECT_GE(session.logValues().size(), static_cast<std::size_t>(kReadings * session.state.config.samplesPerReading));
+  int readings = 0;
+  for (const float seeing : session.state.fwhmHistory) readings += seeing > 0 ? 1 : 0;
+  EXPECT_EQ(readings, kReadings);
+}
+
+TEST(MaximOverComErrors, ApplicationErrorCrossesTheProcessWithItsText) {
+  const FakeMaximScenario& scenario = fakeMaximScenario("TelescopeRaises");
+  camera::maxim::MaximAutomationServer server({scenario.applicationProgId, scenario.cameraProgId});
+  const auto application = server.createApplication();
+  try {
+    application->setTelescopeConnected(true);
+    FAIL() << "no error";
+  } catch (const camera::AutomationError& error) {
+    // The simulator's own text, as its application object reports it in this process.
+    std::string expected;
+    try {
+      camera::sim::SimServer(camera::sim::parseSimSettings(scenario.simSettings)).createApplication()->setTelescopeConnected(true);
+    } catch (const camera::AutomationError& local) {
+      expected = local.what();
+    }
+    const std::string text = error.what();
+    ASSERT_FALSE(expected.empty());
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+    EXPECT_NE(text.find("TelescopeConnected"), std::string::npos) << text;
+    EXPECT_NE(text.find("0x80020009"), std::string::npos) << text;  // DISP_E_EXCEPTION
+  }
+}
+
+}  // namespace
+}  // namespace nebulor
