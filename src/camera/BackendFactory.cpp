@@ -7,6 +7,9 @@
 #ifdef NEBULOR_HAVE_INDI
 #include "camera/indi/IndiAutomationServer.h"
 #endif
+#ifdef NEBULOR_HAVE_MAXIM
+#include "camera/maxim/MaximAutomationServer.h"
+#endif
 
 namespace nebulor::camera {
 
@@ -50,6 +53,17 @@ Backend makeIndi(const std::string& settings, BackendUse use) {
 }
 #endif
 
+#ifdef NEBULOR_HAVE_MAXIM
+// No settings: the imaging application has its own configuration and its
+// own image window, where the user clicks the stars (the demo too).
+Backend makeMaxim(const std::string& settings, BackendUse) {
+  if (!settings.empty()) throw BackendChoiceError("--camera maxim takes no settings, not '" + settings + "'");
+  Backend backend;
+  backend.server = std::make_unique<maxim::MaximAutomationServer>();
+  return backend;
+}
+#endif
+
 struct Kind {
   const char* name;
   Backend (*make)(const std::string& settings, BackendUse use);
@@ -60,6 +74,9 @@ const std::vector<Kind>& kinds() {
       {"sim", makeSim},
 #ifdef NEBULOR_HAVE_INDI
       {"indi", makeIndi},
+#endif
+#ifdef NEBULOR_HAVE_MAXIM
+      {"maxim", makeMaxim},
 #endif
   };
   return table;

@@ -24,6 +24,7 @@ int readingsValue(const std::string& text) {
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
   bool readingsGiven = false;
+  bool cameraGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::string value;
@@ -41,6 +42,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
     if (name == "--camera") {
       options.camera = takeValue();
       if (options.camera.empty()) throw ProgramOptionsError("--camera needs a value");
+      cameraGiven = true;
     } else if (name == "--readings") {
       options.readings = readingsValue(takeValue());
       readingsGiven = true;
@@ -53,12 +55,18 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
     }
   }
   if (readingsGiven && !options.demo) throw ProgramOptionsError("--readings goes with --demo");
+  if (!cameraGiven && !options.demo) options.camera = kWindowCamera;
   return options;
 }
 
 std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]\n"
+#ifdef _WIN32
+         "  --camera maxim                MaxIm DL through COM automation (default)\n"
+         "  --camera sim[:key=value,...]  the built-in simulated imaging application (default of --demo)\n"
+#else
          "  --camera sim[:key=value,...]  the built-in simulated imaging application (default)\n"
+#endif
          "  --camera indi:HOST:PORT[:CCD[:MOUNT]] | indi:/SOCKET[:CCD[:MOUNT]]\n"
          "                                an INDI server's camera and mount\n"
          "  --demo                        select the stars by script, print N readings (default 5), exit\n";

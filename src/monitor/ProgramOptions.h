@@ -6,6 +6,16 @@
 
 namespace nebulor {
 
+// The imaging application the window drives when --camera is not given: on
+// Windows the real one through COM, elsewhere the simulator. The demo clicks
+// the stars by script, which only the simulator can, so it always defaults
+// to the simulator.
+#ifdef _WIN32
+inline constexpr const char* kWindowCamera = "maxim";
+#else
+inline constexpr const char* kWindowCamera = "sim";
+#endif
+
 // The command line: which imaging application to drive, and the demo.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]
 struct ProgramOptions {

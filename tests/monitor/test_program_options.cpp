@@ -16,7 +16,7 @@ TEST(ProgramOptions, ReadsTheCameraChoiceAndTheDemo) {
     int readings;
   };
   const Case cases[] = {
-      {{}, "sim", false, 5},
+      {{}, kWindowCamera, false, 5},
       {{"--camera", "sim:seeing=0.8,altitude=40"}, "sim:seeing=0.8,altitude=40", false, 5},
       {{"--camera=indi:localhost:7624"}, "indi:localhost:7624", false, 5},
       {{"--demo"}, "sim", true, 5},
