@@ -1,7 +1,7 @@
 // A stand-in for the imaging application's COM server: an out-of-process
 // server that serves Nebulor's simulator under the imaging application's
 // ProgIDs (and under one pair of ProgIDs per fault scenario).
-//   nebulor_fake_maxim /RegServer     registers the classes under HKLM
+//   nebulor_fake_maxim /RegServer     registers the classes under HKLM (under wine only)
 //   nebulor_fake_maxim /UnregServer   removes them
 //   nebulor_fake_maxim -Embedding     serves (COM starts it so)
 // Each client session gets a fresh simulator: the objects created while no
@@ -134,7 +134,18 @@ bool setKey(const std::wstring& path, const wchar_t* valueName, const std::wstri
 
 const std::wstring kClasses = L"Software\\Classes\\";
 
+// Registration takes the imaging application's own ProgIDs, so it is done
+// only in a wine prefix, never over a real installation.
+bool underWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 int registerClasses() {
+  if (!underWine()) {
+    std::fprintf(stderr, "fake imaging application: registers only under wine, never over the real application\n");
+    return 1;
+  }
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   const std::wstring command = L"\"" + std::wstring(path) + L"\"";

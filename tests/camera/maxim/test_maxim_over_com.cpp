@@ -7,6 +7,9 @@
 // difference.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <objbase.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +90,20 @@ void expectSameSession(const Session& com, const Session& local) {
   EXPECT_EQ(com.logValues(), local.logValues());
 }
 
+// True when the scenario's ProgIDs lead to the fake server: these tests must
+// never drive a real imaging application (and its camera) by mistake.
+bool fakeRegistered(const FakeMaximScenario& scenario) {
+  CLSID application{};
+  CLSID camera{};
+  const std::wstring applicationProgId(scenario.applicationProgId.begin(), scenario.applicationProgId.end());
+  const std::wstring cameraProgId(scenario.cameraProgId.begin(), scenario.cameraProgId.end());
+  return SUCCEEDED(CLSIDFromProgID(applicationProgId.c_str(), &application)) &&
+         SUCCEEDED(CLSIDFromProgID(cameraProgId.c_str(), &camera)) &&
+         IsEqualCLSID(application, scenario.applicationClass) && IsEqualCLSID(camera, scenario.cameraClass);
+}
+
+const char* const kNotRegistered = "the fake imaging application is not registered (nebulor_fake_maxim /RegServer, under wine)";
+
 class MaximOverCom : public ::testing::TestWithParam<const char*> {
  protected:
   const FakeMaximScenario& scenario = fakeMaximScenario(GetParam());
@@ -95,6 +112,7 @@ class MaximOverCom : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(MaximOverCom, SessionEndsAsOverTheSimulatorInProcess) {
+  if (!fakeRegistered(scenario)) GTEST_SKIP() << kNotRegistered;
   const Session overCom(com);
   const Session inProcess(local);
   expectSameSession(overCom, inProcess);
@@ -108,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, MaximOverCom,
 TEST(MaximOverComNight, SelectsTheStarsAndCompletesReadings) {
   const FakeMaximScenario& night = fakeMaximScenario("Night");
   EXPECT_EQ(night.applicationProgId, "MaxIm.Application");  // created by the imaging application's own names
-  camera::maxim::MaximAutomationServer server;
+  camera::maxim::MaximAutomationServer server;  // joins COM, which the registry lookup needs
+  if (!fakeRegistered(night)) GTEST_SKIP() << kNotRegistered;
   const Session session(server);
   EXPECT_TRUE(session.ui.messages.empty());
   EXPECT_EQ(session.state.starsSelected, kTrue);
@@ -122,6 +141,7 @@ TEST(MaximOverComNight, SelectsTheStarsAndCompletesReadings) {
 TEST(MaximOverComErrors, ApplicationErrorCrossesTheProcessWithItsText) {
   const FakeMaximScenario& scenario = fakeMaximScenario("TelescopeRaises");
   camera::maxim::MaximAutomationServer server({scenario.applicationProgId, scenario.cameraProgId});
+  if (!fakeRegistered(scenario)) GTEST_SKIP() << kNotRegistered;
   const auto application = server.createApplication();
   try {
     application->setTelescopeConnected(true);
