@@ -13,7 +13,6 @@ namespace nebulor::camera {
 namespace {
 
 using sim::FrameRenderer;
-using sim::ReadoutRegion;
 using sim::SceneState;
 using sim::SimSettings;
 
@@ -39,7 +38,7 @@ Frame render(const StarField& field, std::vector<sim::StarImage> stars, std::uin
   SceneState scene;
   scene.stars = {stars.at(0), stars.size() > 1 ? stars[1] : sim::StarImage{-1000, -1000}};
   std::mt19937_64 noise(seed);
-  return renderer.render(scene, ReadoutRegion{0, 0, field.width, field.height}, 1.0, noise);
+  return renderer.render(scene, SensorBox{0, 0, field.width, field.height}, 1.0, noise);
 }
 
 double rmsError(const StarField& field, int trials) {

@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::array kCameraProperties = {"CCD_INFO", "CCD_FRAME", "CCD_EXPOSURE"};
 
-std::string boxText(const FrameBox& box) {
+std::string boxText(const SensorBox& box) {
   return std::to_string(box.width) + " x " + std::to_string(box.height) + " at " + std::to_string(box.x) +
          ", " + std::to_string(box.y);
 }
@@ -27,12 +27,12 @@ double decimalSeconds(float seconds) {
   return value;
 }
 
-FrameBox boxOf(const IndiProperty& frame) {
+SensorBox boxOf(const IndiProperty& frame) {
   const auto value = [&](const char* element) {
     const auto found = frame.numbers.find(element);
     return found == frame.numbers.end() ? -1 : static_cast<int>(std::lround(found->second));
   };
-  return FrameBox{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
+  return SensorBox{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
 }
 
 std::chrono::milliseconds millisecondsOf(double seconds) {
@@ -137,7 +137,7 @@ int IndiCamera::cameraXSize() { return sensorSize("CCD_MAX_X"); }
 int IndiCamera::cameraYSize() { return sensorSize("CCD_MAX_Y"); }
 
 void IndiCamera::setFullFrame() {
-  box_ = FrameBox{0, 0, cameraXSize(), cameraYSize()};
+  box_ = SensorBox{0, 0, cameraXSize(), cameraYSize()};
   fullFrame_ = true;
 }
 
@@ -161,11 +161,11 @@ void IndiCamera::waitUntilIdle() {
 }
 
 // The camera's current readout box and how often it has reported it.
-std::pair<FrameBox, std::uint64_t> IndiCamera::cameraBox() const {
+std::pair<SensorBox, std::uint64_t> IndiCamera::cameraBox() const {
   return connection_->read([&](const IndiSnapshot& snapshot) {
     const IndiDevice* device = snapshot.device(ccd_);
     const IndiProperty* frame = device == nullptr ? nullptr : device->property("CCD_FRAME");
-    if (frame == nullptr) return std::pair{FrameBox{}, std::uint64_t{0}};
+    if (frame == nullptr) return std::pair{SensorBox{}, std::uint64_t{0}};
     return std::pair{boxOf(*frame), frame->updates};
   });
 }
@@ -208,7 +208,7 @@ void IndiCamera::sendBox() {
     throw AutomationError("The INDI camera \"" + ccd_ + "\" refused the readout box " + boxText(box_) +
                           (message.empty() ? "" : ": " + message));
   }
-  const FrameBox taken = cameraBox().first;
+  const SensorBox taken = cameraBox().first;
   if (taken != box_) {
     throw AutomationError("The INDI camera \"" + ccd_ + "\" did not take the readout box " + boxText(box_) +
                           " (it reports " + boxText(taken) + ")");

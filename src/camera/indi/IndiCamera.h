@@ -9,7 +9,7 @@
 
 #include "camera/Automation.h"
 #include "camera/ImageDisplay.h"
-#include "camera/indi/FrameBox.h"
+#include "camera/indi/FitToBox.h"
 #include "camera/indi/IndiConnection.h"
 #include "camera/indi/IndiDocument.h"
 
@@ -33,10 +33,10 @@ class IndiCamera : public Camera {
   int cameraYSize() override;
 
   void setFullFrame() override;
-  void setStartX(std::int16_t x) override { setBox(&FrameBox::x, x); }
-  void setNumX(std::int16_t width) override { setBox(&FrameBox::width, width); }
-  void setStartY(std::int16_t y) override { setBox(&FrameBox::y, y); }
-  void setNumY(std::int16_t height) override { setBox(&FrameBox::height, height); }
+  void setStartX(std::int16_t x) override { setBox(&SensorBox::x, x); }
+  void setNumX(std::int16_t width) override { setBox(&SensorBox::width, width); }
+  void setStartY(std::int16_t y) override { setBox(&SensorBox::y, y); }
+  void setNumY(std::int16_t height) override { setBox(&SensorBox::height, height); }
 
   void expose(float seconds) override;
   bool imageReady() override;
@@ -46,7 +46,7 @@ class IndiCamera : public Camera {
   using Clock = std::chrono::steady_clock;
 
   struct Exposure {
-    FrameBox box;
+    SensorBox box;
     bool fullFrame = false;
     std::uint64_t imageSequence = 0;    // images received before it started
     std::uint64_t exposureUpdates = 0;  // CCD_EXPOSURE reports before it started
@@ -54,7 +54,7 @@ class IndiCamera : public Camera {
     float seconds = 0;
   };
 
-  void setBox(int FrameBox::*edge, std::int16_t value) {
+  void setBox(int SensorBox::*edge, std::int16_t value) {
     box_.*edge = value;
     fullFrame_ = false;
   }
@@ -62,7 +62,7 @@ class IndiCamera : public Camera {
   void requireLink() const;
   void prepareDevice();
   void waitUntilIdle();
-  std::pair<FrameBox, std::uint64_t> cameraBox() const;
+  std::pair<SensorBox, std::uint64_t> cameraBox() const;
   void sendBox();
   bool acceptImage(const IndiImage& received, int sensorWidth, int sensorHeight);
   [[noreturn]] void failExposure(const std::string& reason);
@@ -70,7 +70,7 @@ class IndiCamera : public Camera {
   std::shared_ptr<IndiConnection> connection_;
   std::shared_ptr<ImageDisplay> display_;
   std::string ccd_;  // empty until a link was asked for
-  FrameBox box_;
+  SensorBox box_;
   bool fullFrame_ = false;  // box_ is the whole sensor as the camera last reported it
   std::optional<Exposure> pending_;
   std::shared_ptr<IndiDocument> document_;

@@ -62,7 +62,7 @@ FrameRenderer::FrameRenderer(const SimSettings& settings, double psfSigma)
       gain_(settings.gain),
       bias_(settings.bias) {}
 
-void FrameRenderer::addStar(std::vector<double>& electrons, const ReadoutRegion& region,
+void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& region,
                             const StarImage& star, double total) const {
   const double reach = kExtentInSigma * psfSigma_ + 1.0;
   // Off the readout (however far, so the conversions below stay in range).
@@ -83,7 +83,7 @@ void FrameRenderer::addStar(std::vector<double>& electrons, const ReadoutRegion&
   }
 }
 
-Frame FrameRenderer::render(const SceneState& scene, const ReadoutRegion& region, double seconds,
+Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, double seconds,
                             std::mt19937_64& noise) const {
   const std::size_t count = static_cast<std::size_t>(region.width) * region.height;
   std::vector<double> electrons(count, sky_ * seconds);

@@ -2,19 +2,12 @@
 
 #include <random>
 
+#include "camera/SensorBox.h"
 #include "camera/StarFinder.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
 
 namespace nebulor::camera::sim {
-
-// The part of the sensor an exposure reads, in sensor pixels.
-struct ReadoutRegion {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
 
 // Renders 16-bit images: a Gaussian star image (integrated over each pixel)
 // per star, sky background, photon noise, read noise, gain and bias,
@@ -23,11 +16,11 @@ class FrameRenderer {
  public:
   FrameRenderer(const SimSettings& settings, double psfSigma);
 
-  Frame render(const SceneState& scene, const ReadoutRegion& region, double seconds,
+  Frame render(const SceneState& scene, const SensorBox& region, double seconds,
                std::mt19937_64& noise) const;
 
  private:
-  void addStar(std::vector<double>& electrons, const ReadoutRegion& region, const StarImage& star,
+  void addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
                double total) const;
 
   double psfSigma_;

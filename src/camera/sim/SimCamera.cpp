@@ -81,7 +81,7 @@ void SimCamera::setNumY(std::int16_t height) {
 
 // A subframe reaching past the sensor's far edges is cut there; one that
 // starts off the sensor or has no size cannot be read at all.
-ReadoutRegion SimCamera::readoutRegion() const {
+SensorBox SimCamera::readoutRegion() const {
   if (startX_ < 0 || startY_ < 0 || startX_ >= settings_.width || startY_ >= settings_.height || numX_ <= 0 ||
       numY_ <= 0) {
     throw AutomationError("The camera cannot read the subframe starting at " + std::to_string(startX_) + ", " +
@@ -99,7 +99,7 @@ void SimCamera::expose(float seconds) {
   if (!std::isfinite(seconds) || seconds < 0) {
     throw AutomationError("The camera cannot expose for " + std::to_string(seconds) + " seconds.");
   }
-  const ReadoutRegion region = readoutRegion();
+  const SensorBox region = readoutRegion();
   const double start = clock_.now();
   const double readout =
       settings_.readout * (static_cast<double>(region.width) * region.height) / (static_cast<double>(settings_.width) * settings_.height);

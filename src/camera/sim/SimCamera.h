@@ -41,7 +41,7 @@ class SimCamera : public Camera {
 
  private:
   void check(SimOperation operation) const;
-  ReadoutRegion readoutRegion() const;
+  SensorBox readoutRegion() const;
   void deliverIfDue();
 
   SimSettings settings_;

@@ -1,4 +1,4 @@
-#include "camera/indi/FrameBox.h"
+#include "camera/indi/FitToBox.h"
 
 #include <string>
 #include <utility>
@@ -7,7 +7,7 @@
 
 namespace nebulor::camera::indi {
 
-Frame fitToBox(Frame image, const FrameBox& box, int sensorWidth, int sensorHeight) {
+Frame fitToBox(Frame image, const SensorBox& box, int sensorWidth, int sensorHeight) {
   if (image.width == box.width && image.height == box.height) return image;
   const bool fullSensor = image.width == sensorWidth && image.height == sensorHeight;
   const bool boxOnSensor = box.x >= 0 && box.y >= 0 && box.width > 0 && box.height > 0 &&
