@@ -1,7 +1,9 @@
 #include "camera/maxim/ComApartment.h"
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <objbase.h>
+// clang-format on
 
 #include "camera/Automation.h"
 #include "camera/maxim/ComErrorText.h"

@@ -17,8 +17,8 @@ std::string hex(unsigned long code) {
 std::string systemText(HRESULT hr) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length == 0 || buffer == nullptr) return {};
   std::wstring text(buffer, length);
   LocalFree(buffer);
@@ -41,8 +41,8 @@ std::string hresultText(HRESULT hr) {
   return text;
 }
 
-std::string invokeErrorText(const std::string& member, HRESULT hr, const EXCEPINFO& info,
-                            UINT argError, UINT argCount) {
+std::string invokeErrorText(const std::string& member, HRESULT hr, const EXCEPINFO& info, UINT argError,
+                            UINT argCount) {
   std::string text = member + " failed";
   if (hr == DISP_E_EXCEPTION) {
     const std::string description = narrow(info.bstrDescription);

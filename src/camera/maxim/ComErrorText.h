@@ -1,7 +1,9 @@
 #pragma once
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <oaidl.h>
+// clang-format on
 
 #include <string>
 
@@ -15,7 +17,7 @@ std::string hresultText(HRESULT hr);
 // The failure of IDispatch::Invoke on `member` ("MaxIm.CCDCamera.Expose").
 // `info` is read when hr is DISP_E_EXCEPTION; `argError` (an index into the
 // reversed argument array, as Invoke reports it) when hr names one argument.
-std::string invokeErrorText(const std::string& member, HRESULT hr, const EXCEPINFO& info,
-                            UINT argError, UINT argCount);
+std::string invokeErrorText(const std::string& member, HRESULT hr, const EXCEPINFO& info, UINT argError,
+                            UINT argCount);
 
 }  // namespace nebulor::camera::maxim

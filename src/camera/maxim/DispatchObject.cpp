@@ -99,7 +99,8 @@ Variant DispatchObject::callFunction(const Member& member, std::span<Variant> ar
   return invoke(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, arguments, false);
 }
 
-Variant DispatchObject::invoke(const Member& member, WORD flags, std::span<Variant> arguments, bool propertyPut) {
+Variant DispatchObject::invoke(const Member& member, WORD flags, std::span<Variant> arguments,
+                               bool propertyPut) {
   // Invoke takes the arguments last to first. The copies are shallow: the
   // Variants keep ownership of what they hold.
   std::vector<VARIANT> reversed;
@@ -124,7 +125,8 @@ Variant DispatchObject::invoke(const Member& member, WORD flags, std::span<Varia
   }
   // A result by reference would point into the server's storage: keep a copy.
   const HRESULT copied = result.dereference();
-  if (FAILED(copied)) throw AutomationError(member.name + " returned a value that cannot be read, " + hresultText(copied));
+  if (FAILED(copied))
+    throw AutomationError(member.name + " returned a value that cannot be read, " + hresultText(copied));
   return result;
 }
 

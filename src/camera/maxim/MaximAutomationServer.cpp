@@ -1,7 +1,9 @@
 #include "camera/maxim/MaximAutomationServer.h"
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <objbase.h>
+// clang-format on
 
 #include <utility>
 
@@ -21,8 +23,8 @@ DispatchObject createObject(const std::string& progId, std::shared_ptr<ComApartm
   const std::wstring wideProgId = widen(progId);
   HRESULT hr = CLSIDFromProgID(wideProgId.c_str(), &classId);
   if (FAILED(hr)) {
-    throw AutomationError("The imaging application is not installed: \"" + progId +
-                          "\" is not registered, " + hresultText(hr));
+    throw AutomationError("The imaging application is not installed: \"" + progId + "\" is not registered, " +
+                          hresultText(hr));
   }
   IDispatch* object = nullptr;
   hr = CoCreateInstance(classId, nullptr, CLSCTX_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object));

@@ -34,7 +34,9 @@ void MaximCamera::setNumX(std::int16_t width) { camera_.put(camera_.member("NumX
 
 void MaximCamera::setStartY(std::int16_t y) { camera_.put(camera_.member("StartY"), Variant::int16(y)); }
 
-void MaximCamera::setNumY(std::int16_t height) { camera_.put(camera_.member("NumY"), Variant::int16(height)); }
+void MaximCamera::setNumY(std::int16_t height) {
+  camera_.put(camera_.member("NumY"), Variant::int16(height));
+}
 
 void MaximCamera::expose(float seconds) {
   float duration = seconds;  // by reference: the application may write to it
@@ -48,7 +50,8 @@ std::shared_ptr<ImageDocument> MaximCamera::document() {
   const DispatchObject::Member member = camera_.member("Document");
   const Variant value = camera_.get(member);
   if (value.type() != VT_DISPATCH || value.raw().pdispVal == nullptr) {
-    throw AutomationError(member.name + " returned no image (VARIANT type " + std::to_string(value.type()) + ")");
+    throw AutomationError(member.name + " returned no image (VARIANT type " + std::to_string(value.type()) +
+                          ")");
   }
   return std::make_shared<MaximDocument>(value.raw().pdispVal, camera_.apartment());
 }

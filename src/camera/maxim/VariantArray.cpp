@@ -37,8 +37,9 @@ VariantArray::VariantArray(const VARIANT& value, std::string what) : what_(std::
 
 double VariantArray::number(long index) const {
   if (index < lower_ || index > upper_) {
-    throw AutomationError(what_ + " returned no element " + std::to_string(index) + " (its elements run from " +
-                          std::to_string(lower_) + " to " + std::to_string(upper_) + ")");
+    throw AutomationError(what_ + " returned no element " + std::to_string(index) +
+                          " (its elements run from " + std::to_string(lower_) + " to " +
+                          std::to_string(upper_) + ")");
   }
   Variant element;
   VARIANT* target = element.receive();
@@ -50,7 +51,8 @@ double VariantArray::number(long index) const {
     hr = SafeArrayGetElement(array_, &index, &target->llVal);
   }
   if (FAILED(hr)) {
-    throw AutomationError(what_ + ": element " + std::to_string(index) + " cannot be read, " + hresultText(hr));
+    throw AutomationError(what_ + ": element " + std::to_string(index) + " cannot be read, " +
+                          hresultText(hr));
   }
   const HRESULT converted = element.changeType(VT_R8);
   if (FAILED(converted)) {

@@ -11,7 +11,8 @@ constexpr CLSID fakeClass(unsigned char scenario, unsigned char object) {
   return {0x6E2B1C40, 0x51A7, 0x4C1E, {0x9D, 0x3F, 0x4E, 0x65, 0x62, 0x75, object, scenario}};
 }
 
-FakeMaximScenario scenario(unsigned char number, const std::string& name, bool realProgIds, std::string settings) {
+FakeMaximScenario scenario(unsigned char number, const std::string& name, bool realProgIds,
+                           std::string settings) {
   const std::string prefix = realProgIds ? "MaxIm." : "Nebulor.FakeMaxim." + name + ".";
   return {name,
           prefix + "Application",

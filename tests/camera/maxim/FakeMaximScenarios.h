@@ -1,6 +1,8 @@
 #pragma once
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
+// clang-format on
 
 #include <string>
 #include <vector>

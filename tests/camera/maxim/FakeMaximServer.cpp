@@ -7,9 +7,12 @@
 // Each client session gets a fresh simulator: the objects created while no
 // object of that scenario lives share one. The server ends when no object
 // has lived for a short while.
-#include <windows.h>
+
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <objbase.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <chrono>
 #include <cstdio>
@@ -26,8 +29,8 @@
 namespace nebulor::testing {
 namespace {
 
-constexpr auto kIdleEnd = std::chrono::seconds(1);     // no object left: end after this
-constexpr auto kUnusedEnd = std::chrono::seconds(30);  // started but never used
+constexpr auto kIdleEnd = std::chrono::seconds(1);      // no object left: end after this
+constexpr auto kUnusedEnd = std::chrono::seconds(30);   // started but never used
 constexpr auto kLongestLife = std::chrono::minutes(5);  // a client that died holding objects
 
 int liveObjects = 0;
@@ -126,8 +129,8 @@ bool setKey(const std::wstring& path, const wchar_t* valueName, const std::wstri
     return false;
   }
   const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  const bool ok = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
-                  ERROR_SUCCESS;
+  const bool ok = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 bytes) == ERROR_SUCCESS;
   RegCloseKey(key);
   return ok;
 }
@@ -143,7 +146,8 @@ bool underWine() {
 
 int registerClasses() {
   if (!underWine()) {
-    std::fprintf(stderr, "fake imaging application: registers only under wine, never over the real application\n");
+    std::fprintf(stderr,
+                 "fake imaging application: registers only under wine, never over the real application\n");
     return 1;
   }
   wchar_t path[MAX_PATH];

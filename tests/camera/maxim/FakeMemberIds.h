@@ -1,7 +1,9 @@
 #pragma once
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <oaidl.h>
+// clang-format on
 
 // DISPIDs of the fake imaging application's objects. The application's and
 // the camera's members are arbitrary numbers, so that only a lookup by name

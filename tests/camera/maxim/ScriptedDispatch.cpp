@@ -18,20 +18,16 @@ std::wstring upper(const wchar_t* name) {
 Argument describe(const VARIANT& value) {
   Argument argument;
   argument.type = value.vt;
-  const bool byRef = (value.vt & VT_BYREF) != 0;
-  switch (value.vt & ~VT_BYREF) {
-    case VT_I2: argument.number = byRef ? *value.piVal : value.iVal; break;
-    case VT_I4: argument.number = byRef ? *value.plVal : value.lVal; break;
-    case VT_R4: argument.number = byRef ? *value.pfltVal : value.fltVal; break;
-    case VT_R8: argument.number = byRef ? *value.pdblVal : value.dblVal; break;
-    case VT_BOOL: argument.number = byRef ? *value.pboolVal : value.boolVal; break;
-    case VT_BSTR: {
-      const BSTR text = byRef ? *value.pbstrVal : value.bstrVal;
-      if (text != nullptr) argument.text.assign(text, SysStringLen(text));
-      break;
+  VARIANT plain;
+  VariantInit(&plain);
+  if (SUCCEEDED(VariantCopyInd(&plain, const_cast<VARIANT*>(&value)))) {  // only read
+    if (plain.vt == VT_BSTR) {
+      if (plain.bstrVal != nullptr) argument.text.assign(plain.bstrVal, SysStringLen(plain.bstrVal));
+    } else if (SUCCEEDED(VariantChangeType(&plain, &plain, 0, VT_R8))) {
+      argument.number = plain.dblVal;
     }
-    default: break;
   }
+  VariantClear(&plain);
   return argument;
 }
 
@@ -51,7 +47,9 @@ void ScriptedDispatch::addProperty(const std::wstring& name, DISPID id, VARTYPE 
   add(name, id, Member{true, {}, putType, std::move(handler)});
 }
 
-void ScriptedDispatch::addInterface(const IID& iid, IUnknown* target) { interfaces_.emplace_back(iid, target); }
+void ScriptedDispatch::addInterface(const IID& iid, IUnknown* target) {
+  interfaces_.emplace_back(iid, target);
+}
 
 std::vector<DispatchCall> ScriptedDispatch::callsOf(DISPID id) const {
   std::vector<DispatchCall> found;
@@ -155,7 +153,8 @@ HRESULT ScriptedDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPA
   if (!matched) return refusal;
 
   DispatchCall call{id, flags, {}, put};
-  for (UINT natural = 0; natural < parameters->cArgs; ++natural) call.arguments.push_back(describe(passed(natural)));
+  for (UINT natural = 0; natural < parameters->cArgs; ++natural)
+    call.arguments.push_back(describe(passed(natural)));
   calls_.push_back(call);
 
   VARIANT ignored;

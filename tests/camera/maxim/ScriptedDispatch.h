@@ -1,7 +1,9 @@
 #pragma once
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <oaidl.h>
+// clang-format on
 
 #include <functional>
 #include <map>
@@ -78,7 +80,7 @@ class ScriptedDispatch : public IDispatch {
   struct Member {
     bool property;
     std::vector<Signature> signatures;  // a method's
-    VARTYPE putType;                     // a property's
+    VARTYPE putType;                    // a property's
     Handler handler;
   };
 

@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "FakeMemberIds.h"
@@ -28,7 +29,8 @@ std::string plain(const std::wstring& text) {
 // Runs a call on the simulator; its exceptions become the application's errors.
 template <typename Action>
 Handler guarded(Action action) {
-  return [action](const DispatchCall& call, DISPPARAMS& parameters, VARIANT* result, EXCEPINFO* info) -> HRESULT {
+  return [action](const DispatchCall& call, DISPPARAMS& parameters, VARIANT* result,
+                  EXCEPINFO* info) -> HRESULT {
     try {
       action(call, parameters, result);
       return S_OK;
@@ -70,6 +72,13 @@ ScriptedDispatch* newObject(int& liveObjects) {
   return object;
 }
 
+// A read-only property whose value `read` puts into the result.
+void addReading(ScriptedDispatch& object, const wchar_t* name, DISPID id,
+                std::function<void(VARIANT*)> read) {
+  object.addProperty(name, id, VT_EMPTY,
+                     guarded([read](const DispatchCall&, DISPPARAMS&, VARIANT* result) { read(result); }));
+}
+
 void putCentroid(VARIANT* result, const camera::Centroid& centroid) {
   SAFEARRAYBOUND bound{kCentroidElements, kCentroidLowerBound};
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 1, &bound);
@@ -88,7 +97,8 @@ IDispatch* newDocumentDispatch(std::shared_ptr<camera::ImageDocument> document, 
   ScriptedDispatch* object = newObject(liveObjects);
   object->addMethod(L"", kPrepare, {ScriptedDispatch::kNoArguments},
                     guarded([document](const DispatchCall&, DISPPARAMS&, VARIANT*) { document->prepare(); }));
-  object->addMethod(L"", kFitsKey, {{VT_BSTR}}, guarded([document](const DispatchCall& call, DISPPARAMS&, VARIANT* r) {
+  object->addMethod(L"", kFitsKey, {{VT_BSTR}},
+                    guarded([document](const DispatchCall& call, DISPPARAMS&, VARIANT* r) {
                       const auto value = document->fitsKey(plain(call.arguments.at(0).text));
                       if (!value) return;  // absent: VT_EMPTY
                       if (const double* number = std::get_if<double>(&*value)) {
@@ -99,24 +109,16 @@ IDispatch* newDocumentDispatch(std::shared_ptr<camera::ImageDocument> document, 
                         r->bstrVal = SysAllocString(wide(std::get<std::string>(*value)).c_str());
                       }
                     }));
-  object->addProperty(L"", kMouseDown, VT_EMPTY, guarded([document](const DispatchCall&, DISPPARAMS&, VARIANT* r) {
-                        setBool(r, document->mouseDown());
-                      }));
-  object->addProperty(L"", kClickX, VT_EMPTY, guarded([document](const DispatchCall&, DISPPARAMS&, VARIANT* r) {
-                        setShort(r, document->clickX());
-                      }));
-  object->addProperty(L"", kClickY, VT_EMPTY, guarded([document](const DispatchCall&, DISPPARAMS&, VARIANT* r) {
-                        setShort(r, document->clickY());
-                      }));
-  object->addProperty(L"", kClickNew, VT_EMPTY, guarded([document](const DispatchCall&, DISPPARAMS&, VARIANT* r) {
-                        setShort(r, document->clickNew());
-                      }));
+  addReading(*object, L"", kMouseDown, [document](VARIANT* r) { setBool(r, document->mouseDown()); });
+  addReading(*object, L"", kClickX, [document](VARIANT* r) { setShort(r, document->clickX()); });
+  addReading(*object, L"", kClickY, [document](VARIANT* r) { setShort(r, document->clickY()); });
+  addReading(*object, L"", kClickNew, [document](VARIANT* r) { setShort(r, document->clickNew()); });
   object->addMethod(L"", kCentroid, {{VT_I2 | VT_BYREF, VT_I2 | VT_BYREF}, {VT_I2, VT_I2}},
                     guarded([document](const DispatchCall& call, DISPPARAMS&, VARIANT* r) {
                       const bool byReference = (call.arguments.at(0).type & VT_BYREF) != 0;
-                      putCentroid(r, document->centroidNear(shortArgument(call, 0), shortArgument(call, 1),
-                                                            byReference ? camera::PassBy::reference
-                                                                        : camera::PassBy::value));
+                      putCentroid(r, document->centroidNear(
+                                         shortArgument(call, 0), shortArgument(call, 1),
+                                         byReference ? camera::PassBy::reference : camera::PassBy::value));
                     }));
   return object;
 }
@@ -125,7 +127,8 @@ IDispatch* newDocumentDispatch(std::shared_ptr<camera::ImageDocument> document, 
 template <typename Object>
 void addFlag(ScriptedDispatch& dispatch, const wchar_t* name, DISPID id, std::shared_ptr<Object> object,
              bool (Object::*get)(), void (Object::*set)(bool)) {
-  dispatch.addProperty(name, id, VT_BOOL, guarded([object, get, set](const DispatchCall& call, DISPPARAMS&, VARIANT* r) {
+  dispatch.addProperty(name, id, VT_BOOL,
+                       guarded([object, get, set](const DispatchCall& call, DISPPARAMS&, VARIANT* r) {
                          if (call.propertyPut) {
                            ((*object).*set)(flag(call));
                          } else {
@@ -138,24 +141,26 @@ void addFlag(ScriptedDispatch& dispatch, const wchar_t* name, DISPID id, std::sh
 
 IDispatch* newApplicationDispatch(std::shared_ptr<camera::Application> application, int& liveObjects) {
   ScriptedDispatch* object = newObject(liveObjects);
-  addFlag(*object, L"TelescopeConnected", kTelescopeConnected, application, &camera::Application::telescopeConnected,
-          &camera::Application::setTelescopeConnected);
+  addFlag(*object, L"TelescopeConnected", kTelescopeConnected, application,
+          &camera::Application::telescopeConnected, &camera::Application::setTelescopeConnected);
   return object;
 }
 
 IDispatch* newCameraDispatch(std::shared_ptr<camera::Camera> camera, int& liveObjects) {
   ScriptedDispatch* object = newObject(liveObjects);
-  addFlag(*object, L"LinkEnabled", kLinkEnabled, camera, &camera::Camera::linkEnabled, &camera::Camera::setLinkEnabled);
+  addFlag(*object, L"LinkEnabled", kLinkEnabled, camera, &camera::Camera::linkEnabled,
+          &camera::Camera::setLinkEnabled);
   object->addProperty(L"DisableAutoShutdown", kDisableAutoShutdown, VT_BOOL,
                       guarded([camera](const DispatchCall& call, DISPPARAMS&, VARIANT*) {
                         if (call.propertyPut) camera->setDisableAutoShutdown(flag(call));
                       }));
-  object->addProperty(L"CameraXSize", kCameraXSize, VT_EMPTY,
-                      guarded([camera](const DispatchCall&, DISPPARAMS&, VARIANT* r) { setLong(r, camera->cameraXSize()); }));
-  object->addProperty(L"CameraYSize", kCameraYSize, VT_EMPTY,
-                      guarded([camera](const DispatchCall&, DISPPARAMS&, VARIANT* r) { setLong(r, camera->cameraYSize()); }));
-  object->addMethod(L"SetFullFrame", kSetFullFrame, {ScriptedDispatch::kNoArguments},
-                    guarded([camera](const DispatchCall&, DISPPARAMS&, VARIANT*) { camera->setFullFrame(); }));
+  addReading(*object, L"CameraXSize", kCameraXSize,
+             [camera](VARIANT* r) { setLong(r, camera->cameraXSize()); });
+  addReading(*object, L"CameraYSize", kCameraYSize,
+             [camera](VARIANT* r) { setLong(r, camera->cameraYSize()); });
+  object->addMethod(
+      L"SetFullFrame", kSetFullFrame, {ScriptedDispatch::kNoArguments},
+      guarded([camera](const DispatchCall&, DISPPARAMS&, VARIANT*) { camera->setFullFrame(); }));
   const struct {
     const wchar_t* name;
     DISPID id;
@@ -167,28 +172,29 @@ IDispatch* newCameraDispatch(std::shared_ptr<camera::Camera> camera, int& liveOb
   for (const auto& edge : edges) {
     object->addProperty(edge.name, edge.id, VT_I2,
                         guarded([camera, set = edge.set](const DispatchCall& call, DISPPARAMS&, VARIANT*) {
-                          if (!call.propertyPut) throw camera::AutomationError("the subframe edges cannot be read");
+                          if (!call.propertyPut)
+                            throw camera::AutomationError("the subframe edges cannot be read");
                           ((*camera).*set)(shortArgument(call, 0));
                         }));
   }
   auto exposures = std::make_shared<int>(0);
   object->addMethod(L"Expose", kExpose, {{VT_R4 | VT_BYREF, VT_I2}},
                     guarded([camera, exposures](const DispatchCall& call, DISPPARAMS&, VARIANT*) {
-                      if (shortArgument(call, 1) != 1) throw camera::AutomationError("only light frames are simulated");
+                      if (shortArgument(call, 1) != 1)
+                        throw camera::AutomationError("only light frames are simulated");
                       // A client that never stops (every star rejected, say) ends on this error instead.
                       if (++*exposures > kExposureBudget) {
                         throw camera::AutomationError("the fake imaging application takes only " +
-                                                      std::to_string(kExposureBudget) + " exposures a session");
+                                                      std::to_string(kExposureBudget) +
+                                                      " exposures a session");
                       }
                       camera->expose(static_cast<float>(call.arguments.at(0).number));
                     }));
-  object->addProperty(L"ImageReady", kImageReady, VT_EMPTY,
-                      guarded([camera](const DispatchCall&, DISPPARAMS&, VARIANT* r) { setBool(r, camera->imageReady()); }));
-  object->addProperty(L"Document", kDocument, VT_EMPTY,
-                      guarded([camera, &liveObjects](const DispatchCall&, DISPPARAMS&, VARIANT* r) {
-                        r->vt = VT_DISPATCH;
-                        r->pdispVal = newDocumentDispatch(camera->document(), liveObjects);
-                      }));
+  addReading(*object, L"ImageReady", kImageReady, [camera](VARIANT* r) { setBool(r, camera->imageReady()); });
+  addReading(*object, L"Document", kDocument, [camera, &liveObjects](VARIANT* r) {
+    r->vt = VT_DISPATCH;
+    r->pdispVal = newDocumentDispatch(camera->document(), liveObjects);
+  });
   return object;
 }
 

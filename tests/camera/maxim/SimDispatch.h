@@ -1,7 +1,9 @@
 #pragma once
 
-#include <windows.h>
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
 #include <oaidl.h>
+// clang-format on
 
 #include <memory>
 

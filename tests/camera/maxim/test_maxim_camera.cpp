@@ -1,19 +1,21 @@
 // The camera and application objects over a hand-written IDispatch: names
 // are looked up once, every call goes out with the VARIANT types the imaging
 // application expects, values come back converted, failures carry the HRESULT.
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
+#include <oleauto.h>
+// clang-format on
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <windows.h>
-#include <oleauto.h>
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "FakeMemberIds.h"
 #include "AutomationErrorText.h"
+#include "FakeMemberIds.h"
 #include "ScriptedDispatch.h"
 #include "camera/maxim/ComApartment.h"
 #include "camera/maxim/DispatchObject.h"
@@ -49,14 +51,15 @@ class FakeObject : public ScriptedDispatch {
  public:
   void property(const wchar_t* name, DISPID id, VARTYPE putType, Answer initial = nullptr) {
     if (initial) answers_[id] = std::move(initial);
-    addProperty(name, id, putType, [this, id](const DispatchCall& call, DISPPARAMS&, VARIANT* r, EXCEPINFO* info) {
-      if (failing(id)) return raise(id, info);
-      if (call.propertyPut) return S_OK;
-      const auto a = answers_.find(id);
-      if (a == answers_.end()) return static_cast<HRESULT>(DISP_E_MEMBERNOTFOUND);
-      a->second(r);
-      return S_OK;
-    });
+    addProperty(name, id, putType,
+                [this, id](const DispatchCall& call, DISPPARAMS&, VARIANT* r, EXCEPINFO* info) {
+                  if (failing(id)) return raise(id, info);
+                  if (call.propertyPut) return S_OK;
+                  const auto a = answers_.find(id);
+                  if (a == answers_.end()) return static_cast<HRESULT>(DISP_E_MEMBERNOTFOUND);
+                  a->second(r);
+                  return S_OK;
+                });
   }
   void method(const wchar_t* name, DISPID id, std::vector<Signature> signatures, Handler handler = nullptr) {
     addMethod(name, id, std::move(signatures),
@@ -66,7 +69,9 @@ class FakeObject : public ScriptedDispatch {
               });
   }
   void answer(DISPID id, Answer value) { answers_[id] = std::move(value); }
-  void fail(DISPID id, std::wstring description, SCODE code) { failures_[id] = {std::move(description), code}; }
+  void fail(DISPID id, std::wstring description, SCODE code) {
+    failures_[id] = {std::move(description), code};
+  }
 
  private:
   bool failing(DISPID id) const { return failures_.count(id) != 0; }
@@ -93,10 +98,11 @@ class FakeCamera : public FakeObject {
     property(L"ImageReady", kImageReady, VT_EMPTY, boolAnswer(VARIANT_FALSE));
     property(L"Document", kDocument, VT_EMPTY);
     method(L"SetFullFrame", kSetFullFrame, {kNoArguments});
-    method(L"Expose", kExpose, {{VT_R4 | VT_BYREF, VT_I2}}, [](const DispatchCall&, DISPPARAMS& p, VARIANT*, EXCEPINFO*) {
-      *p.rgvarg[1].pfltVal = 99.0F;  // the application may write through the reference
-      return S_OK;
-    });
+    method(L"Expose", kExpose, {{VT_R4 | VT_BYREF, VT_I2}},
+           [](const DispatchCall&, DISPPARAMS& p, VARIANT*, EXCEPINFO*) {
+             *p.rgvarg[1].pfltVal = 99.0F;  // the application may write through the reference
+             return S_OK;
+           });
   }
 };
 
@@ -173,7 +179,8 @@ TEST_F(MaximCameraTest, ExposeSendsSingleSecondsByReferenceThenLightFrame) {
   EXPECT_EQ(expose.flags, DISPATCH_METHOD);
   ASSERT_EQ(expose.arguments.size(), 2U);
   EXPECT_EQ(expose.arguments[0].type, VT_R4 | VT_BYREF);
-  EXPECT_EQ(expose.arguments[0].number, static_cast<double>(seconds));  // the single itself, not a double near it
+  EXPECT_EQ(expose.arguments[0].number,
+            static_cast<double>(seconds));  // the single itself, not a double near it
   EXPECT_EQ(expose.arguments[1].type, VT_I2);
   EXPECT_EQ(expose.arguments[1].number, 1);
 
@@ -191,8 +198,7 @@ TEST_F(MaximCameraTest, ReadsAcceptWhateverNumericTypeTheApplicationReturns) {
   };
   const Case cases[] = {
       {"VT_BOOL true, VT_I4", boolAnswer(VARIANT_TRUE), true, 1536},
-      {"VT_BOOL false, VT_I2",
-       boolAnswer(VARIANT_FALSE), false, 765},
+      {"VT_BOOL false, VT_I2", boolAnswer(VARIANT_FALSE), false, 765},
       {"VT_I2 nonzero, VT_R8", [](VARIANT* r) { r->vt = VT_I2, r->iVal = 1; }, true, 2048},
   };
   const Answer sizes[] = {longAnswer(1536), [](VARIANT* r) { r->vt = VT_I2, r->iVal = 765; },
@@ -240,11 +246,15 @@ TEST_F(MaximCameraTest, FailuresBecomeAutomationErrorsNamingMemberAndHresult) {
   MaximCamera strict{DispatchObject(&narrow, "MaxIm.CCDCamera", apartment)};
 
   const Case cases[] = {
-      {"exception of the application", [&] { camera.expose(1.0F); },
+      {"exception of the application",
+       [&] { camera.expose(1.0F); },
        {"MaxIm.CCDCamera.Expose", "Camera is busy", "[MaxIm DL]", "0x80040200", "0x80020009"}},
-      {"value of the wrong type", [&] { camera.imageReady(); }, {"MaxIm.CCDCamera.ImageReady", "boolean", "HRESULT 0x"}},
+      {"value of the wrong type",
+       [&] { camera.imageReady(); },
+       {"MaxIm.CCDCamera.ImageReady", "boolean", "HRESULT 0x"}},
       {"unknown member", [&] { strict.setFullFrame(); }, {"MaxIm.CCDCamera.SetFullFrame", "0x80020006"}},
-      {"argument type refused", [&] { strict.setStartX(5); },
+      {"argument type refused",
+       [&] { strict.setStartX(5); },
        {"MaxIm.CCDCamera.StartX", "argument 1 of 1", "0x80020005"}},
   };
   for (const Case& c : cases) {
@@ -255,10 +265,11 @@ TEST_F(MaximCameraTest, FailuresBecomeAutomationErrorsNamingMemberAndHresult) {
 }
 
 TEST_F(MaximCameraTest, DocumentIsHeldThroughItsOwnDispatchInterfaceWhenOffered) {
-  ScriptedDispatch returned;   // what Document hands out
-  ScriptedDispatch offered;  // what it answers for the document interface
+  ScriptedDispatch returned;  // what Document hands out
+  ScriptedDispatch offered;   // what it answers for the document interface
   returned.addInterface(kDocumentInterfaceId, &offered);
-  for (ScriptedDispatch* object : {&returned, &offered}) object->addMethod(L"", 11, {ScriptedDispatch::kNoArguments}, nullptr);
+  for (ScriptedDispatch* object : {&returned, &offered})
+    object->addMethod(L"", 11, {ScriptedDispatch::kNoArguments}, nullptr);
   fake.answer(kDocument, [&returned](VARIANT* r) {
     r->vt = VT_DISPATCH;
     r->pdispVal = &returned;
@@ -304,7 +315,8 @@ TEST(MaximApplicationTest, LinksTheTelescopeWithVariantTrueAndReadsItBack) {
   FakeObject fake;
   fake.property(L"TelescopeConnected", kTelescopeConnected, VT_BOOL, boolAnswer(VARIANT_FALSE));
   {
-    MaximApplication application{DispatchObject(&fake, "MaxIm.Application", std::make_shared<ComApartment>())};
+    MaximApplication application{
+        DispatchObject(&fake, "MaxIm.Application", std::make_shared<ComApartment>())};
     application.setTelescopeConnected(true);
     EXPECT_FALSE(application.telescopeConnected());
     fake.answer(kTelescopeConnected, boolAnswer(VARIANT_TRUE));

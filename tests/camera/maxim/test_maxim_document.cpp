@@ -1,19 +1,21 @@
 // The image document over a hand-written IDispatch: each member goes out
 // under its DISPID with the exact argument types, header values and the
 // centroid array come back converted whatever form the application chose.
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
+#include <oleauto.h>
+// clang-format on
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <windows.h>
-#include <oleauto.h>
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "FakeMemberIds.h"
 #include "AutomationErrorText.h"
+#include "FakeMemberIds.h"
 #include "ScriptedDispatch.h"
 #include "camera/maxim/ComApartment.h"
 #include "camera/maxim/MaximDocument.h"
@@ -64,14 +66,15 @@ class FakeDocument : public ScriptedDispatch {
 
   // DISPID 70 taking its two arguments as `argumentType`.
   void centroidTakes(VARTYPE argumentType) {
-    addMethod(L"", kCentroid, {{argumentType, argumentType}}, [this](const DispatchCall&, DISPPARAMS& p, VARIANT* r, EXCEPINFO*) {
-      if ((p.rgvarg[0].vt & VT_BYREF) != 0) {  // the application may move the point
-        *p.rgvarg[0].piVal = -1;
-        *p.rgvarg[1].piVal = -1;
-      }
-      answers_.at(kCentroid)(r);
-      return S_OK;
-    });
+    addMethod(L"", kCentroid, {{argumentType, argumentType}},
+              [this](const DispatchCall&, DISPPARAMS& p, VARIANT* r, EXCEPINFO*) {
+                if ((p.rgvarg[0].vt & VT_BYREF) != 0) {  // the application may move the point
+                  *p.rgvarg[0].piVal = -1;
+                  *p.rgvarg[1].piVal = -1;
+                }
+                answers_.at(kCentroid)(r);
+                return S_OK;
+              });
   }
   void answer(DISPID id, Answer value) { answers_[id] = std::move(value); }
 
@@ -88,7 +91,8 @@ class FakeDocument : public ScriptedDispatch {
 class MaximDocumentTest : public ::testing::Test {
  protected:
   FakeDocument fake;
-  std::unique_ptr<MaximDocument> document = std::make_unique<MaximDocument>(&fake, std::make_shared<ComApartment>());
+  std::unique_ptr<MaximDocument> document =
+      std::make_unique<MaximDocument>(&fake, std::make_shared<ComApartment>());
 
   void answerArray(VARTYPE elementType, long lower, long upper, bool byReference = false) {
     fake.answer(kCentroid, [=, this](VARIANT* r) {
@@ -118,9 +122,11 @@ TEST_F(MaximDocumentTest, PrepareCallsDispid11WithoutArgumentsAndReportsItsError
   EXPECT_EQ(calls[0].flags, DISPATCH_METHOD);
   EXPECT_TRUE(calls[0].arguments.empty());
 
-  fake.addMethod(L"", kPrepare, {ScriptedDispatch::kNoArguments}, [](const DispatchCall&, DISPPARAMS&, VARIANT*, EXCEPINFO* info) {
-    return testing::raiseException(info, L"MaxIm DL", L"No image", static_cast<SCODE>(0x80040300));
-  });
+  fake.addMethod(L"", kPrepare, {ScriptedDispatch::kNoArguments},
+                 [](const DispatchCall&, DISPPARAMS&, VARIANT*, EXCEPINFO* info) {
+                   return testing::raiseException(info, L"MaxIm DL", L"No image",
+                                                  static_cast<SCODE>(0x80040300));
+                 });
   EXPECT_THROW(document->prepare(), AutomationError);  // the callers ignore it, the backend does not hide it
 }
 
@@ -162,7 +168,8 @@ TEST_F(MaximDocumentTest, HeaderValuesComeBackAsNumberTextOrAbsent) {
 
 TEST_F(MaximDocumentTest, HeaderValueThatIsNeitherNumberNorTextIsAnError) {
   fake.answer(kFitsKey, [](VARIANT* r) { r->vt = VT_ERROR, r->scode = DISP_E_PARAMNOTFOUND; });
-  EXPECT_THAT(automationErrorText([this] { document->fitsKey("FOCALLEN"); }), ::testing::HasSubstr("FOCALLEN"));
+  EXPECT_THAT(automationErrorText([this] { document->fitsKey("FOCALLEN"); }),
+              ::testing::HasSubstr("FOCALLEN"));
 }
 
 TEST_F(MaximDocumentTest, ClickStateIsReadFromItsDispids) {
@@ -238,7 +245,8 @@ TEST_F(MaximDocumentTest, CentroidResultThatIsNoUsableArrayIsAnError) {
     std::string textPart;
   };
   const Case cases[] = {
-      {"too short", [](VARIANT* r) { r->vt = VT_ARRAY | VT_VARIANT, r->parray = makeArray(VT_VARIANT, 0, 11); },
+      {"too short",
+       [](VARIANT* r) { r->vt = VT_ARRAY | VT_VARIANT, r->parray = makeArray(VT_VARIANT, 0, 11); },
        "no element 12"},
       {"not an array", [](VARIANT* r) { r->vt = VT_R8, r->dblVal = 3; }, "array"},
       {"two dimensions",

@@ -5,11 +5,13 @@
 // session must end exactly as the same flows end over the simulator in this
 // process: any value the COM path loses, rounds or reorders shows as a
 // difference.
+// clang-format off
+#include <windows.h>  // first: the COM headers build on it
+#include <objbase.h>
+// clang-format on
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <windows.h>
-#include <objbase.h>
 
 #include <memory>
 #include <string>
@@ -104,7 +106,8 @@ bool fakeRegistered(const FakeMaximScenario& scenario) {
          IsEqualCLSID(application, scenario.applicationClass) && IsEqualCLSID(camera, scenario.cameraClass);
 }
 
-const char* const kNotRegistered = "the fake imaging application is not registered (nebulor_fake_maxim /RegServer, under wine)";
+const char* const kNotRegistered =
+    "the fake imaging application is not registered (nebulor_fake_maxim /RegServer, under wine)";
 
 class MaximOverCom : public ::testing::TestWithParam<const char*> {
  protected:
@@ -128,13 +131,14 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, MaximOverCom,
 TEST(MaximOverComNight, SelectsTheStarsAndCompletesReadings) {
   const FakeMaximScenario& night = fakeMaximScenario("Night");
   EXPECT_EQ(night.applicationProgId, "MaxIm.Application");  // created by the imaging application's own names
-  camera::maxim::MaximAutomationServer server;  // joins COM, which the registry lookup needs
+  camera::maxim::MaximAutomationServer server;              // joins COM, which the registry lookup needs
   if (!fakeRegistered(night)) GTEST_SKIP() << kNotRegistered;
   const Session session(server);
   EXPECT_TRUE(session.ui.messages.empty());
   EXPECT_EQ(session.state.starsSelected, kTrue);
   EXPECT_EQ(session.shown, kReadings + 1);
-  EXPECT_GE(session.logValues().size(), static_cast<std::size_t>(kReadings * session.state.config.samplesPerReading));
+  EXPECT_GE(session.logValues().size(),
+            static_cast<std::size_t>(kReadings * session.state.config.samplesPerReading));
   int readings = 0;
   for (const float seeing : session.state.fwhmHistory) readings += seeing > 0 ? 1 : 0;
   EXPECT_EQ(readings, kReadings);
