@@ -52,8 +52,7 @@ class DispatchObject {
   void callMethod(const Member& member, std::span<Variant> arguments);
   Variant callFunction(const Member& member, std::span<Variant> arguments);
 
-  IDispatch* dispatch() const { return dispatch_; }
-  const std::string& name() const { return name_; }
+  // For the objects this one hands out, which must keep COM alive as well.
   const std::shared_ptr<ComApartment>& apartment() const { return apartment_; }
 
  private:

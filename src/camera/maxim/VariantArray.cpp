@@ -20,9 +20,7 @@ std::string typeText(VARTYPE type) { return "VARIANT type " + std::to_string(typ
 
 VariantArray::VariantArray(const VARIANT& value, std::string what) : what_(std::move(what)) {
   const VARTYPE type = value.vt;
-  if ((type & VT_ARRAY) != 0) {
-    array_ = (type & VT_BYREF) != 0 ? (value.pparray != nullptr ? *value.pparray : nullptr) : value.parray;
-  }
+  if ((type & (VT_ARRAY | VT_BYREF)) == VT_ARRAY) array_ = value.parray;
   elementType_ = type & VT_TYPEMASK;
   if (array_ == nullptr || !(elementType_ == VT_VARIANT || isNumber(elementType_))) {
     throw AutomationError(what_ + " did not return an array of numbers (" + typeText(type) + ")");

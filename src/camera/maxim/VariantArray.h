@@ -7,8 +7,8 @@
 
 #include <string>
 
-// A read-only view of the one-dimensional array a VARIANT holds, by value or
-// by reference, with its elements taken as numbers. Elements are addressed by
+// A read-only view of the one-dimensional array a VARIANT holds (by value:
+// DispatchObject copies a result by reference), its elements taken as numbers. Elements are addressed by
 // their own index: the array's lower bound may be 0 or 1, so index 6 is the
 // seventh element of the one and the sixth of the other.
 namespace nebulor::camera::maxim {
@@ -18,9 +18,6 @@ class VariantArray {
   // Throws AutomationError, naming `what`, unless `value` holds a
   // one-dimensional array of VARIANTs or of numbers (I2, I4, R4, R8).
   VariantArray(const VARIANT& value, std::string what);
-
-  long lowerBound() const { return lower_; }
-  long upperBound() const { return upper_; }
 
   // Throws AutomationError when the index lies outside the bounds or the
   // element is not a number.
