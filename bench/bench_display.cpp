@@ -4,8 +4,8 @@
 #include <string>
 
 #include "display/HistoryPlot.h"
-#include "monitor/MainDisplay.h"
-#include "monitor/WindowFont.h"
+#include "app/MainDisplay.h"
+#include "display/WindowFont.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
-#include "measure/MeasurementCycle.h"
-#include "monitor/Startup.h"
+#include "flows/MeasurementCycle.h"
+#include "flows/Startup.h"
 #include "support/FlowRig.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <system_error>
 
-#include "config/AppPaths.h"
-#include "monitor/MonitorState.h"
-#include "monitor/NumberText.h"
+#include "core/AppPaths.h"
+#include "core/MonitorState.h"
+#include "core/NumberText.h"
 
 #ifdef _WIN32
 #include <io.h>

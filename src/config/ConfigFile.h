@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/Config.h"
+#include "core/Config.h"
 
 namespace nebulor {
 

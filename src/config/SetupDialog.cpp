@@ -7,10 +7,10 @@
 #include <cmath>
 #include <optional>
 
-#include "monitor/MessageBox.h"
-#include "monitor/MonitorState.h"
-#include "monitor/NumberText.h"
-#include "monitor/WindowFont.h"
+#include "display/MessageBox.h"
+#include "core/MonitorState.h"
+#include "core/NumberText.h"
+#include "display/WindowFont.h"
 
 namespace nebulor {
 

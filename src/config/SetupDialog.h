@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <array>
 
-#include "config/Config.h"
+#include "core/Config.h"
 
 class QLabel;
 class QLineEdit;

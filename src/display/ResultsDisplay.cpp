@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "measure/SeeingReduction.h"
-#include "monitor/NumberText.h"
+#include "core/NumberText.h"
 
 namespace nebulor {
 

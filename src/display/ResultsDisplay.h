@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace nebulor {
 

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "config/AppPaths.h"
-#include "monitor/NumberText.h"
+#include "core/AppPaths.h"
+#include "core/NumberText.h"
 
 namespace nebulor {
 

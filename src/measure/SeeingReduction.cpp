@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "monitor/NumberText.h"
+#include "core/NumberText.h"
 
 namespace nebulor {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "config/Config.h"
-#include "monitor/MonitorState.h"
+#include "core/Config.h"
+#include "core/MonitorState.h"
 
 namespace nebulor {
 

@@ -4,7 +4,7 @@
 
 #include "../support/WidgetTestSupport.h"
 #include "display/HistoryPlot.h"
-#include "monitor/WindowFont.h"
+#include "display/WindowFont.h"
 
 namespace nebulor {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "monitor/MonitorState.h"
-#include "monitor/MonitorUi.h"
+#include "core/MonitorState.h"
+#include "core/MonitorUi.h"
 
 namespace nebulor::testing {
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "camera/StarSelection.h"
-#include "measure/MeasurementCycle.h"
-#include "monitor/Startup.h"
+#include "flows/StarSelection.h"
+#include "flows/MeasurementCycle.h"
+#include "flows/Startup.h"
 #include "support/FakeMonitorUi.h"
 #include "support/ScriptedCamera.h"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "config/AppPaths.h"
+#include "core/AppPaths.h"
 
 namespace nebulor::test_support {
 

@@ -16,11 +16,11 @@
 
 #include "FitsTestFile.h"
 #include "IndiServerProcess.h"
-#include "camera/BackendFactory.h"
+#include "app/BackendFactory.h"
 #include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
 #include "config/ConfigFile.h"
-#include "monitor/Session.h"
+#include "app/Session.h"
 #include "support/WidgetTestSupport.h"
 
 namespace nebulor {

@@ -7,7 +7,7 @@
 
 #include "AutomationErrorText.h"
 #include "camera/maxim/MaximAutomationServer.h"
-#include "monitor/Startup.h"
+#include "flows/Startup.h"
 #include "support/FlowRig.h"
 
 namespace nebulor::camera::maxim {

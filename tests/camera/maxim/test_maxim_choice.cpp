@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "camera/BackendFactory.h"
-#include "monitor/ProgramOptions.h"
+#include "app/BackendFactory.h"
+#include "app/ProgramOptions.h"
 
 namespace nebulor {
 namespace {

@@ -1,0 +1,61 @@
+#include "app/DemoUi.h"
+
+#include <charconv>
+#include <utility>
+
+namespace nebulor {
+
+namespace {
+
+// Fixed decimals with a full stop whatever the user's locale.
+std::string fixed(double value, int decimals) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return {buffer, result.ptr};
+}
+
+}  // namespace
+
+DemoUi::DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err, int readings,
+               std::optional<double> trueSeeing, std::function<void()> stop)
+    : window_(window),
+      state_(state),
+      out_(out),
+      err_(err),
+      readings_(readings),
+      trueSeeing_(trueSeeing),
+      stop_(std::move(stop)),
+      shownHistoryCount_(state.historyCount) {}
+
+void DemoUi::updateDisplay() {
+  window_.updateDisplay();
+  // Every reduced reading moves the history's next slot on by one; start-up
+  // moving it from 0 to 1 is no reading.
+  const bool newReading = state_.stopRequested == kFalse && state_.historyCount != shownHistoryCount_;
+  shownHistoryCount_ = state_.historyCount;
+  if (newReading) {
+    ++printed_;
+    out_ << demoReadingLine(printed_, state_, trueSeeing_) << std::endl;
+    if (printed_ == readings_) stop_();
+  }
+  window_.dispatchEvents();  // let the window paint the reading
+}
+
+void DemoUi::showMessage(const std::string& text) {
+  messageShown_ = true;
+  err_ << text << std::endl;
+}
+
+std::string demoReadingLine(int reading, const MonitorState& state, std::optional<double> trueSeeing) {
+  const int latest = state.historyCount == 1 ? kHistorySlots : state.historyCount - 1;
+  const double seeing = state.fwhmHistory[latest];
+  // r0 in cm as the window works it out from the wavelength (micrometres) and the FWHM.
+  const double r0 = seeing > 0 ? state.config.wavelength * 0.98 * 1000 / seeing / 4.74 / 10 : 0;
+  const int exposures = state.badSampleCount + state.config.samplesPerReading;
+  const double rejected = exposures > 0 ? 100.0 * state.badSampleCount / exposures : 0;
+  return "reading=" + std::to_string(reading) + " seeing=" + fixed(seeing, 4) + " r0=" + fixed(r0, 3) +
+         " long=" + fixed(state.longStdDev, 4) + " trans=" + fixed(state.transStdDev, 4) +
+         " rejected=" + fixed(rejected, 1) + " true=" + (trueSeeing ? fixed(*trueSeeing, 4) : "nan");
+}
+
+}  // namespace nebulor

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "core/MonitorState.h"
+#include "core/MonitorUi.h"
+
+namespace nebulor {
+
+// The window as the demo runs it: everything goes to the real window, except
+// that messages go to the error stream instead of waiting for an OK, and
+// every reading the window shows is also printed as one line
+//   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0
+// (arcsec, cm, pixels, percent, arcsec; full stops). Once the wanted number
+// of readings has been printed, stop() is called (it clicks "Stop Monitoring").
+class DemoUi : public MonitorUi {
+ public:
+  DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err, int readings,
+         std::optional<double> trueSeeing, std::function<void()> stop);
+
+  void setCommandEnabled(Command command, bool enabled) override { window_.setCommandEnabled(command, enabled); }
+  void setStartAbortCaption(const std::string& caption) override { window_.setStartAbortCaption(caption); }
+  void setStarCoords(int star, const std::string& text) override { window_.setStarCoords(star, text); }
+  void setStarMoved(int star, double distance) override { window_.setStarMoved(star, distance); }
+  void updateDisplay() override;
+  void showMessage(const std::string& text) override;
+  void beep() override {}
+  void dispatchEvents() override { window_.dispatchEvents(); }
+  void sleep(std::chrono::milliseconds duration) override { window_.sleep(duration); }
+  bool windowClosing() const override { return window_.windowClosing(); }
+
+  int readingsPrinted() const { return printed_; }
+  bool messageShown() const { return messageShown_; }
+
+ private:
+  MonitorUi& window_;
+  const MonitorState& state_;
+  std::ostream& out_;
+  std::ostream& err_;
+  int readings_;
+  std::optional<double> trueSeeing_;
+  std::function<void()> stop_;
+  std::int16_t shownHistoryCount_;
+  int printed_ = 0;
+  bool messageShown_ = false;
+};
+
+// One demo line for the reading just shown (K counts from 1).
+std::string demoReadingLine(int reading, const MonitorState& state, std::optional<double> trueSeeing);
+
+}  // namespace nebulor

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QWidget>
+#include <chrono>
+#include <string>
+
+#include "core/MonitorState.h"
+#include "core/MonitorUi.h"
+
+class QLabel;
+class QGroupBox;
+class QPushButton;
+
+namespace nebulor {
+
+class HistoryPlot;
+class SetupDialog;
+
+// The main window: read-outs, the seeing-history plot and the four
+// commands. Setup and About run here; "Start Monitoring" and "Select Stars"
+// only emit their signals, for the flows that own those operations.
+class MainDisplay : public QWidget, public MonitorUi {
+  Q_OBJECT
+
+ public:
+  // configFolder is where config.ini is saved (the executable's folder).
+  MainDisplay(MonitorState& state, std::string configFolder, QWidget* parent = nullptr);
+
+  // MonitorUi
+  void setCommandEnabled(Command command, bool enabled) override;
+  void setStartAbortCaption(const std::string& caption) override;
+  void setStarCoords(int star, const std::string& text) override;
+  void setStarMoved(int star, double distance) override;
+  void updateDisplay() override;
+  void showMessage(const std::string& text) override;
+  void beep() override;
+  void dispatchEvents() override;
+  void sleep(std::chrono::milliseconds duration) override;
+  bool windowClosing() const override;
+
+  // The About text: credit line, then " - Version " and the version.
+  static QString aboutText();
+
+ signals:
+  void startAbortClicked();
+  void selectClicked();
+  // The user closed the window; windowClosing() is true from now on.
+  void windowClosed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void CommandSetup_Click();
+  void CommandAbout_Click();
+  std::string decimalSeparator() const;
+
+  MonitorState& state_;
+  std::string configFolder_;
+  bool closing_ = false;
+
+  QLabel* Label3;
+  QLabel* LabelSeeingFWHM;
+  QLabel* Label9;
+  QLabel* LabelSeeingR0;
+  QLabel* Label11;
+  QLabel* LabelStar1Coords;
+  QPushButton* CommandStartAbort;
+  QPushButton* CommandSelect;
+  QPushButton* CommandSetup;
+  QGroupBox* Frame1;
+  HistoryPlot* PictureFWHM;
+  QLabel* Label1;
+  QLabel* LabelStar2Coords;
+  QLabel* Label2;
+  QLabel* Label4;
+  QLabel* LabelLongDev;
+  QLabel* LabelTransDev;
+  QLabel* Label5;
+  QLabel* LabelStar1Moved;
+  QLabel* Label6;
+  QLabel* LabelStar2Moved;
+  QPushButton* CommandAbout;
+  QLabel* Label7;
+  QLabel* LabelBadReadings;
+  SetupDialog* fSetup;
+};
+
+}  // namespace nebulor

@@ -1,0 +1,75 @@
+#include "app/ProgramOptions.h"
+
+#include <charconv>
+
+namespace nebulor {
+
+namespace {
+
+constexpr int kMaxDemoReadings = 100000;
+
+int readingsValue(const std::string& text) {
+  int value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 1 ||
+      value > kMaxDemoReadings) {
+    throw ProgramOptionsError("--readings takes a whole number from 1 to " + std::to_string(kMaxDemoReadings) +
+                              ", not '" + text + "'");
+  }
+  return value;
+}
+
+}  // namespace
+
+ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
+  ProgramOptions options;
+  bool readingsGiven = false;
+  bool cameraGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string value;
+    bool hasValue = false;
+    if (const std::size_t equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+      hasValue = true;
+    }
+    const auto takeValue = [&] {
+      if (hasValue) return value;
+      if (i + 1 >= args.size()) throw ProgramOptionsError(name + " needs a value");
+      return args[++i];
+    };
+    if (name == "--camera") {
+      options.camera = takeValue();
+      if (options.camera.empty()) throw ProgramOptionsError("--camera needs a value");
+      cameraGiven = true;
+    } else if (name == "--readings") {
+      options.readings = readingsValue(takeValue());
+      readingsGiven = true;
+    } else if (name == "--demo" && !hasValue) {
+      options.demo = true;
+    } else if ((name == "--help" || name == "-h") && !hasValue) {
+      options.help = true;
+    } else {
+      throw ProgramOptionsError("Unknown option '" + args[i] + "' (try --help)");
+    }
+  }
+  if (readingsGiven && !options.demo) throw ProgramOptionsError("--readings goes with --demo");
+  if (!cameraGiven && !options.demo) options.camera = kWindowCamera;
+  return options;
+}
+
+std::string programUsage() {
+  return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]\n"
+#ifdef _WIN32
+         "  --camera maxim                MaxIm DL through COM automation (default)\n"
+         "  --camera sim[:key=value,...]  the built-in simulated imaging application (default of --demo)\n"
+#else
+         "  --camera sim[:key=value,...]  the built-in simulated imaging application (default)\n"
+#endif
+         "  --camera indi:HOST:PORT[:CCD[:MOUNT]] | indi:/SOCKET[:CCD[:MOUNT]]\n"
+         "                                an INDI server's camera and mount\n"
+         "  --demo                        select the stars by script, print N readings (default 5), exit\n";
+}
+
+}  // namespace nebulor

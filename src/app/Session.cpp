@@ -1,0 +1,78 @@
+#include "app/Session.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <memory>
+
+#include "camera/ImageWindow.h"
+#include "app/DemoUi.h"
+#include "flows/Startup.h"
+
+namespace nebulor {
+
+namespace {
+
+// A click on one of the main window's buttons, as the user would make it.
+void click(MainDisplay& window, const char* button) {
+  window.findChild<QPushButton*>(QString::fromLatin1(button))->click();
+}
+
+}  // namespace
+
+Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder)
+    : selection(state, ui), cycle(state, ui, folder) {
+  QObject::connect(&window, &MainDisplay::selectClicked, &window, [this] { selection.CommandSelect_Click(); });
+  QObject::connect(&window, &MainDisplay::startAbortClicked, &window, [this] { cycle.CommandStartAbort_Click(); });
+  QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
+}
+
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder) {
+  // The backend's own image window, where the user clicks the two stars.
+  std::unique_ptr<camera::ImageWindow> images;
+  if (backend.clicks != nullptr && backend.setViewer) {
+    images = std::make_unique<camera::ImageWindow>(*backend.clicks);
+    images->setWindowTitle(QStringLiteral("Nebulor - camera image"));
+    backend.setViewer(images.get());
+  }
+  MonitorState state;
+  MainDisplay window(state, folder);
+  Session session(state, window, window, folder);
+  AutomationObjects objects;
+  RunStartup(state, window, *backend.server, objects, folder);
+  window.show();
+  if (images) {
+    images->move(window.frameGeometry().right() + 8, window.frameGeometry().top());  // beside, not over it
+    images->show();
+  }
+  const int exitCode = app.exec();
+  if (images) backend.setViewer(nullptr);
+  return exitCode;
+}
+
+int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
+            std::ostream& out, std::ostream& err) {
+  MonitorState state;
+  MainDisplay window(state, folder);
+  DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
+            [&window] { click(window, "CommandStartAbort"); });
+  Session session(state, window, ui, folder);
+  AutomationObjects objects;
+  RunStartup(state, ui, *backend.server, objects, folder);
+  if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
+  window.show();
+
+  int exitCode = EXIT_FAILURE;
+  QTimer::singleShot(0, &window, [&] {
+    click(window, "CommandSelect");
+    if (backend.clicks != nullptr) backend.clicks->scriptClicks({});  // the stars are chosen: no more clicks
+    if (state.starsSelected == kTrue) click(window, "CommandStartAbort");
+    exitCode = ui.readingsPrinted() == readings ? EXIT_SUCCESS : EXIT_FAILURE;
+    app.quit();
+  });
+  app.exec();
+  return exitCode;
+}
+
+}  // namespace nebulor

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/BackendFactory.h"
+#include "flows/StarSelection.h"
+#include "flows/MeasurementCycle.h"
+#include "app/MainDisplay.h"
+#include "core/MonitorState.h"
+#include "core/MonitorUi.h"
+
+class QApplication;
+
+namespace nebulor {
+
+// One run of the program: the selection and the measurement cycle wired to
+// the main window's "Select Stars" and start/stop commands. Closing the
+// window ends every wait, and the program once the running command has unwound.
+class Session {
+ public:
+  Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder);
+
+  StarSelection selection;
+  MeasurementCycle cycle;
+};
+
+// The window for a person: start-up (its messages in message boxes), then
+// the window until it is closed. folder holds config.ini and the raw log.
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder);
+
+// The demo: start-up, the two stars selected by script, monitoring until
+// `readings` readings have been printed to out, then exit code 0. Messages go
+// to err; a run that ends before the readings are complete gives exit code 1.
+int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
+            std::ostream& out, std::ostream& err);
+
+}  // namespace nebulor

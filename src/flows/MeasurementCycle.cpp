@@ -1,0 +1,227 @@
+#include "flows/MeasurementCycle.h"
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "flows/ImageWait.h"
+#include "flows/StarSelection.h"
+#include "core/NumberText.h"
+
+namespace nebulor {
+
+namespace {
+
+constexpr float kMinDetectionScore = 10;
+
+// A header value counts as missing when the header lacks it, when it is the
+// number 0 or empty text, and (so that no text can end the program) when it
+// is text that is no number or a value that is not finite.
+std::optional<double> headerNumber(camera::ImageDocument& document, const char* keyword) {
+  const std::optional<camera::FitsValue> value = document.fitsKey(keyword);
+  if (!value) return std::nullopt;
+  double number = 0;
+  if (const auto* text = std::get_if<std::string>(&*value)) {
+    std::string_view digits(*text);
+    while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
+    while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
+      return std::nullopt;
+    }
+  } else {
+    number = std::get<double>(*value);
+  }
+  if (number == 0 || !std::isfinite(number)) return std::nullopt;
+  return number;
+}
+
+std::tm localNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
+// "53,48": the whole parts (towards minus infinity) of a position.
+std::string coordsText(float x, float y) {
+  return singleText(std::floor(x)) + "," + singleText(std::floor(y));
+}
+
+}  // namespace
+
+MeasurementCycle::MeasurementCycle(MonitorState& state, MonitorUi& ui, std::string logFolder)
+    : state_(state), ui_(ui), logFolder_(std::move(logFolder)) {}
+
+void MeasurementCycle::CommandStartAbort_Click() {
+  // While idle, start a run. A click while a stopped run is still unwinding
+  // (stopRequested already True) starts nothing: the old run holds the log.
+  if (state_.stopRequested == kTrue && !running_) {
+    ui_.setStartAbortCaption("Stop Monitoring");
+    ui_.setCommandEnabled(MonitorUi::Command::Select, false);
+    ui_.setCommandEnabled(MonitorUi::Command::Setup, false);
+    state_.stopRequested = kFalse;
+    running_ = true;
+    try {
+      StartMeasuring();
+    } catch (const camera::AutomationError& error) {
+      logFile_.close();
+      ui_.showMessage(error.what());
+    } catch (const RawLogError& error) {
+      logFile_.close();
+      ui_.showMessage(error.what());
+    }
+    running_ = false;
+  }
+  // In every case: back to idle. During a run this is the stop request itself.
+  ui_.setStartAbortCaption("Start Monitoring");
+  ui_.setCommandEnabled(MonitorUi::Command::Select, true);
+  ui_.setCommandEnabled(MonitorUi::Command::Setup, true);
+  state_.stopRequested = kTrue;
+}
+
+void MeasurementCycle::StartMeasuring() {
+  // The per-exposure tables hold 200 samples, and the reduction divides by
+  // their number; a box exists only after a selection.
+  const std::int16_t samples = state_.config.samplesPerReading;
+  if (samples < 1 || samples > kMaxSamples) {
+    ui_.showMessage("Exposures per Reading is " + std::to_string(samples) +
+                    "; it must lie between 1 and 200. Please correct it in Setup.");
+    return;
+  }
+  if (state_.starsSelected != kTrue) {
+    ui_.showMessage("Please select the two stars first.");
+    return;
+  }
+
+  camera::Camera& camera = linkedCamera(state_);
+  sendSubframe(camera);
+  logFile_.open(logFolder_);
+  const RunEnd end = measureReadings(camera);
+  showRunEnd(end);
+  logFile_.close();
+}
+
+void MeasurementCycle::sendSubframe(camera::Camera& camera) {
+  camera.setStartX(state_.subframeMinX);
+  camera.setNumX(static_cast<std::int16_t>(state_.subframeMaxX - state_.subframeMinX));
+  camera.setStartY(state_.subframeMinY);
+  camera.setNumY(static_cast<std::int16_t>(state_.subframeMaxY - state_.subframeMinY));
+}
+
+MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camera) {
+  for (;;) {
+    if (state_.stopRequested == kTrue) return RunEnd::stopped;
+    if (!camera.linkEnabled()) return RunEnd::linkLost;
+    ui_.updateDisplay();  // shows the reading completed just before
+    state_.badSampleCount = 0;
+
+    ExposureGeometry geometry;
+    const std::int16_t limit = state_.config.samplesPerReading;  // taken once per reading
+    for (state_.sampleIndex = 1; state_.sampleIndex <= limit; ++state_.sampleIndex) {
+      if (const std::optional<RunEnd> end = measureExposure(camera, geometry)) return *end;
+    }
+
+    // Means that are no numbers would throw the box off the sensor; the
+    // reduction then names the reason.
+    if (StoreMeanPositions(state_)) {
+      UpdateSubframe(state_, camera);
+      sendSubframe(camera);
+    }
+    if (std::optional<std::string> failure = ReduceReading(state_, geometry)) {
+      reductionFailure_ = std::move(*failure);
+      return RunEnd::notReduced;
+    }
+  }
+}
+
+// One pass of the exposure loop. Returns how the run ends, or nothing when
+// the loop goes on (the exposure accepted, or rejected and its slot stepped back).
+std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera::Camera& camera,
+                                                                          ExposureGeometry& geometry) {
+  camera.expose(state_.config.measurementExposure);
+  // The exposure in progress is not cancelled by a stop; its reading is discarded.
+  if (!WaitForImage(camera, ui_, [this] { return state_.stopRequested == kTrue; })) return RunEnd::stopped;
+
+  const std::shared_ptr<camera::ImageDocument> document = camera.document();
+  try {
+    document->prepare();
+  } catch (const camera::AutomationError&) {
+    // Preparing the image is a courtesy to the application; reading it works without it.
+  }
+
+  const std::optional<double> altitude = headerNumber(*document, "OBJCTALT");
+  geometry.airmass = altitude ? CalcAirmass(*altitude) : 1.0;
+  const std::optional<double> focalLength = headerNumber(*document, "FOCALLEN");
+  if (!focalLength) return RunEnd::noFocalLength;
+  geometry.focalLength = static_cast<float>(*focalLength);
+  const std::optional<double> pixelWidth = headerNumber(*document, "XPIXSZ");
+  if (!pixelWidth) return RunEnd::noPixelSize;
+  geometry.pixelSize = static_cast<float>(*pixelWidth);
+  const std::optional<double> pixelHeight = headerNumber(*document, "YPIXSZ");
+  if (!pixelHeight) return RunEnd::noPixelSize;
+  geometry.pixelSize = static_cast<float>((*pixelHeight + geometry.pixelSize) / 2);
+
+  const int n = state_.sampleIndex;
+  float detectionScore[3] = {};
+  for (int star = 1; star <= 2; ++star) {
+    const camera::Centroid centroid = document->centroidNear(
+        roundToInt16(state_.starX[star]), roundToInt16(state_.starY[star]), camera::PassBy::value);
+    detectionScore[star] = static_cast<float>(centroid.score);
+    state_.sampleX[star][n] = static_cast<float>(centroid.x);
+    state_.sampleY[star][n] = static_cast<float>(centroid.y);
+  }
+  logFile_.writeRow(localNow(), geometry.airmass, state_.sampleX[1][n], state_.sampleY[1][n],
+                    state_.sampleX[2][n], state_.sampleY[2][n]);
+
+  if (detectionScore[1] >= kMinDetectionScore && detectionScore[2] >= kMinDetectionScore) {
+    showExposureReadouts();
+  } else {
+    // Counted (without wrapping round) and measured again in the same slot.
+    if (state_.badSampleCount < std::numeric_limits<std::int16_t>::max()) ++state_.badSampleCount;
+    --state_.sampleIndex;
+  }
+  return std::nullopt;
+}
+
+void MeasurementCycle::showExposureReadouts() {
+  const int n = state_.sampleIndex;
+  for (int star = 1; star <= 2; ++star) {
+    const float x = state_.sampleX[star][n];
+    const float y = state_.sampleY[star][n];
+    ui_.setStarCoords(star, coordsText(x, y));
+    const double dx = x - state_.starX[star];
+    const double dy = y - state_.starY[star];
+    ui_.setStarMoved(star, TruncateDecimals(std::sqrt(dx * dx + dy * dy), 1));
+  }
+}
+
+void MeasurementCycle::showRunEnd(RunEnd end) {
+  switch (end) {
+    case RunEnd::stopped:
+      return;
+    case RunEnd::linkLost:
+      ui_.showMessage("Camera disconnected.");
+      return;
+    case RunEnd::noFocalLength:
+      ui_.showMessage("Unable to read focal length from exposure - please check MaximDL setup");
+      return;
+    case RunEnd::noPixelSize:
+      ui_.showMessage("Unable to read pixel size from exposure - please check MaximDL setup");
+      return;
+    case RunEnd::notReduced:
+      ui_.showMessage("The reading could not be reduced to a seeing value: " + reductionFailure_);
+      return;
+  }
+}
+
+}  // namespace nebulor

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "camera/Automation.h"
+#include "measure/RawLog.h"
+#include "measure/SeeingReduction.h"
+#include "core/MonitorState.h"
+#include "core/MonitorUi.h"
+
+namespace nebulor {
+
+// The measurement cycle: the start/stop command and the run it starts.
+//
+// Walkthrough of one run. A click on "Start Monitoring" while idle
+// (stopRequested True) captions the button "Stop Monitoring", disables
+// "Select Stars" and "Setup", clears stopRequested and calls StartMeasuring,
+// which returns only when the run has ended. StartMeasuring sends the box
+// built by the star selection to the camera and opens the raw log afresh.
+// Then the reading loop: at the top of every reading it checks the stop
+// flag and the camera link, refreshes the window (which shows the reading
+// completed just before) and resets the rejected count. The exposure loop
+// then fills samples 1..samplesPerReading: expose, wait for the image
+// (sleeping 100 ms and dispatching window events between polls: the one
+// place where a stop click can run), read OBJCTALT, FOCALLEN, XPIXSZ and
+// YPIXSZ from the header, measure both stars near their expected positions,
+// log the row, and accept the exposure only when both detection scores
+// reach 10; a rejected exposure is counted and its slot measured again.
+// A complete reading becomes the new expected positions (the means), the
+// box is re-centred on them and sent to the camera, and the reading is
+// reduced into the seeing history.
+//
+// A run ends on a stop click, a lost link at the top of a reading, a missing
+// focal length or pixel size, a reading that cannot be reduced, the window
+// closing, or an error of the imaging application or the log file. Every
+// way out closes the log and returns the buttons to idle; the errors are
+// shown in a message and the program goes on. A click on the button while a
+// stopped run is still unwinding starts nothing, so the log is never opened
+// twice.
+class MeasurementCycle {
+ public:
+  MeasurementCycle(MonitorState& state, MonitorUi& ui, std::string logFolder);
+
+  // Click on CommandStartAbort: starts a run when idle, asks a running one to stop.
+  void CommandStartAbort_Click();
+
+  bool running() const { return running_; }
+  bool logOpen() const { return logFile_.isOpen(); }
+
+ private:
+  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize, notReduced };
+
+  void StartMeasuring();
+  RunEnd measureReadings(camera::Camera& camera);
+  std::optional<RunEnd> measureExposure(camera::Camera& camera, ExposureGeometry& geometry);
+  void showRunEnd(RunEnd end);
+  void sendSubframe(camera::Camera& camera);
+  void showExposureReadouts();
+
+  MonitorState& state_;
+  MonitorUi& ui_;
+  std::string logFolder_;
+  RawLog logFile_;
+  std::string reductionFailure_;  // why the last reading could not be reduced
+  bool running_ = false;          // StartMeasuring has not yet returned
+};
+
+}  // namespace nebulor

@@ -1,0 +1,182 @@
+#include "flows/StarSelection.h"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "flows/ImageWait.h"
+
+namespace nebulor {
+
+namespace {
+
+// Edges a box starts from while it is built, so that the first star sets all four.
+constexpr std::int16_t kMinSentinel = 30000;
+constexpr std::int16_t kMaxSentinel = -30000;
+
+std::int16_t clampToInt16(int value) {
+  if (value < std::numeric_limits<std::int16_t>::min()) return std::numeric_limits<std::int16_t>::min();
+  if (value > std::numeric_limits<std::int16_t>::max()) return std::numeric_limits<std::int16_t>::max();
+  return static_cast<std::int16_t>(value);
+}
+
+}  // namespace
+
+std::int16_t roundToInt16(double value) {
+  if (std::isnan(value)) return 0;
+  const double rounded = std::nearbyint(value);  // default rounding mode: halves to even
+  if (rounded <= std::numeric_limits<std::int16_t>::min()) return std::numeric_limits<std::int16_t>::min();
+  if (rounded >= std::numeric_limits<std::int16_t>::max()) return std::numeric_limits<std::int16_t>::max();
+  return static_cast<std::int16_t>(rounded);
+}
+
+void startSubframe(MonitorState& state) {
+  state.subframeMinX = kMinSentinel;
+  state.subframeMinY = kMinSentinel;
+  state.subframeMaxX = kMaxSentinel;
+  state.subframeMaxY = kMaxSentinel;
+}
+
+// The comparisons use the unrounded position; the four tests are independent,
+// so the first star sets both edges of each axis.
+void includeInSubframe(MonitorState& state, double x, double y) {
+  if (x < state.subframeMinX) state.subframeMinX = roundToInt16(x);
+  if (x > state.subframeMaxX) state.subframeMaxX = roundToInt16(x);
+  if (y < state.subframeMinY) state.subframeMinY = roundToInt16(y);
+  if (y > state.subframeMaxY) state.subframeMaxY = roundToInt16(y);
+}
+
+void widenAndClipSubframe(MonitorState& state, int cameraXSize, int cameraYSize) {
+  const int margin = state.subframeMargin;
+  state.subframeMinX = clampToInt16(state.subframeMinX - margin);
+  state.subframeMaxX = clampToInt16(state.subframeMaxX + margin);
+  state.subframeMinY = clampToInt16(state.subframeMinY - margin);
+  state.subframeMaxY = clampToInt16(state.subframeMaxY + margin);
+  if (state.subframeMinX < 0) state.subframeMinX = 0;
+  if (state.subframeMaxX > cameraXSize) state.subframeMaxX = clampToInt16(cameraXSize);
+  if (state.subframeMinY < 0) state.subframeMinY = 0;
+  if (state.subframeMaxY > cameraYSize) state.subframeMaxY = clampToInt16(cameraYSize);
+}
+
+bool subframeOnSensor(const MonitorState& state, int cameraXSize, int cameraYSize) {
+  return state.subframeMinX >= 0 && state.subframeMinX < state.subframeMaxX &&
+         state.subframeMaxX <= cameraXSize && state.subframeMinY >= 0 &&
+         state.subframeMinY < state.subframeMaxY && state.subframeMaxY <= cameraYSize;
+}
+
+void UpdateSubframe(MonitorState& state, camera::Camera& camera) {
+  const std::int16_t oldMinX = state.subframeMinX;
+  const std::int16_t oldMinY = state.subframeMinY;
+  startSubframe(state);
+  for (int star = 1; star <= 2; ++star) {
+    const float x = static_cast<float>(oldMinX) + state.starX[star];  // sensor column, single precision
+    const float y = static_cast<float>(oldMinY) + state.starY[star];
+    includeInSubframe(state, x, y);
+  }
+  widenAndClipSubframe(state, camera.cameraXSize(), camera.cameraYSize());
+  // The edges moved by whole pixels: shift the stars by the same amount, so
+  // their sensor positions keep their fractions.
+  const auto dx = static_cast<std::int16_t>(oldMinX - state.subframeMinX);
+  const auto dy = static_cast<std::int16_t>(oldMinY - state.subframeMinY);
+  for (int star = 1; star <= 2; ++star) {
+    state.starX[star] += static_cast<float>(dx);
+    state.starY[star] += static_cast<float>(dy);
+  }
+}
+
+camera::Camera& linkedCamera(const MonitorState& state) {
+  if (state.camera == nullptr) {
+    throw camera::AutomationError("The camera could not be reached when Nebulor started; restart Nebulor to retry.");
+  }
+  return *state.camera;
+}
+
+StarSelection::StarSelection(MonitorState& state, MonitorUi& ui) : state_(state), ui_(ui) {}
+
+void StarSelection::CommandSelect_Click() {
+  state_.starsSelected = kFalse;
+  try {
+    switch (SelectStars()) {
+      case Outcome::selected:
+      case Outcome::windowClosed:
+        return;
+      case Outcome::offSensor:
+        returnToIdle();
+        ui_.showMessage("The selected star images do not lie on the camera's sensor. Please select the stars again.");
+        return;
+    }
+  } catch (const camera::AutomationError& error) {
+    returnToIdle();
+    ui_.showMessage(error.what());
+  }
+}
+
+void StarSelection::returnToIdle() {
+  ui_.setCommandEnabled(MonitorUi::Command::Select, true);
+  ui_.setCommandEnabled(MonitorUi::Command::Setup, true);
+  ui_.updateDisplay();  // starsSelected is False: the start/stop command stays disabled
+}
+
+StarSelection::Outcome StarSelection::SelectStars() {
+  ui_.setCommandEnabled(MonitorUi::Command::Select, false);
+  ui_.setCommandEnabled(MonitorUi::Command::Setup, false);
+  ui_.setCommandEnabled(MonitorUi::Command::StartAbort, false);
+
+  camera::Camera& camera = linkedCamera(state_);
+  camera.setFullFrame();
+  camera.expose(state_.config.initialExposure);
+  if (!WaitForImage(camera, ui_, [] { return false; })) return Outcome::windowClosed;
+
+  const std::shared_ptr<camera::ImageDocument> document = camera.document();
+  try {
+    document->prepare();
+  } catch (const camera::AutomationError&) {
+    // Preparing the image is a courtesy to the application; the centroids work without it.
+  }
+
+  state_.subframeMargin = kSubframeMargin;
+  startSubframe(state_);
+  for (int star = 1; star <= 2; ++star) {
+    if (!waitForClick(*document)) return Outcome::windowClosed;
+    ui_.beep();
+    const std::int16_t clickX = document->clickX();
+    const std::int16_t clickY = document->clickY();
+    const camera::Centroid centroid = document->centroidNear(clickX, clickY, camera::PassBy::reference);
+    state_.starX[star] = static_cast<float>(centroid.x);  // full-frame sensor pixels for now
+    state_.starY[star] = static_cast<float>(centroid.y);
+    includeInSubframe(state_, centroid.x, centroid.y);
+  }
+
+  const int cameraXSize = camera.cameraXSize();
+  const int cameraYSize = camera.cameraYSize();
+  widenAndClipSubframe(state_, cameraXSize, cameraYSize);
+  // A box off the sensor would reach the camera as a negative or empty subframe.
+  if (!subframeOnSensor(state_, cameraXSize, cameraYSize)) return Outcome::offSensor;
+
+  for (int star = 1; star <= 2; ++star) {
+    state_.starX[star] -= static_cast<float>(state_.subframeMinX);
+    state_.starY[star] -= static_cast<float>(state_.subframeMinY);
+  }
+
+  ui_.setCommandEnabled(MonitorUi::Command::Select, true);
+  ui_.setCommandEnabled(MonitorUi::Command::Setup, true);
+  state_.starsSelected = kTrue;
+  ui_.updateDisplay();
+  return Outcome::selected;
+}
+
+// A click counts only once the previous one has ended: first wait until the
+// window takes clicks and no button is held, then for the next press.
+bool StarSelection::waitForClick(camera::ImageDocument& document) {
+  while (document.clickNew() == 0 || document.mouseDown()) {
+    if (ui_.windowClosing()) return false;
+    ui_.dispatchEvents();
+  }
+  while (!document.mouseDown()) {
+    if (ui_.windowClosing()) return false;
+    ui_.dispatchEvents();
+  }
+  return true;
+}
+
+}  // namespace nebulor

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+
+#include "camera/Automation.h"
+#include "core/MonitorState.h"
+#include "core/MonitorUi.h"
+
+namespace nebulor {
+
+// Pixels added round the two stars on every side of the readout box.
+inline constexpr std::int16_t kSubframeMargin = 50;
+
+// Nearest 16-bit integer, halves to the even neighbour. Values beyond the
+// 16-bit range are clamped and a value that is not a number gives 0, so a
+// wild centroid can never make the conversion undefined.
+std::int16_t roundToInt16(double value);
+
+// The box arithmetic shared by the selection and by UpdateSubframe. A box is
+// built by starting from the sentinels, including each star, then widening
+// by subframeMargin and clipping to the sensor.
+void startSubframe(MonitorState& state);
+void includeInSubframe(MonitorState& state, double x, double y);
+void widenAndClipSubframe(MonitorState& state, int cameraXSize, int cameraYSize);
+
+// True when the box holds at least one pixel and lies on a sensor of that size.
+bool subframeOnSensor(const MonitorState& state, int cameraXSize, int cameraYSize);
+
+// Re-centres the box on starX/starY (relative to the current box) and shifts
+// them into the new box; a star's sensor position does not change. Does not
+// send the box to the camera.
+void UpdateSubframe(MonitorState& state, camera::Camera& camera);
+
+// The camera object of the state; throws AutomationError when start-up could
+// not create it, so a command reports that instead of crashing.
+camera::Camera& linkedCamera(const MonitorState& state);
+
+// The "Select Stars" command: a full-frame exposure, the user clicks each
+// star image in the imaging application's image window, and the box is built
+// round the centroids found near the clicks.
+class StarSelection {
+ public:
+  StarSelection(MonitorState& state, MonitorUi& ui);
+
+  // Click on "Select Stars". An error of the imaging application is shown in
+  // a message; the buttons then return to idle with no stars selected.
+  void CommandSelect_Click();
+
+ private:
+  enum class Outcome { selected, windowClosed, offSensor };
+
+  Outcome SelectStars();
+  bool waitForClick(camera::ImageDocument& document);
+  void returnToIdle();
+
+  MonitorState& state_;
+  MonitorUi& ui_;
+};
+
+}  // namespace nebulor

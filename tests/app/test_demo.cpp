@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/BackendFactory.h"
+#include "measure/RawLog.h"
+#include "app/Session.h"
+#include "support/FlowRig.h"
+
+namespace nebulor {
+namespace {
+
+// Kept alive through exit: Qt's own teardown at exit must not find it destroyed.
+QApplication& application() {
+  static int argc = 1;
+  static char name[] = "test_demo";
+  static char* argv[] = {name, nullptr};
+  static auto* app = new QApplication(argc, argv);
+  return *app;
+}
+
+struct DemoRun {
+  int exitCode = -1;
+  std::vector<double> seeing;
+  std::vector<double> truth;
+  std::string err;
+};
+
+DemoRun runDemoWith(const std::string& camera, int readings, const testing::TempFolder& temp) {
+  camera::Backend backend = camera::makeBackend(camera, camera::BackendUse::demo);
+  std::ostringstream out;
+  std::ostringstream err;
+  DemoRun run;
+  run.exitCode = runDemo(application(), backend, readings, temp.folder(), out, err);
+  run.err = err.str();
+  std::istringstream lines(out.str());
+  int expectedReading = 1;
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.rfind("reading=" + std::to_string(expectedReading++) + " seeing=", 0), 0u) << line;
+    const auto value = [&line](const std::string& key) {
+      const auto at = line.find(" " + key + "=");
+      return std::stod(line.substr(at + key.size() + 2));
+    };
+    run.seeing.push_back(value("seeing"));
+    run.truth.push_back(value("true"));
+  }
+  return run;
+}
+
+TEST(Demo, MonitorsTheSimulatorAndMeasuresItsSeeing) {
+  testing::TempFolder temp;
+  constexpr int kReadings = 30;
+  const DemoRun run = runDemoWith("sim:seeing=1.2,altitude=70,seed=11", kReadings, temp);
+
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.seeing.size(), static_cast<std::size_t>(kReadings));
+  // The log: its header, then at least one row per accepted exposure.
+  const std::string log = temp.read(kRawLogFileName);
+  EXPECT_EQ(log.rfind("\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n", 0), 0u);
+  std::vector<std::string> rows;
+  {
+    std::size_t start = log.find("\r\n") + 2;
+    while (start < log.size()) {
+      const std::size_t end = log.find("\r\n", start);
+      rows.push_back(log.substr(start, end - start));
+      start = end + 2;
+    }
+  }
+  EXPECT_GE(rows.size(), static_cast<std::size_t>(kReadings * 20));
+  for (const std::string& row : {rows.front(), rows.back()}) {
+    ASSERT_EQ(row.front(), '#');
+    const std::string airmass = row.substr(row.find("#,") + 2);
+    EXPECT_GT(std::stod(airmass), 1.0);  // altitude 70: airmass about 1.06
+    EXPECT_LT(std::stod(airmass), 1.2);
+  }
+
+  // Mean of the readings against what the estimator gives for 20 exposures
+  // (0.958 of the truth), within four standard errors of the mean.
+  double sum = 0;
+  for (double s : run.seeing) sum += s;
+  const double mean = sum / kReadings;
+  double squares = 0;
+  for (double s : run.seeing) squares += (s - mean) * (s - mean);
+  const double standardError = std::sqrt(squares / (kReadings - 1) / kReadings);
+  const double n = 20;
+  const double expected = run.truth.front() * std::pow(2.0, 0.6) * std::tgamma((n - 1) / 2 + 0.6) /
+                          std::tgamma((n - 1) / 2) / std::pow(n, 0.6);
+  EXPECT_NEAR(mean, expected, 4 * standardError);
+  EXPECT_GT(standardError, 0);
+}
+
+TEST(Demo, ARunThatEndsEarlyExitsWithItsMessage) {
+  testing::TempFolder temp;
+  const DemoRun noFocalLength = runDemoWith("sim:missing=FOCALLEN", 3, temp);
+  EXPECT_NE(noFocalLength.exitCode, 0);
+  EXPECT_TRUE(noFocalLength.seeing.empty());
+  EXPECT_NE(noFocalLength.err.find("Unable to read focal length from exposure"), std::string::npos);
+
+  const DemoRun noCamera = runDemoWith("sim:linkfail=1", 3, temp);
+  EXPECT_NE(noCamera.exitCode, 0);
+  EXPECT_NE(noCamera.err.find("Failed to start camera."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nebulor

@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+#include <iterator>
+
+#include "../support/WidgetTestSupport.h"
+#include "config/ConfigFile.h"
+#include "display/HistoryPlot.h"
+#include "app/MainDisplay.h"
+
+namespace nebulor {
+namespace {
+
+using test_support::SeenMessage;
+
+std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class MainDisplayTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test_support::widgetApp(); }
+
+  MainDisplayTest() : window(state, folder.path().toStdString() + "/") {
+    state.config = defaultConfig();
+    state.configLoaded = true;
+    state.historyCount = 1;
+    state.sampleIndex = 1;
+    state.stopRequested = kTrue;
+  }
+
+  template <typename Control = QWidget>
+  Control* control(const char* name) {
+    auto* found = window.findChild<Control*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  QPushButton* button(const char* name) { return control<QPushButton>(name); }
+  QString labelText(const char* name) { return control<QLabel>(name)->text(); }
+  std::string configPath() const { return folder.path().toStdString() + "/config.ini"; }
+
+  QTemporaryDir folder;
+  MonitorState state;
+  MainDisplay window;
+};
+
+TEST_F(MainDisplayTest, WindowIsFixedWithCloseButtonOnly) {
+  EXPECT_EQ(window.windowTitle(), "Nebulor");
+  EXPECT_EQ(window.minimumSize(), QSize(282, 445));
+  EXPECT_EQ(window.maximumSize(), QSize(282, 445));
+  const Qt::WindowFlags flags = window.windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(MainDisplayTest, ControlsAtTheirDesignedPlaceTextAndFont) {
+  struct Design {
+    const char* name;
+    const char* text;
+    QRect geometry;
+    double points;
+    bool bold;
+  };
+  const Design designs[] = {
+      {"Label3", "Seeing FWHM:", {8, 8, 137, 25}, 13.5, false},
+      {"LabelSeeingFWHM", "", {160, 8, 113, 25}, 13.5, false},
+      {"Label9", " Seeing r0:", {64, 48, 81, 17}, 9.75, true},
+      {"LabelSeeingR0", "", {160, 48, 105, 17}, 9.75, true},
+      {"Label11", "Star 1 @", {8, 152, 49, 17}, 8.25, false},
+      {"LabelStar1Coords", "", {64, 152, 73, 17}, 8.25, false},
+      {"CommandStartAbort", "Start Monitoring", {32, 336, 89, 37}, 9.75, true},
+      {"CommandSelect", "Select Stars", {160, 336, 89, 37}, 9.75, true},
+      {"CommandSetup", "Setup", {32, 392, 89, 33}, 8.25, true},
+      {"Frame1", "Seeing History : FWHM in arcsecs", {8, 208, 265, 105}, 8.25, false},
+      {"PictureFWHM", "", {8, 16, 249, 81}, 8.25, false},
+      {"Label1", "Star 2 @", {144, 152, 49, 17}, 8.25, false},
+      {"LabelStar2Coords", "", {200, 152, 73, 17}, 8.25, false},
+      {"Label2", "Longitude stddev:", {8, 80, 89, 17}, 8.25, false},
+      {"Label4", "Transverse stddev:", {144, 80, 97, 17}, 8.25, false},
+      {"LabelLongDev", "", {104, 80, 33, 17}, 8.25, false},
+      {"LabelTransDev", "", {248, 80, 25, 17}, 8.25, false},
+      {"Label5", "Star 1 moved:", {8, 176, 73, 17}, 8.25, false},
+      {"LabelStar1Moved", "", {96, 176, 33, 17}, 8.25, false},
+      {"Label6", "Star 2 moved:", {144, 176, 73, 17}, 8.25, false},
+      {"LabelStar2Moved", "", {232, 176, 33, 17}, 8.25, false},
+      {"CommandAbout", "About", {160, 392, 89, 33}, 8.25, true},
+      {"Label7", "Failed Star Detection:", {32, 104, 105, 17}, 8.25, false},
+      {"LabelBadReadings", "", {160, 104, 41, 17}, 8.25, false},
+  };
+  for (const Design& design : designs) {
+    QWidget* widget = control(design.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->geometry(), design.geometry) << design.name;
+    // Points at 96 dots per inch.
+    EXPECT_EQ(widget->font().pixelSize(), qRound(design.points * 96 / 72)) << design.name;
+    EXPECT_EQ(widget->font().bold(), design.bold) << design.name;
+    QString text;
+    if (auto* label = qobject_cast<QLabel*>(widget)) text = label->text();
+    if (auto* pushButton = qobject_cast<QPushButton*>(widget)) text = pushButton->text();
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) text = frame->title();
+    EXPECT_EQ(text, QString::fromLatin1(design.text)) << design.name;
+  }
+  EXPECT_EQ(control("PictureFWHM")->parentWidget(), control("Frame1"));
+  EXPECT_EQ(control("LabelBadReadings")->toolTip(),
+            "Percentage of readings where star was not detected, non-zero values indicate very poor seeing");
+}
+
+TEST_F(MainDisplayTest, OnlyTheButtonsTakeFocusInTheirTabOrder) {
+  std::vector<QString> order;
+  QWidget* widget = button("CommandStartAbort");
+  do {
+    if (widget->focusPolicy() & Qt::TabFocus) order.push_back(widget->objectName());
+    widget = widget->nextInFocusChain();
+  } while (widget != button("CommandStartAbort"));
+  const std::vector<QString> expected = {"CommandStartAbort", "CommandSelect", "CommandSetup", "CommandAbout"};
+  EXPECT_EQ(order, expected);
+}
+
+TEST_F(MainDisplayTest, AfterStartupFocusIsOnSelectStars) {
+  window.show();
+  window.updateDisplay();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_EQ(QApplication::focusWidget(), button("CommandSelect"));
+  EXPECT_FALSE(button("CommandStartAbort")->isEnabled());
+  EXPECT_EQ(button("CommandStartAbort")->text(), "Start Monitoring");
+  EXPECT_TRUE(button("CommandSelect")->isEnabled());
+  EXPECT_TRUE(button("CommandSetup")->isEnabled());
+  EXPECT_TRUE(button("CommandAbout")->isEnabled());
+}
+
+TEST_F(MainDisplayTest, RefreshSetsStartAbortFromStarsSelectedOnly) {
+  window.setStartAbortCaption("Stop Monitoring");
+  window.setCommandEnabled(MonitorUi::Command::Select, false);
+  for (const Flag selected : {kTrue, kFalse, kTrue}) {
+    state.starsSelected = selected;
+    window.updateDisplay();
+    EXPECT_EQ(button("CommandStartAbort")->isEnabled(), selected == kTrue);
+    EXPECT_EQ(button("CommandStartAbort")->text(), "Stop Monitoring");
+    EXPECT_FALSE(button("CommandSelect")->isEnabled());
+  }
+}
+
+TEST_F(MainDisplayTest, RefreshWritesTheReadouts) {
+  state.fwhmHistory[1] = 1.234f;
+  state.historyCount = 2;
+  state.longStdDev = 0.456;
+  state.transStdDev = 1.5;
+  state.badSampleCount = 1;
+  window.updateDisplay();
+  EXPECT_EQ(labelText("LabelSeeingFWHM"), "1.23 arcsecs");
+  EXPECT_EQ(labelText("LabelSeeingR0"), "8.3 cm");
+  EXPECT_EQ(labelText("LabelLongDev"), "0.45");
+  EXPECT_EQ(labelText("LabelTransDev"), "1.5");
+  EXPECT_EQ(labelText("LabelBadReadings"), "4.7%");
+  const QImage& plot = control<HistoryPlot>("PictureFWHM")->image();
+  EXPECT_EQ(plot.pixel(222, 5 + qRound(70 - 1.234 * 70 / 1.5)), qRgb(255, 0, 0));
+}
+
+TEST_F(MainDisplayTest, ReadoutsUseTheUsersDecimalSeparator) {
+  window.setLocale(QLocale(QLocale::German, QLocale::Germany));
+  state.fwhmHistory[1] = 1.234f;
+  state.historyCount = 2;
+  window.updateDisplay();
+  window.setStarMoved(2, 3.4);
+  EXPECT_EQ(labelText("LabelSeeingFWHM"), "1,23 arcsecs");
+  EXPECT_EQ(labelText("LabelSeeingR0"), "8,3 cm");
+  EXPECT_EQ(labelText("LabelStar2Moved"), "3,4");
+}
+
+TEST_F(MainDisplayTest, StarReadoutsGoToTheirStar) {
+  window.setStarCoords(1, "53,48");
+  window.setStarCoords(2, "120,7");
+  window.setStarMoved(1, 0.7);
+  window.setStarMoved(2, 12);
+  window.setStarCoords(3, "ignored");
+  window.setStarMoved(0, 9.9);
+  EXPECT_EQ(labelText("LabelStar1Coords"), "53,48");
+  EXPECT_EQ(labelText("LabelStar2Coords"), "120,7");
+  EXPECT_EQ(labelText("LabelStar1Moved"), "0.7");
+  EXPECT_EQ(labelText("LabelStar2Moved"), "12");
+}
+
+TEST_F(MainDisplayTest, ValueWiderThanItsLabelIsCutAtTheLabelEdge) {
+  window.show();
+  window.setStarMoved(1, 0.1);  // something known beside it
+  QLabel* transDev = control<QLabel>("LabelTransDev");
+  const QImage before = window.grab().toImage();
+  transDev->setText("12345");
+  const QImage after = window.grab().toImage();
+  EXPECT_EQ(transDev->geometry(), QRect(248, 80, 25, 17));
+  bool inkInside = false;
+  for (int y = 80; y < 97; ++y) {
+    for (int x = 248; x < 273; ++x) inkInside = inkInside || after.pixel(x, y) != before.pixel(x, y);
+    // Right of the label up to the window's edge nothing changes.
+    for (int x = 273; x < 282; ++x) EXPECT_EQ(after.pixel(x, y), before.pixel(x, y)) << x << "," << y;
+  }
+  EXPECT_TRUE(inkInside);
+}
+
+TEST_F(MainDisplayTest, SeparatorLineAcrossTheWindow) {
+  window.show();
+  const QImage image = window.grab().toImage();
+  const QRgb line = window.palette().color(QPalette::WindowText).rgb();
+  for (int x = 8; x <= 272; ++x) EXPECT_EQ(image.pixel(x, 136), line) << x;
+  EXPECT_NE(image.pixel(7, 136), line);
+  EXPECT_NE(image.pixel(273, 136), line);
+  EXPECT_NE(image.pixel(100, 135), line);
+  EXPECT_NE(image.pixel(100, 137), line);
+}
+
+TEST_F(MainDisplayTest, AboutShowsCreditAndVersion) {
+  SeenMessage seen;
+  test_support::closeNextMessage(seen);
+  QTest::mouseClick(button("CommandAbout"), Qt::LeftButton);
+  ASSERT_TRUE(seen.shown);
+  EXPECT_EQ(seen.title, "Nebulor");
+  EXPECT_TRUE(seen.text.startsWith("Nebulor")) << seen.text.toStdString();
+  EXPECT_TRUE(seen.text.endsWith(") - Version 1.0.0")) << seen.text.toStdString();
+  EXPECT_TRUE(seen.text.contains('@'));
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+  EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+}
+
+TEST_F(MainDisplayTest, StartAndSelectOnlySignalTheFlows) {
+  QSignalSpy startAbort(&window, &MainDisplay::startAbortClicked);
+  QSignalSpy select(&window, &MainDisplay::selectClicked);
+  QTest::mouseClick(button("CommandStartAbort"), Qt::LeftButton);
+  QTest::mouseClick(button("CommandSelect"), Qt::LeftButton);
+  window.setCommandEnabled(MonitorUi::Command::StartAbort, false);
+  QTest::mouseClick(button("CommandStartAbort"), Qt::LeftButton);
+  EXPECT_EQ(startAbort.count(), 1);
+  EXPECT_EQ(select.count(), 1);
+  EXPECT_EQ(button("CommandStartAbort")->text(), "Start Monitoring");  // the flows caption it
+}
+
+TEST_F(MainDisplayTest, ClosingTheWindowEndsEveryWait) {
+  QSignalSpy closed(&window, &MainDisplay::windowClosed);
+  window.show();
+  EXPECT_FALSE(window.windowClosing());
+  window.close();
+  EXPECT_TRUE(window.windowClosing());
+  EXPECT_EQ(closed.count(), 1);
+}
+
+// The Setup command: the dialog, then config.ini saved whatever closed it.
+TEST_F(MainDisplayTest, SetupCancelStillWritesTheFile) {
+  test_support::whenModalOpens([](QWidget& dialog) {
+    dialog.findChild<QLineEdit*>("TextHoleDistance")->setText("99");
+    QTest::mouseClick(dialog.findChild<QPushButton*>("Cancel"), Qt::LeftButton);
+  });
+  QTest::mouseClick(button("CommandSetup"), Qt::LeftButton);
+  EXPECT_EQ(state.config, defaultConfig());
+  EXPECT_EQ(fileText(configPath()),
+            "holeDistance,150\r\nholeDiameter,50\r\nwavelength,0.5\r\nsystemNoise,0\r\n"
+            "initialExposure,0.5\r\nmeasurementExposure,0.01\r\nsamplesPerReading,20\r\n");
+}
+
+TEST_F(MainDisplayTest, SetupOkStoresNanometresAsMicrometres) {
+  test_support::whenModalOpens([](QWidget& dialog) {
+    dialog.findChild<QLineEdit*>("TextWavelength")->setText("550");
+    QTest::mouseClick(dialog.findChild<QPushButton*>("OK"), Qt::LeftButton);
+  });
+  QTest::mouseClick(button("CommandSetup"), Qt::LeftButton);
+  EXPECT_EQ(state.config.wavelength, 0.55f);
+  EXPECT_NE(fileText(configPath()).find("\r\nwavelength,0.55\r\n"), std::string::npos);
+}
+
+TEST_F(MainDisplayTest, SetupNeverWritesValuesThatWereNeverLoaded) {
+  state.config = Config{};
+  state.configLoaded = false;
+  { std::ofstream(configPath(), std::ios::binary) << "holeDistance,120\r\n"; }
+  SeenMessage seen;
+  test_support::whenModalOpens([&seen](QWidget& dialog) {
+    test_support::closeNextMessage(seen);  // the refusal, once the dialog has closed
+    QTest::mouseClick(dialog.findChild<QPushButton*>("Cancel"), Qt::LeftButton);
+  });
+  QTest::mouseClick(button("CommandSetup"), Qt::LeftButton);
+  EXPECT_TRUE(seen.shown);
+  EXPECT_EQ(seen.title, "Nebulor");
+  EXPECT_FALSE(seen.text.isEmpty());
+  EXPECT_EQ(fileText(configPath()), "holeDistance,120\r\n");
+}
+
+}  // namespace
+}  // namespace nebulor

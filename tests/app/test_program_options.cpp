@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/ProgramOptions.h"
+
+namespace nebulor {
+namespace {
+
+TEST(ProgramOptions, ReadsTheCameraChoiceAndTheDemo) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string camera;
+    bool demo;
+    int readings;
+  };
+  const Case cases[] = {
+      {{}, kWindowCamera, false, 5},
+      {{"--camera", "sim:seeing=0.8,altitude=40"}, "sim:seeing=0.8,altitude=40", false, 5},
+      {{"--camera=indi:localhost:7624"}, "indi:localhost:7624", false, 5},
+      {{"--demo"}, "sim", true, 5},
+      {{"--demo", "--readings", "12"}, "sim", true, 12},
+      {{"--readings=3", "--demo", "--camera", "sim:seed=4"}, "sim:seed=4", true, 3},
+  };
+  for (const Case& c : cases) {
+    const ProgramOptions options = parseProgramOptions(c.args);
+    EXPECT_EQ(options.camera, c.camera);
+    EXPECT_EQ(options.demo, c.demo);
+    EXPECT_EQ(options.readings, c.readings);
+    EXPECT_FALSE(options.help);
+  }
+  EXPECT_TRUE(parseProgramOptions({"--help"}).help);
+}
+
+TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--camera"},           {"--camera="},          {"--demo", "--readings", "0"},
+      {"--demo", "--readings", "ten"}, {"--demo", "--readings", "3x"}, {"--readings", "4"},
+      {"--frobnicate"},       {"sim"},                {"--demo=yes"},
+  };
+  for (const auto& args : bad) {
+    SCOPED_TRACE(args.empty() ? "" : args.front());
+    try {
+      parseProgramOptions(args);
+      ADD_FAILURE() << "accepted";
+    } catch (const ProgramOptionsError& error) {
+      const std::string text = error.what();
+      EXPECT_FALSE(text.empty());
+      EXPECT_EQ(text.find('\n'), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nebulor

@@ -1,0 +1,469 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "flows/MeasurementCycle.h"
+#include "measure/SeeingReduction.h"
+#include "support/FlowRig.h"
+
+namespace nebulor {
+namespace {
+
+using testing::ButtonStates;
+using testing::FlowRig;
+using testing::ScriptedImage;
+
+constexpr const char* kFocalMessage = "Unable to read focal length from exposure - please check MaximDL setup";
+constexpr const char* kPixelMessage = "Unable to read pixel size from exposure - please check MaximDL setup";
+
+// A rig with the stars selected, ready to monitor.
+struct Monitoring : FlowRig {
+  Monitoring() {
+    startUp();
+    selectStars({400.3, 300.6, 25}, {460.2, 302.1, 25});
+    // Unless a test scripts otherwise, every image wait dispatches once.
+    camera().imageFor = [](int) {
+      ScriptedImage image;
+      image.pollsUntilReady = 1;
+      return image;
+    };
+  }
+
+  // Clicks the start/stop button from inside the next event dispatch.
+  void stopAtNextDispatch() {
+    ui.onDispatch = [this] {
+      ui.onDispatch = nullptr;
+      cycle.CommandStartAbort_Click();
+    };
+  }
+
+  // Stops the run once it shows the given number of completed readings.
+  void stopAfterReadings(int readings) {
+    ui.onUpdateDisplay = [this, readings] {
+      if (++shown > readings) stopAtNextDispatch();
+    };
+  }
+
+  int shown = 0;
+};
+
+std::vector<std::string> fields(const std::string& row) {
+  std::vector<std::string> out;
+  std::stringstream in(row);
+  for (std::string field; std::getline(in, field, ',');) out.push_back(field);
+  return out;
+}
+
+TEST(MeasurementCycle, AStopClickDuringTheImageWaitEndsTheRunAtOnce) {
+  Monitoring rig;
+  const auto starX = rig.state.starX;
+  const auto starY = rig.state.starY;
+  const auto history = rig.state.fwhmHistory;
+  ScriptedImage slow;
+  slow.pollsUntilReady = 1000;
+  rig.camera().images = {ScriptedImage{}, ScriptedImage{}, slow};
+  ButtonStates running;
+  ButtonStates afterStop;
+  rig.ui.onDispatch = [&] {
+    rig.ui.onDispatch = nullptr;
+    running = rig.ui.buttons;
+    rig.cycle.CommandStartAbort_Click();  // the stop click
+    afterStop = rig.ui.buttons;
+    EXPECT_TRUE(rig.cycle.logOpen());  // the run itself closes it on its way out
+  };
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(running, (ButtonStates{true, "Stop Monitoring", false, false}));
+  EXPECT_EQ(afterStop, ButtonStates{});  // "Start Monitoring" from the moment of the click
+  EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  EXPECT_EQ(rig.state.stopRequested, kTrue);
+  EXPECT_FALSE(rig.cycle.logOpen());
+  EXPECT_FALSE(rig.cycle.running());
+  EXPECT_EQ(rig.state.fwhmHistory, history);
+  EXPECT_EQ(rig.state.historyCount, 1);
+  EXPECT_EQ(rig.state.starX, starX);
+  EXPECT_EQ(rig.state.starY, starY);
+  EXPECT_EQ(rig.logRows().size(), 2u);  // the two exposures measured before the stop
+  EXPECT_TRUE(rig.ui.messages.empty());
+}
+
+TEST(MeasurementCycle, StartSendsTheBoxAndLogsEveryExposure) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 3;
+  rig.stopAfterReadings(2);
+  rig.server.calls.clear();
+  const MonitorState& s = rig.state;
+  const testing::CallLog expectedStart = {
+      "StartX " + std::to_string(s.subframeMinX), "NumX " + std::to_string(s.subframeMaxX - s.subframeMinX),
+      "StartY " + std::to_string(s.subframeMinY), "NumY " + std::to_string(s.subframeMaxY - s.subframeMinY)};
+
+  rig.cycle.CommandStartAbort_Click();
+
+  // First the selection's box; after each reading the box that follows the stars.
+  ASSERT_GE(rig.server.calls.size(), 4u);
+  EXPECT_EQ(testing::CallLog(rig.server.calls.begin(), rig.server.calls.begin() + 4), expectedStart);
+  EXPECT_EQ(rig.camera().subframe.at("StartX"), s.subframeMinX);
+  EXPECT_EQ(rig.camera().subframe.at("NumX"), s.subframeMaxX - s.subframeMinX);
+  EXPECT_EQ(rig.camera().subframe.at("NumY"), s.subframeMaxY - s.subframeMinY);
+  EXPECT_EQ(std::string(rig.temp.read(kRawLogFileName), 0, 44),
+            "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n");
+  // Two complete readings of three, and the exposure the stop cut short.
+  EXPECT_EQ(rig.camera().exposures, 7 + 1);  // the selection's full frame counts too
+  EXPECT_EQ(rig.logRows().size(), 6u);
+  EXPECT_EQ(s.historyCount, 3);
+  EXPECT_GT(s.fwhmHistory[1], 0);
+  EXPECT_GT(s.fwhmHistory[2], 0);
+  for (const std::string& call : rig.server.calls) {
+    if (call.rfind("expose", 0) == 0) {
+      EXPECT_EQ(call, "expose " + std::to_string(0.01f));
+    }
+  }
+}
+
+TEST(MeasurementCycle, RejectedExposuresAreLoggedCountedAndRepeated) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 20;
+  // Exposures 3, 4, 10, 15 and 22 of the run have a star too faint for a clean detection.
+  rig.camera().imageFor = [](int exposure) {
+    ScriptedImage image;
+    image.pollsUntilReady = 1;
+    const int run = exposure - 1;  // the selection's full frame was exposure 1
+    if (run == 3 || run == 4 || run == 10 || run == 15 || run == 22) {
+      image.centroids = {{10, 10, 25}, {70, 12, 9.5}};
+    }
+    return image;
+  };
+  std::vector<int> shownBad;
+  rig.ui.onUpdateDisplay = [&] {
+    shownBad.push_back(rig.state.badSampleCount);
+    if (shownBad.size() == 2) rig.stopAtNextDispatch();
+  };
+
+  rig.cycle.CommandStartAbort_Click();
+
+  ASSERT_EQ(shownBad.size(), 2u);
+  EXPECT_EQ(shownBad[1], 5);  // shown with the completed reading
+  EXPECT_EQ(rig.logRows().size(), 25u);
+  EXPECT_EQ(rig.state.historyCount, 2);
+  const double share = 100.0 * shownBad[1] / (shownBad[1] + rig.state.config.samplesPerReading);
+  EXPECT_DOUBLE_EQ(TruncateDecimals(share, 1), 20);
+  EXPECT_EQ(rig.state.badSampleCount, 0);  // reset for the reading the stop cut short
+}
+
+TEST(MeasurementCycle, ARejectedFirstExposureStepsTheSampleIndexBackToZero) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 2;
+  ScriptedImage rejected;
+  rejected.centroids = {{5, 5, 3}, {60, 5, 30}};
+  ScriptedImage accepted1;
+  accepted1.centroids = {{11, 12, 30}, {71, 13, 30}};
+  ScriptedImage accepted2;
+  accepted2.centroids = {{21, 22, 30}, {81, 23, 30}};
+  rig.camera().images = {rejected, accepted1, accepted2};
+  rig.stopAfterReadings(1);
+
+  rig.cycle.CommandStartAbort_Click();
+
+  // The first accepted exposure filled sample 1, not sample 2.
+  EXPECT_FLOAT_EQ(rig.state.sampleX[1][1], 11);
+  EXPECT_FLOAT_EQ(rig.state.sampleX[1][2], 21);
+  EXPECT_EQ(rig.state.historyCount, 2);
+}
+
+TEST(MeasurementCycle, HeaderValuesSetTheAirmassOrEndTheRun) {
+  struct Case {
+    const char* name;
+    std::map<std::string, camera::FitsValue> changes;
+    std::vector<std::string> removed;
+    double airmass;       // of the logged row, when the run goes on
+    const char* message;  // when the run ends
+  };
+  const Case cases[] = {
+      {"altitude 90", {{"OBJCTALT", 90.0}}, {}, 1, nullptr},
+      {"no altitude", {}, {"OBJCTALT"}, 1, nullptr},
+      {"altitude 0 counts as missing", {{"OBJCTALT", 0.0}}, {}, 1, nullptr},
+      {"altitude as empty text", {{"OBJCTALT", std::string()}}, {}, 1, nullptr},
+      {"altitude 30", {{"OBJCTALT", 30.0}}, {}, CalcAirmass(30), nullptr},
+      {"altitude 30 as text", {{"OBJCTALT", std::string(" 30 ")}}, {}, CalcAirmass(30), nullptr},
+      {"no focal length", {}, {"FOCALLEN"}, 0, kFocalMessage},
+      {"focal length 0", {{"FOCALLEN", 0.0}}, {}, 0, kFocalMessage},
+      {"focal length that is no number", {{"FOCALLEN", std::string("long")}}, {}, 0, kFocalMessage},
+      {"no pixel width", {}, {"XPIXSZ"}, 0, kPixelMessage},
+      {"no pixel height", {}, {"YPIXSZ"}, 0, kPixelMessage},
+      {"pixel height empty text", {{"YPIXSZ", std::string()}}, {}, 0, kPixelMessage},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Monitoring rig;
+    rig.state.config.samplesPerReading = 2;
+    ScriptedImage image;  // ready at once; the stop comes in the next exposure's wait
+    for (const auto& [key, value] : c.changes) image.header[key] = value;
+    for (const std::string& key : c.removed) image.header.erase(key);
+    rig.camera().images = {image};
+    rig.stopAtNextDispatch();
+
+    rig.cycle.CommandStartAbort_Click();
+
+    EXPECT_FALSE(rig.cycle.logOpen());
+    EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+    if (c.message) {
+      EXPECT_EQ(rig.ui.messages, std::vector<std::string>{c.message});
+      EXPECT_TRUE(rig.logRows().empty());
+      EXPECT_EQ(rig.state.historyCount, 1);
+    } else {
+      EXPECT_TRUE(rig.ui.messages.empty());
+      ASSERT_GE(rig.logRows().size(), 1u);
+      EXPECT_NEAR(std::stod(fields(rig.logRows()[0])[1]), c.airmass, 1e-12);
+    }
+  }
+  EXPECT_NEAR(CalcAirmass(30), 1.9999999959, 1e-10);
+}
+
+TEST(MeasurementCycle, PixelSizeIsTheMeanOfWidthAndHeight) {
+  // Two runs over the same star positions: one with 9 x 11 um pixels, one
+  // with 10 x 10; the readings must agree, and differ from 9 x 9.
+  auto seeingWith = [](double width, double height) {
+    Monitoring rig;
+    rig.state.config.samplesPerReading = 5;
+    rig.stopAfterReadings(1);
+    rig.camera().imageFor = [width, height](int) {
+      ScriptedImage image;
+      image.header["XPIXSZ"] = width;
+      image.header["YPIXSZ"] = height;
+      image.pollsUntilReady = 1;
+      return image;
+    };
+    rig.cycle.CommandStartAbort_Click();
+    return rig.state.fwhmHistory[1];
+  };
+  const float mixed = seeingWith(9, 11);
+  EXPECT_GT(mixed, 0);
+  EXPECT_FLOAT_EQ(mixed, seeingWith(10, 10));
+  EXPECT_NE(mixed, seeingWith(9, 9));
+}
+
+TEST(MeasurementCycle, SearchPositionsAreRoundedHalfToEven) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 1;
+  rig.state.starX[1] = 12.5f;
+  rig.state.starY[1] = 13.5f;
+  rig.state.starX[2] = 70.5f;
+  rig.state.starY[2] = 14.49f;
+  rig.camera().images = {ScriptedImage{}};
+  rig.stopAtNextDispatch();
+  rig.server.calls.clear();
+
+  rig.cycle.CommandStartAbort_Click();
+
+  testing::CallLog searches;
+  for (const std::string& call : rig.server.calls) {
+    if (call.rfind("centroid", 0) == 0) searches.push_back(call);
+  }
+  EXPECT_EQ(searches, (testing::CallLog{"centroid 12 14 value", "centroid 70 14 value"}));
+}
+
+TEST(MeasurementCycle, ReadoutsShowWholePixelsAndTheTruncatedDistance) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 2;
+  rig.state.starX = {0, 50, 110};
+  rig.state.starY = {0, 45, 46};
+  ScriptedImage image;
+  image.centroids = {{53.7, 48.2, 30}, {-0.5, 46, 30}};
+  rig.camera().images = {image};
+  rig.stopAtNextDispatch();
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(rig.ui.coords[1], "53,48");
+  EXPECT_EQ(rig.ui.coords[2], "-1,46");
+  const double dx = 53.7f - 50.0f;  // single-precision differences, as the positions are held
+  const double dy = 48.2f - 45.0f;
+  const double d1 = std::sqrt(dx * dx + dy * dy);
+  EXPECT_DOUBLE_EQ(rig.ui.moved[1], std::floor(d1 * 10) / 10);
+  EXPECT_DOUBLE_EQ(rig.ui.moved[2], 110.5);
+}
+
+TEST(MeasurementCycle, ALinkLostRightAfterAReadingEndsTheRunBeforeShowingIt) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 4;
+  // Start-up read the link once; the first reading reads it once more.
+  rig.camera().linkReadsTrue = rig.camera().linkReads + 1;
+  rig.camera().imageFor = [](int) { return ScriptedImage{}; };
+  const int updatesBefore = rig.ui.updateCount;
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(rig.ui.messages, std::vector<std::string>{"Camera disconnected."});
+  EXPECT_EQ(rig.state.historyCount, 2);  // the reading entered the history ...
+  EXPECT_GT(rig.state.fwhmHistory[1], 0);
+  EXPECT_EQ(rig.ui.updateCount - updatesBefore, 1);  // ... but was never shown
+  EXPECT_FALSE(rig.cycle.logOpen());
+  EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  EXPECT_EQ(rig.logRows().size(), 4u);
+}
+
+TEST(MeasurementCycle, ALinkAlreadyLostLeavesTheHeaderOnly) {
+  Monitoring rig;
+  rig.camera().linkReadsTrue = rig.camera().linkReads;
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_EQ(rig.ui.messages, std::vector<std::string>{"Camera disconnected."});
+  EXPECT_EQ(rig.temp.read(kRawLogFileName), "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n");
+}
+
+TEST(MeasurementCycle, ARunAfterAFailedOneOverwritesTheLog) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 3;
+  ScriptedImage good;
+  ScriptedImage noFocalLength;
+  noFocalLength.header.erase("FOCALLEN");
+  rig.camera().images = {good, good, noFocalLength};
+  rig.cycle.CommandStartAbort_Click();
+  ASSERT_EQ(rig.ui.messages, std::vector<std::string>{kFocalMessage});
+  ASSERT_EQ(rig.logRows().size(), 2u);
+
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(rig.ui.messages.size(), 1u);
+  const std::string log = rig.temp.read(kRawLogFileName);
+  EXPECT_EQ(log.find("\"Local Time\""), 0u);
+  EXPECT_EQ(log.find("\"Local Time\"", 1), std::string::npos);
+  EXPECT_EQ(rig.logRows().size(), 3u);
+  EXPECT_EQ(rig.state.historyCount, 2);
+}
+
+TEST(MeasurementCycle, BackendAndLogErrorsEndTheRunAndTheProgramGoesOn) {
+  struct Case {
+    const char* name;
+    const char* failingCall;
+    int succeedFirst;
+    bool unwritableLog;
+  };
+  const Case cases[] = {
+      {"exposure fails", "expose", 2, false},
+      {"centroid fails", "centroid", 3, false},
+      {"header read fails", "fits", 5, false},
+      {"link read fails", "linkEnabled", 0, false},
+      {"log cannot be created", nullptr, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Monitoring rig;
+    if (c.failingCall) rig.server.faults.failAfter[c.failingCall] = c.succeedFirst;
+    MeasurementCycle cycle(rig.state, rig.ui,
+                           c.unwritableLog ? rig.temp.folder() + "missing/" : rig.temp.folder());
+
+    cycle.CommandStartAbort_Click();
+
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    if (c.failingCall) {
+      EXPECT_NE(rig.ui.messages[0].find("Scripted failure"), std::string::npos);
+    }
+    EXPECT_FALSE(cycle.logOpen());
+    EXPECT_FALSE(cycle.running());
+    EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+    EXPECT_EQ(rig.state.stopRequested, kTrue);
+
+    // The next run works normally.
+    rig.server.faults.failAfter.clear();
+    rig.stopAfterReadings(1);
+    rig.cycle.CommandStartAbort_Click();
+    EXPECT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_EQ(rig.state.historyCount, 2);
+  }
+}
+
+TEST(MeasurementCycle, AQuickDoubleClickNeverStartsANestedRun) {
+  Monitoring rig;
+  ScriptedImage slow;
+  slow.pollsUntilReady = 10;
+  rig.camera().images = {slow};
+  int exposuresAtStop = 0;
+  rig.ui.onDispatch = [&] {
+    rig.ui.onDispatch = nullptr;
+    exposuresAtStop = rig.camera().exposures;
+    rig.cycle.CommandStartAbort_Click();  // stop
+    rig.cycle.CommandStartAbort_Click();  // second click of the double click, same dispatch
+    EXPECT_TRUE(rig.cycle.logOpen());
+  };
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(rig.camera().exposures, exposuresAtStop);
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_FALSE(rig.cycle.logOpen());
+  EXPECT_EQ(rig.state.stopRequested, kTrue);
+  EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  // Once the run has returned, a click starts a new one.
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_EQ(rig.state.historyCount, 2);
+}
+
+TEST(MeasurementCycle, ClosingTheWindowEndsTheRunAndClosesTheLog) {
+  Monitoring rig;
+  ScriptedImage slow;
+  slow.pollsUntilReady = 10;
+  rig.camera().images = {ScriptedImage{}, slow};
+  rig.ui.onDispatch = [&] { rig.ui.closing = true; };
+  const int dispatchesBefore = rig.ui.dispatches;
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_FALSE(rig.cycle.logOpen());
+  EXPECT_FALSE(rig.cycle.running());
+  EXPECT_EQ(rig.ui.dispatches - dispatchesBefore, 1);  // the wait ended at once
+  EXPECT_EQ(rig.logRows().size(), 1u);
+}
+
+TEST(MeasurementCycle, UnusableSettingsNeverReachTheTables) {
+  for (const std::int16_t samples : {std::int16_t{0}, std::int16_t{-3}, std::int16_t{201}}) {
+    SCOPED_TRACE(samples);
+    Monitoring rig;
+    rig.state.config.samplesPerReading = samples;
+    const int exposures = rig.camera().exposures;
+    rig.cycle.CommandStartAbort_Click();
+    EXPECT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_EQ(rig.camera().exposures, exposures);
+    EXPECT_FALSE(std::filesystem::exists(rig.temp.file(kRawLogFileName)));
+    EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  }
+  // The largest reading fits the tables.
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 200;
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_EQ(rig.state.historyCount, 2);
+}
+
+TEST(MeasurementCycle, TheRejectedCountStopsAtTheLargestSixteenBitValue) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 2;
+  constexpr int kRejected = 32767 + 40;
+  rig.camera().imageFor = [](int exposure) {
+    ScriptedImage image;
+    if (exposure - 1 <= kRejected) image.centroids = {{10, 10, 2}, {70, 10, 2}};
+    return image;
+  };
+  int shownBad = -1;
+  int updates = 0;
+  rig.ui.onUpdateDisplay = [&] {
+    if (++updates == 2) {
+      shownBad = rig.state.badSampleCount;
+      rig.cycle.CommandStartAbort_Click();  // stop before the next reading starts
+    }
+  };
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(shownBad, 32767);
+  EXPECT_EQ(rig.logRows().size(), static_cast<std::size_t>(kRejected + 2));
+}
+
+}  // namespace
+}  // namespace nebulor
