@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <string>
 
-#include "display/HistoryPlot.h"
 #include "app/MainDisplay.h"
+#include "display/HistoryPlot.h"
 #include "display/WindowFont.h"
 
 namespace {

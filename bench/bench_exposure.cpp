@@ -101,8 +101,8 @@ void BM_ExposureLoop(benchmark::State& bench) {
   }
   if (!ui.messages.empty()) bench.SkipWithError(ui.messages.front().c_str());
   if (state.historyCount == 1) bench.SkipWithError("no reading was reduced");
-  bench.counters["per_exposure"] =
-      benchmark::Counter(kExposures, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  bench.counters["per_exposure"] = benchmark::Counter(
+      kExposures, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ExposureLoop)->Unit(benchmark::kMicrosecond);
 

@@ -25,7 +25,9 @@ struct Subframe {
   sim::FrameRenderer renderer{settings, seeing.psfSigma()};
   std::mt19937_64 noise{1};
 
-  Frame render(const sim::SceneState& sky) { return renderer.render(sky, {0, 0, kWidth, kHeight}, 0.01, noise); }
+  Frame render(const sim::SceneState& sky) {
+    return renderer.render(sky, {0, 0, kWidth, kHeight}, 0.01, noise);
+  }
 };
 
 void BM_CentroidNearInSubframe(benchmark::State& state) {
@@ -42,7 +44,8 @@ BENCHMARK(BM_CentroidNearInSubframe)->Unit(benchmark::kMicrosecond);
 void BM_SynthesiseSubframe(benchmark::State& state) {
   Subframe subframe;
   for (auto _ : state) benchmark::DoNotOptimize(subframe.render(subframe.scene.next(0)));
-  state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SynthesiseSubframe)->Unit(benchmark::kMillisecond);
 

@@ -16,9 +16,9 @@ namespace nebulor::camera {
 // and the demo may use of it besides the automation objects.
 struct Backend {
   std::unique_ptr<AutomationServer> server;
-  ClickState* clicks = nullptr;                  // its image window's click state, if it has one
-  std::function<void(FrameViewer*)> setViewer;   // where its images are shown; empty: nowhere
-  std::optional<double> trueSeeing;              // arcsec, when the backend knows the truth
+  ClickState* clicks = nullptr;                 // its image window's click state, if it has one
+  std::function<void(FrameViewer*)> setViewer;  // where its images are shown; empty: nowhere
+  std::optional<double> trueSeeing;             // arcsec, when the backend knows the truth
 };
 
 enum class BackendUse {

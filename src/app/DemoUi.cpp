@@ -10,14 +10,15 @@ namespace {
 // Fixed decimals with a full stop whatever the user's locale.
 std::string fixed(double value, int decimals) {
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
   return {buffer, result.ptr};
 }
 
 }  // namespace
 
-DemoUi::DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err, int readings,
-               std::optional<double> trueSeeing, std::function<void()> stop)
+DemoUi::DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err,
+               int readings, std::optional<double> trueSeeing, std::function<void()> stop)
     : window_(window),
       state_(state),
       out_(out),

@@ -21,7 +21,9 @@ class DemoUi : public MonitorUi {
   DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err, int readings,
          std::optional<double> trueSeeing, std::function<void()> stop);
 
-  void setCommandEnabled(Command command, bool enabled) override { window_.setCommandEnabled(command, enabled); }
+  void setCommandEnabled(Command command, bool enabled) override {
+    window_.setCommandEnabled(command, enabled);
+  }
   void setStartAbortCaption(const std::string& caption) override { window_.setStartAbortCaption(caption); }
   void setStarCoords(int star, const std::string& text) override { window_.setStarCoords(star, text); }
   void setStarMoved(int star, double distance) override { window_.setStarMoved(star, distance); }

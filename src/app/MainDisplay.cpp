@@ -13,10 +13,10 @@
 #include "Version.h"
 #include "config/ConfigFile.h"
 #include "config/SetupDialog.h"
-#include "display/HistoryPlot.h"
-#include "display/ResultsDisplay.h"
-#include "display/MessageBox.h"
 #include "core/NumberText.h"
+#include "display/HistoryPlot.h"
+#include "display/MessageBox.h"
+#include "display/ResultsDisplay.h"
 #include "display/WindowFont.h"
 
 namespace nebulor {

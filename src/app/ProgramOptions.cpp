@@ -13,8 +13,8 @@ int readingsValue(const std::string& text) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 1 ||
       value > kMaxDemoReadings) {
-    throw ProgramOptionsError("--readings takes a whole number from 1 to " + std::to_string(kMaxDemoReadings) +
-                              ", not '" + text + "'");
+    throw ProgramOptionsError("--readings takes a whole number from 1 to " +
+                              std::to_string(kMaxDemoReadings) + ", not '" + text + "'");
   }
   return value;
 }

@@ -21,7 +21,7 @@ inline constexpr const char* kWindowCamera = "sim";
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
-  int readings = 5;            // readings the demo prints before it stops
+  int readings = 5;  // readings the demo prints before it stops
   bool help = false;
 };
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "camera/ImageWindow.h"
 #include "app/DemoUi.h"
+#include "camera/ImageWindow.h"
 #include "flows/Startup.h"
 
 namespace nebulor {
@@ -23,8 +23,10 @@ void click(MainDisplay& window, const char* button) {
 
 Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder)
     : selection(state, ui), cycle(state, ui, folder) {
-  QObject::connect(&window, &MainDisplay::selectClicked, &window, [this] { selection.CommandSelect_Click(); });
-  QObject::connect(&window, &MainDisplay::startAbortClicked, &window, [this] { cycle.CommandStartAbort_Click(); });
+  QObject::connect(&window, &MainDisplay::selectClicked, &window,
+                   [this] { selection.CommandSelect_Click(); });
+  QObject::connect(&window, &MainDisplay::startAbortClicked, &window,
+                   [this] { cycle.CommandStartAbort_Click(); });
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
 }
 

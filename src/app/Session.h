@@ -4,11 +4,11 @@
 #include <string>
 
 #include "app/BackendFactory.h"
-#include "flows/StarSelection.h"
-#include "flows/MeasurementCycle.h"
 #include "app/MainDisplay.h"
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
+#include "flows/MeasurementCycle.h"
+#include "flows/StarSelection.h"
 
 class QApplication;
 

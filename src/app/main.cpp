@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/BackendFactory.h"
-#include "core/AppPaths.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
+#include "core/AppPaths.h"
 
 namespace {
 
@@ -30,8 +30,9 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage();
       return EXIT_SUCCESS;
     }
-    backend = nebulor::camera::makeBackend(
-        options.camera, options.demo ? nebulor::camera::BackendUse::demo : nebulor::camera::BackendUse::window);
+    backend =
+        nebulor::camera::makeBackend(options.camera, options.demo ? nebulor::camera::BackendUse::demo
+                                                                  : nebulor::camera::BackendUse::window);
   } catch (const std::runtime_error& error) {
     std::cerr << "nebulor: " << error.what() << '\n';
     return 2;

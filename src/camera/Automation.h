@@ -68,7 +68,7 @@ class Camera {
   virtual int cameraYSize() = 0;  // sensor height, pixels
 
   virtual void setFullFrame() = 0;
-  virtual void setStartX(std::int16_t x) = 0;  // subframe of later exposures,
+  virtual void setStartX(std::int16_t x) = 0;    // subframe of later exposures,
   virtual void setNumX(std::int16_t width) = 0;  // in sensor pixels
   virtual void setStartY(std::int16_t y) = 0;
   virtual void setNumY(std::int16_t height) = 0;

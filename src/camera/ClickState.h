@@ -40,7 +40,7 @@ class ClickState {
 
   // What the image document reports.
   std::int16_t clickNew();  // nonzero once an image is shown
-  bool mouseDown();               // a press is reported at least once, however short
+  bool mouseDown();         // a press is reported at least once, however short
   std::int16_t clickX() const { return latest_.x; }
   std::int16_t clickY() const { return latest_.y; }
 

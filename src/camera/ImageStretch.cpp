@@ -14,7 +14,8 @@ constexpr double kBlackBelowSky = 2.0;  // noise units
 }  // namespace
 
 StretchLevels autoStretchLevels(const Frame& frame) {
-  const std::size_t count = std::min(frame.pixels.size(), static_cast<std::size_t>(frame.width) * frame.height);
+  const std::size_t count =
+      std::min(frame.pixels.size(), static_cast<std::size_t>(frame.width) * frame.height);
   if (frame.width <= 0 || frame.height <= 0 || count == 0) return {};
   const std::size_t step = std::max<std::size_t>(1, count / kMaxSamples);
   std::vector<double> samples;
@@ -26,7 +27,8 @@ StretchLevels autoStretchLevels(const Frame& frame) {
   std::nth_element(samples.begin(), middle, samples.end());
   const double noise = kMadToSigma * *middle;
 
-  const double brightest = *std::max_element(frame.pixels.begin(), frame.pixels.begin() + static_cast<std::ptrdiff_t>(count));
+  const double brightest =
+      *std::max_element(frame.pixels.begin(), frame.pixels.begin() + static_cast<std::ptrdiff_t>(count));
   StretchLevels levels;
   levels.black = std::max(0.0, sky - kBlackBelowSky * noise);
   levels.white = std::max(brightest, levels.black + 1.0);
@@ -34,7 +36,8 @@ StretchLevels autoStretchLevels(const Frame& frame) {
 }
 
 std::vector<std::uint8_t> stretchToGrey(const Frame& frame, StretchLevels levels) {
-  const std::size_t count = std::min(frame.pixels.size(), static_cast<std::size_t>(std::max(frame.width, 0)) * std::max(frame.height, 0));
+  const std::size_t count = std::min(
+      frame.pixels.size(), static_cast<std::size_t>(std::max(frame.width, 0)) * std::max(frame.height, 0));
   std::vector<std::uint8_t> grey(count);
   const double range = std::max(levels.white - levels.black, 1.0);
   for (std::size_t i = 0; i < count; ++i) {

@@ -12,7 +12,7 @@ namespace nebulor::camera {
 namespace {
 
 constexpr double kCleanDetection = 10.0;
-constexpr double kCrossHalf = 7.0;   // window pixels
+constexpr double kCrossHalf = 7.0;  // window pixels
 constexpr double kCircleRadius = 11.0;
 
 }  // namespace

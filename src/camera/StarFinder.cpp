@@ -169,15 +169,21 @@ StarMeasurement findStarNear(const Frame& frame, double x, double y) {
     cy = m.y;
     if (settled) break;
     const Moment next = firstMoment(frame, cx, cy, floorLevel);
-    if (next.valid) m = next;
-    else break;
+    if (next.valid)
+      m = next;
+    else
+      break;
   }
   result.x = cx;
   result.y = cy;
-  if (result.score < kCleanDetection) result.status = StarStatus::faint;
-  else if (m.saturated) result.status = StarStatus::saturated;
-  else if (clipped) result.status = StarStatus::nearEdge;
-  else result.status = StarStatus::found;
+  if (result.score < kCleanDetection)
+    result.status = StarStatus::faint;
+  else if (m.saturated)
+    result.status = StarStatus::saturated;
+  else if (clipped)
+    result.status = StarStatus::nearEdge;
+  else
+    result.status = StarStatus::found;
   return result;
 }
 

@@ -23,7 +23,7 @@ enum class StarStatus {
 };
 
 struct StarMeasurement {
-  double x = 0;      // centroid, frame pixels (pixel centres at whole numbers)
+  double x = 0;  // centroid, frame pixels (pixel centres at whole numbers)
   double y = 0;
   double score = 0;  // peak signal over background noise; 10 or more is a clean detection
   StarStatus status = StarStatus::faint;

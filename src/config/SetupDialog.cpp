@@ -7,9 +7,9 @@
 #include <cmath>
 #include <optional>
 
-#include "display/MessageBox.h"
 #include "core/MonitorState.h"
 #include "core/NumberText.h"
+#include "display/MessageBox.h"
 #include "display/WindowFont.h"
 
 namespace nebulor {
@@ -17,7 +17,9 @@ namespace nebulor {
 namespace {
 
 // Layout in twips, 15 to a pixel.
-QRect twips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
+QRect twips(int left, int top, int width, int height) {
+  return {left / 15, top / 15, width / 15, height / 15};
+}
 
 enum class Accepted { Positive, AnyNumber, SampleCount };
 
@@ -34,16 +36,17 @@ struct Field {
 };
 
 const std::array<Field, 7> kFields = {{
-    {"Label2", "Hole Distance (mm)", twips(240, 120, 1815, 255), "TextHoleDistance", twips(2520, 120, 495, 285),
-     nullptr, Accepted::Positive, 1},
-    {"Label3", "Hole Diameter (mm)", twips(240, 600, 1455, 255), "TextHoleDiameter", twips(2520, 600, 495, 285),
-     nullptr, Accepted::Positive, 1},
+    {"Label2", "Hole Distance (mm)", twips(240, 120, 1815, 255), "TextHoleDistance",
+     twips(2520, 120, 495, 285), nullptr, Accepted::Positive, 1},
+    {"Label3", "Hole Diameter (mm)", twips(240, 600, 1455, 255), "TextHoleDiameter",
+     twips(2520, 600, 495, 285), nullptr, Accepted::Positive, 1},
     {"Label4", "Light Wavelength (nm)", twips(240, 1080, 1695, 255), "TextWavelength",
      twips(2520, 1080, 495, 285), "500nm is standard value for visible light", Accepted::Positive, 1000},
     {"Label5", "System Noise", twips(240, 1560, 1575, 255), "TextSystemNoise", twips(2520, 1560, 495, 285),
      "Use default value of zero if unknown", Accepted::AnyNumber, 1},
     {"Label8", "Initial Exposure (s)", twips(240, 2040, 1935, 255), "TextInitialExposure",
-     twips(2520, 2040, 495, 285), "Exposure duration for initial star location exposure", Accepted::AnyNumber, 1},
+     twips(2520, 2040, 495, 285), "Exposure duration for initial star location exposure", Accepted::AnyNumber,
+     1},
     {"Label9", "Measurement Exposure (s)", twips(240, 2520, 2055, 255), "TextMeasurementExposure",
      twips(2520, 2520, 495, 285), "Exposure duration for measurement run, should be 0.01-0.02s",
      Accepted::AnyNumber, 1},
@@ -120,9 +123,16 @@ SetupDialog::SetupDialog(QWidget* parent)
   Cancel->setObjectName(QStringLiteral("Cancel"));
   Cancel->setGeometry(twips(1920, 3600, 975, 375));
 
-  const std::array<QWidget*, 10> tabOrder = {OK, Cancel, TextWavelength, TextSystemNoise, TextInitialExposure,
-                                             TextMeasurementExposure, TextHoleDistance, TextHoleDiameter,
-                                             TextSamplesPerReading, OK};
+  const std::array<QWidget*, 10> tabOrder = {OK,
+                                             Cancel,
+                                             TextWavelength,
+                                             TextSystemNoise,
+                                             TextInitialExposure,
+                                             TextMeasurementExposure,
+                                             TextHoleDistance,
+                                             TextHoleDiameter,
+                                             TextSamplesPerReading,
+                                             OK};
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   connect(OK, &QPushButton::clicked, this, &SetupDialog::OK_Click);
@@ -140,7 +150,9 @@ bool SetupDialog::edit(Config& config) {
 
 void SetupDialog::fill(const Config& config) {
   const QString point = locale().decimalPoint();
-  const auto shown = [&point](float value) { return QString::fromStdString(singleText(value)).replace('.', point); };
+  const auto shown = [&point](float value) {
+    return QString::fromStdString(singleText(value)).replace('.', point);
+  };
   TextHoleDistance->setText(shown(config.holeDistance));
   TextHoleDiameter->setText(shown(config.holeDiameter));
   TextWavelength->setText(shown(config.wavelength * 1000.0f));
@@ -151,10 +163,9 @@ void SetupDialog::fill(const Config& config) {
 }
 
 void SetupDialog::OK_Click() {
-  const std::array<QLineEdit*, kFields.size()> boxes = {TextHoleDistance,    TextHoleDiameter,
-                                                         TextWavelength,      TextSystemNoise,
-                                                         TextInitialExposure, TextMeasurementExposure,
-                                                         TextSamplesPerReading};
+  const std::array<QLineEdit*, kFields.size()> boxes = {
+      TextHoleDistance,    TextHoleDiameter,        TextWavelength,       TextSystemNoise,
+      TextInitialExposure, TextMeasurementExposure, TextSamplesPerReading};
   // Thousands separators are refused, so "0.5" can never read as 5 where
   // the full stop groups digits.
   QLocale numbers = locale();

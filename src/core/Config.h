@@ -7,12 +7,12 @@ namespace nebulor {
 // The seven persistent instrument and exposure parameters. All zero until
 // LoadConfig has run: a start-up whose camera link failed keeps them so.
 struct Config {
-  float holeDistance = 0;         // mm, centre to centre of the mask's holes
-  float holeDiameter = 0;         // mm
-  float wavelength = 0;           // micrometres (the Setup dialog shows nm)
-  float systemNoise = 0;          // kept and edited, read by no computation
-  float initialExposure = 0;      // s, full frame for the star selection
-  float measurementExposure = 0;  // s, every measurement image
+  float holeDistance = 0;              // mm, centre to centre of the mask's holes
+  float holeDiameter = 0;              // mm
+  float wavelength = 0;                // micrometres (the Setup dialog shows nm)
+  float systemNoise = 0;               // kept and edited, read by no computation
+  float initialExposure = 0;           // s, full frame for the star selection
+  float measurementExposure = 0;       // s, every measurement image
   std::int16_t samplesPerReading = 0;  // accepted exposures per reading
 
   bool operator==(const Config&) const = default;

@@ -42,15 +42,15 @@ struct MonitorState {
   PerExposure longDeviations{};     // pixels, slots 1..samplesPerReading
   PerExposure transDeviations{};
   std::array<float, kHistorySlots + 1> fwhmHistory{};  // arcsec, ring over slots 1..200
-  std::int16_t historyCount = 0;    // next slot to write, 1..200
-  double longStdDev = 0;            // pixels
+  std::int16_t historyCount = 0;                       // next slot to write, 1..200
+  double longStdDev = 0;                               // pixels
   double transStdDev = 0;
   Flag starsSelected = kFalse;
-  std::array<float, 3> starX{};     // stars 1 and 2 relative to the box origin
+  std::array<float, 3> starX{};  // stars 1 and 2 relative to the box origin
   std::array<float, 3> starY{};
   std::int16_t subframeMargin = 0;
-  std::int16_t subframeMinX = 0;    // box in sensor pixels: minimum inclusive,
-  std::int16_t subframeMaxX = 0;    // maximum exclusive
+  std::int16_t subframeMinX = 0;  // box in sensor pixels: minimum inclusive,
+  std::int16_t subframeMaxX = 0;  // maximum exclusive
   std::int16_t subframeMinY = 0;
   std::int16_t subframeMaxY = 0;
   camera::Application* maximApp = nullptr;  // automation objects, owned by the backend

@@ -47,7 +47,8 @@ void HistoryPlot::showModel(const ResultsModel& model) {
   }
 
   painter.setPen(QPen(QColor(255, 0, 0), 1, Qt::SolidLine, Qt::SquareCap));
-  for (std::size_t i = 1; i < model.curve.size(); ++i) drawSegment(painter, model.curve[i - 1], model.curve[i]);
+  for (std::size_t i = 1; i < model.curve.size(); ++i)
+    drawSegment(painter, model.curve[i - 1], model.curve[i]);
   painter.end();
   update();
 }

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "measure/SeeingReduction.h"
 #include "core/NumberText.h"
+#include "measure/SeeingReduction.h"
 
 namespace nebulor {
 

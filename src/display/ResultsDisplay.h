@@ -43,18 +43,18 @@ inline constexpr int kPlotBottomRow = 75;
 struct ResultsModel {
   bool startAbortEnabled = false;
 
-  float scaleMax = 1;                 // m: a multiple of 0.5, at least 1
-  std::array<PlotLine, 3> frame{};    // black: bottom line, left axis, right axis
-  std::array<PlotLabel, 4> labels{};  // black: m and 0 on the left, then on the right
-  std::vector<PlotTick> ticks;        // black: one pair per entry, from value 0 upwards
+  float scaleMax = 1;                                // m: a multiple of 0.5, at least 1
+  std::array<PlotLine, 3> frame{};                   // black: bottom line, left axis, right axis
+  std::array<PlotLabel, 4> labels{};                 // black: m and 0 on the left, then on the right
+  std::vector<PlotTick> ticks;                       // black: one pair per entry, from value 0 upwards
   std::array<PlotPoint, kHistorySlots + 1> curve{};  // red polyline, oldest slot first
 
   // Read-outs in the user's number format.
-  std::string seeingFwhm;  // LabelSeeingFWHM
-  std::string seeingR0;    // LabelSeeingR0
-  std::string longDev;     // LabelLongDev
-  std::string transDev;    // LabelTransDev
-  std::string badReadings; // LabelBadReadings
+  std::string seeingFwhm;   // LabelSeeingFWHM
+  std::string seeingR0;     // LabelSeeingR0
+  std::string longDev;      // LabelLongDev
+  std::string transDev;     // LabelTransDev
+  std::string badReadings;  // LabelBadReadings
 };
 
 // decimalSeparator is the user's (UTF-8, usually "." or ",").

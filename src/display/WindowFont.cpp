@@ -7,7 +7,8 @@ namespace nebulor {
 
 QFont windowFont(double points, bool bold) {
   QFont font;
-  font.setFamilies(QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+  font.setFamilies(
+      QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(static_cast<int>(std::lround(points * 96 / 72)));
   font.setBold(bold);

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <utility>
 
+#include "core/NumberText.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
-#include "core/NumberText.h"
 
 namespace nebulor {
 

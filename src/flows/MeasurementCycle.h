@@ -4,10 +4,10 @@
 #include <string>
 
 #include "camera/Automation.h"
-#include "measure/RawLog.h"
-#include "measure/SeeingReduction.h"
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
+#include "measure/RawLog.h"
+#include "measure/SeeingReduction.h"
 
 namespace nebulor {
 

@@ -86,7 +86,8 @@ void UpdateSubframe(MonitorState& state, camera::Camera& camera) {
 
 camera::Camera& linkedCamera(const MonitorState& state) {
   if (state.camera == nullptr) {
-    throw camera::AutomationError("The camera could not be reached when Nebulor started; restart Nebulor to retry.");
+    throw camera::AutomationError(
+        "The camera could not be reached when Nebulor started; restart Nebulor to retry.");
   }
   return *state.camera;
 }
@@ -102,7 +103,8 @@ void StarSelection::CommandSelect_Click() {
         return;
       case Outcome::offSensor:
         returnToIdle();
-        ui_.showMessage("The selected star images do not lie on the camera's sensor. Please select the stars again.");
+        ui_.showMessage(
+            "The selected star images do not lie on the camera's sensor. Please select the stars again.");
         return;
     }
   } catch (const camera::AutomationError& error) {

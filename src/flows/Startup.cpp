@@ -16,7 +16,8 @@ constexpr const char* kTelescopeNotLinked =
 
 // Creates the objects and links the camera. False (after its message) when
 // that failed: then nothing else of start-up may run.
-bool linkCamera(MonitorState& state, MonitorUi& ui, camera::AutomationServer& server, AutomationObjects& objects) {
+bool linkCamera(MonitorState& state, MonitorUi& ui, camera::AutomationServer& server,
+                AutomationObjects& objects) {
   try {
     objects.application = server.createApplication();
     state.maximApp = objects.application.get();
@@ -68,8 +69,8 @@ void linkTelescope(camera::Application& application, MonitorUi& ui) {
 
 }  // namespace
 
-void RunStartup(MonitorState& state, MonitorUi& ui, camera::AutomationServer& server, AutomationObjects& objects,
-                const std::string& configFolder) {
+void RunStartup(MonitorState& state, MonitorUi& ui, camera::AutomationServer& server,
+                AutomationObjects& objects, const std::string& configFolder) {
   if (!linkCamera(state, ui, server, objects)) return;
 
   state.starsSelected = kFalse;

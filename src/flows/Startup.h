@@ -25,8 +25,8 @@ struct AutomationObjects {
 // (configLoaded false), so config.ini is never rewritten with those zeros.
 // Values config.ini held that could not be used are reported last, in one
 // message.
-void RunStartup(MonitorState& state, MonitorUi& ui, camera::AutomationServer& server, AutomationObjects& objects,
-                const std::string& configFolder);
+void RunStartup(MonitorState& state, MonitorUi& ui, camera::AutomationServer& server,
+                AutomationObjects& objects, const std::string& configFolder);
 
 // One message listing the config.ini lines that were not used.
 std::string configWarningsMessage(const std::vector<std::string>& warnings);

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/BackendFactory.h"
-#include "measure/RawLog.h"
 #include "app/Session.h"
+#include "measure/RawLog.h"
 #include "support/FlowRig.h"
 
 namespace nebulor {

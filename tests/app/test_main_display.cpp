@@ -11,9 +11,9 @@
 #include <iterator>
 
 #include "../support/WidgetTestSupport.h"
+#include "app/MainDisplay.h"
 #include "config/ConfigFile.h"
 #include "display/HistoryPlot.h"
-#include "app/MainDisplay.h"
 
 namespace nebulor {
 namespace {
@@ -121,7 +121,8 @@ TEST_F(MainDisplayTest, OnlyTheButtonsTakeFocusInTheirTabOrder) {
     if (widget->focusPolicy() & Qt::TabFocus) order.push_back(widget->objectName());
     widget = widget->nextInFocusChain();
   } while (widget != button("CommandStartAbort"));
-  const std::vector<QString> expected = {"CommandStartAbort", "CommandSelect", "CommandSetup", "CommandAbout"};
+  const std::vector<QString> expected = {"CommandStartAbort", "CommandSelect", "CommandSetup",
+                                         "CommandAbout"};
   EXPECT_EQ(order, expected);
 }
 

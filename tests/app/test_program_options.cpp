@@ -35,9 +35,15 @@ TEST(ProgramOptions, ReadsTheCameraChoiceAndTheDemo) {
 
 TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--camera"},           {"--camera="},          {"--demo", "--readings", "0"},
-      {"--demo", "--readings", "ten"}, {"--demo", "--readings", "3x"}, {"--readings", "4"},
-      {"--frobnicate"},       {"sim"},                {"--demo=yes"},
+      {"--camera"},
+      {"--camera="},
+      {"--demo", "--readings", "0"},
+      {"--demo", "--readings", "ten"},
+      {"--demo", "--readings", "3x"},
+      {"--readings", "4"},
+      {"--frobnicate"},
+      {"sim"},
+      {"--demo=yes"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args.empty() ? "" : args.front());

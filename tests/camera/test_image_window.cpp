@@ -34,7 +34,7 @@ TEST(ImageStretch, SkyNearBlackBrightestStarWhite) {
   EXPECT_EQ(levels.white, 30000.0);
   const std::vector<std::uint8_t> grey = stretchToGrey(*frame, levels);
   EXPECT_EQ(grey[20 * 50 + 20], 255);
-  EXPECT_LT(grey[5 * 50 + 1], 40);              // sky
+  EXPECT_LT(grey[5 * 50 + 1], 40);                  // sky
   EXPECT_GT(grey[19 * 50 + 19], grey[5 * 50 + 1]);  // the star's wing stands out
 }
 
@@ -68,12 +68,12 @@ class ImageWindowTest : public ::testing::Test {
 };
 
 TEST_F(ImageWindowTest, ImageFillsTheWindowWithItsAspectKept) {
-  EXPECT_EQ(window.windowPosition(0, 0), QPointF(1, 51));       // centre of pixel 0,0
+  EXPECT_EQ(window.windowPosition(0, 0), QPointF(1, 51));  // centre of pixel 0,0
   EXPECT_EQ(window.windowPosition(199, 99), QPointF(399, 249));
   const QImage image = drawn();
-  EXPECT_EQ(image.pixelColor(200, 20), QColor(Qt::black));       // border
+  EXPECT_EQ(image.pixelColor(200, 20), QColor(Qt::black));                      // border
   EXPECT_GT(qGray(image.pixel(window.windowPosition(60, 30).toPoint())), 200);  // the star
-  EXPECT_LT(qGray(image.pixel(300, 200)), 60);                   // sky
+  EXPECT_LT(qGray(image.pixel(300, 200)), 60);                                  // sky
 }
 
 TEST_F(ImageWindowTest, WindowPositionsMapBackToImagePixels) {
@@ -82,8 +82,9 @@ TEST_F(ImageWindowTest, WindowPositionsMapBackToImagePixels) {
     std::optional<ClickPoint> pixel;
   };
   const std::vector<Case> cases{
-      {{0.0, 50.0}, ClickPoint{0, 0}},   {{1.9, 51.9}, ClickPoint{0, 0}}, {{2.0, 52.0}, ClickPoint{1, 1}},
-      {{399.5, 249.5}, ClickPoint{199, 99}}, {{200, 49.9}, std::nullopt},  {{200, 250.0}, std::nullopt},
+      {{0.0, 50.0}, ClickPoint{0, 0}}, {{1.9, 51.9}, ClickPoint{0, 0}},
+      {{2.0, 52.0}, ClickPoint{1, 1}}, {{399.5, 249.5}, ClickPoint{199, 99}},
+      {{200, 49.9}, std::nullopt},     {{200, 250.0}, std::nullopt},
       {{-1, 100}, std::nullopt},
   };
   for (const Case& c : cases) {

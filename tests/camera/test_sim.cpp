@@ -22,7 +22,8 @@ namespace {
 constexpr const char* kSteady = "seeing=0.001,tiptilt=0,drift=0,altrate=0";
 
 struct Sim {
-  explicit Sim(const std::string& options) : server(parseSimSettings(options)), camera(server.createCamera()) {
+  explicit Sim(const std::string& options)
+      : server(parseSimSettings(options)), camera(server.createCamera()) {
     camera->setLinkEnabled(true);
   }
 
@@ -75,12 +76,14 @@ TEST(SimApplication, TelescopeLinkFaults) {
     bool raises;
     bool readsBack;
   };
-  for (const Case& c : {Case{"", false, true}, Case{"telescope=raise", true, false},
-                        Case{"telescope=false", false, false}}) {
+  for (const Case& c :
+       {Case{"", false, true}, Case{"telescope=raise", true, false}, Case{"telescope=false", false, false}}) {
     SimServer server(parseSimSettings(c.options));
     auto app = server.createApplication();
-    if (c.raises) EXPECT_THROW(app->setTelescopeConnected(true), AutomationError) << c.options;
-    else app->setTelescopeConnected(true);
+    if (c.raises)
+      EXPECT_THROW(app->setTelescopeConnected(true), AutomationError) << c.options;
+    else
+      app->setTelescopeConnected(true);
     EXPECT_EQ(app->telescopeConnected(), c.readsBack) << c.options;
   }
 }
@@ -91,8 +94,10 @@ TEST(SimCamera, FullFrameShowsBothStarsWhereTheGeometryPutsThem) {
   EXPECT_EQ(sim.camera->cameraYSize(), 480);
   const auto doc = sim.exposeAndTake(0.5f);
   const Expected e = expectedStars(640, 480, 50, 25);
-  const Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 + 2), static_cast<std::int16_t>(e.y1 - 3), PassBy::reference);
-  const Centroid s2 = doc->centroidNear(static_cast<std::int16_t>(e.x2), static_cast<std::int16_t>(e.y2), PassBy::value);
+  const Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 + 2),
+                                        static_cast<std::int16_t>(e.y1 - 3), PassBy::reference);
+  const Centroid s2 =
+      doc->centroidNear(static_cast<std::int16_t>(e.x2), static_cast<std::int16_t>(e.y2), PassBy::value);
   EXPECT_NEAR(s1.x, e.x1, 0.05);
   EXPECT_NEAR(s1.y, e.y1, 0.05);
   EXPECT_NEAR(s2.x, e.x2, 0.05);
@@ -109,7 +114,8 @@ TEST(SimCamera, SubframeImagesCountFromTheirOrigin) {
   sim.camera->setStartY(200);
   sim.camera->setNumY(90);
   const auto doc = sim.exposeAndTake(0.5f);
-  const Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 - 250), static_cast<std::int16_t>(e.y1 - 200), PassBy::value);
+  const Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 - 250),
+                                        static_cast<std::int16_t>(e.y1 - 200), PassBy::value);
   EXPECT_NEAR(s1.x, e.x1 - 250, 0.05);
   EXPECT_NEAR(s1.y, e.y1 - 200, 0.05);
   // Outside the subframe there is nothing to find.
@@ -122,9 +128,9 @@ TEST(SimCamera, ReadoutGeometry) {
     int width, height;  // of the image; 0: the camera refuses
   };
   const std::vector<Case> cases{
-      {0, 640, 0, 480, 640, 480},    {10, 100, 20, 50, 100, 50},  {600, 100, 470, 100, 40, 10},
-      {639, 1, 479, 1, 1, 1},        {-1, 100, 0, 50, 0, 0},      {0, 100, -5, 50, 0, 0},
-      {640, 10, 0, 10, 0, 0},        {0, 10, 480, 10, 0, 0},      {0, 0, 0, 10, 0, 0},
+      {0, 640, 0, 480, 640, 480}, {10, 100, 20, 50, 100, 50}, {600, 100, 470, 100, 40, 10},
+      {639, 1, 479, 1, 1, 1},     {-1, 100, 0, 50, 0, 0},     {0, 100, -5, 50, 0, 0},
+      {640, 10, 0, 10, 0, 0},     {0, 10, 480, 10, 0, 0},     {0, 0, 0, 10, 0, 0},
       {0, 10, 0, -3, 0, 0},
   };
   for (const Case& c : cases) {
@@ -156,7 +162,9 @@ TEST(SimCamera, FullFrameUndoesASubframe) {
   sim.camera->setFullFrame();
   const Expected e = expectedStars(640, 480, 50, 25);
   const auto doc = sim.exposeAndTake(0.5f);
-  EXPECT_NEAR(doc->centroidNear(static_cast<std::int16_t>(e.x2), static_cast<std::int16_t>(e.y2), PassBy::value).x, e.x2, 0.05);
+  EXPECT_NEAR(
+      doc->centroidNear(static_cast<std::int16_t>(e.x2), static_cast<std::int16_t>(e.y2), PassBy::value).x,
+      e.x2, 0.05);
 }
 
 double numberOf(const std::optional<FitsValue>& value) {
@@ -228,8 +236,18 @@ const std::vector<FaultCase>& faultCases() {
   const std::set<std::string> image{"expose", "imageready", "document"};
   static const std::vector<FaultCase> cases{
       {"expose", {}, [](Camera& c) { c.expose(0.01f); }},
-      {"imageready", {"expose"}, [](Camera& c) { c.expose(0.01f); c.imageReady(); }},
-      {"document", {"expose"}, [](Camera& c) { c.expose(0.01f); c.document(); }},
+      {"imageready",
+       {"expose"},
+       [](Camera& c) {
+         c.expose(0.01f);
+         c.imageReady();
+       }},
+      {"document",
+       {"expose"},
+       [](Camera& c) {
+         c.expose(0.01f);
+         c.document();
+       }},
       {"subframe", {}, [](Camera& c) { c.setNumX(10); }},
       {"fullframe", {}, [](Camera& c) { c.setFullFrame(); }},
       {"sensorsize", {}, [](Camera& c) { c.cameraYSize(); }},
@@ -337,8 +355,9 @@ double cloudyShare(const std::string& options, int exposures) {
   int hidden = 0;
   for (int i = 0; i < exposures; ++i) {
     const auto doc = sim.exposeAndTake();
-    const Centroid star = doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(e.x1 - 60)),
-                                            static_cast<std::int16_t>(std::nearbyint(e.y1 - 30)), PassBy::value);
+    const Centroid star =
+        doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(e.x1 - 60)),
+                          static_cast<std::int16_t>(std::nearbyint(e.y1 - 30)), PassBy::value);
     if (star.score < 10.0) ++hidden;
   }
   return static_cast<double>(hidden) / exposures;
@@ -377,8 +396,10 @@ TEST(SimServer, ShowsEveryImageAndEveryMeasuredStar) {
 
 // The polling of the star selection, as the imaging application sees it.
 ClickPoint selectOne(ImageDocument& doc) {
-  while (doc.clickNew() == 0 || doc.mouseDown()) {}
-  while (!doc.mouseDown()) {}
+  while (doc.clickNew() == 0 || doc.mouseDown()) {
+  }
+  while (!doc.mouseDown()) {
+  }
   return {doc.clickX(), doc.clickY()};
 }
 

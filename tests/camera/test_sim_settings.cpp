@@ -29,7 +29,8 @@ TEST(SimSettings, EveryKeyReachesItsField) {
   const std::vector<Accepted> cases{
       {"seeing=0.8", [](const SimSettings& s) { return s.seeing == 0.8; }},
       {"wavelength=650", [](const SimSettings& s) { return s.wavelength == 650; }},
-      {"diameter=60,distance=200", [](const SimSettings& s) { return s.holeDiameter == 60 && s.holeDistance == 200; }},
+      {"diameter=60,distance=200",
+       [](const SimSettings& s) { return s.holeDiameter == 60 && s.holeDistance == 200; }},
       {"altitude=35.5", [](const SimSettings& s) { return s.altitude == 35.5; }},
       {"altrate=-12", [](const SimSettings& s) { return s.altitudeRate == -12; }},
       {"tiptilt=0", [](const SimSettings& s) { return s.tipTilt == 0; }},
@@ -50,17 +51,20 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"timing=realtime", [](const SimSettings& s) { return s.timing == Timing::realtime; }},
       {"seed=18446744073709551615", [](const SimSettings& s) { return s.seed == 18446744073709551615ULL; }},
       {"clicks=brightest", [](const SimSettings& s) { return s.clicks.brightest; }},
-      {"clicks=10:20+300:4", [](const SimSettings& s) {
+      {"clicks=10:20+300:4",
+       [](const SimSettings& s) {
          return s.clicks.points == std::vector<ClickPoint>{{10, 20}, {300, 4}};
        }},
       {"linkfail=1", [](const SimSettings& s) { return s.linkFails; }},
       {"linklost=7", [](const SimSettings& s) { return s.linkLostAfter == 7; }},
       {"telescope=raise", [](const SimSettings& s) { return s.telescope == TelescopeFault::raises; }},
       {"telescope=false", [](const SimSettings& s) { return s.telescope == TelescopeFault::readsFalse; }},
-      {"missing=FOCALLEN+objctalt", [](const SimSettings& s) {
+      {"missing=FOCALLEN+objctalt",
+       [](const SimSettings& s) {
          return s.missingKeys == std::set<std::string>{"FOCALLEN", "OBJCTALT"};
        }},
-      {"throw=expose+centroid,throwafter=3", [](const SimSettings& s) {
+      {"throw=expose+centroid,throwafter=3",
+       [](const SimSettings& s) {
          return s.faults.failing == std::set<SimOperation>{SimOperation::expose, SimOperation::centroid} &&
                 s.faults.failAfter == 3;
        }},
@@ -80,19 +84,32 @@ struct Rejected {
 
 TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
   const std::vector<Rejected> cases{
-      {"colour=red", "colour"},        {"seeing", "seeing"},
-      {"seeing=abc", "seeing"},        {"seeing=1.2x", "seeing"},
-      {"seeing=0", "seeing"},          {"seeing=-1", "seeing"},
-      {"seeing=nan", "seeing"},        {"seeing=inf", "seeing"},
-      {"altitude=0", "altitude"},      {"altitude=91", "altitude"},
-      {"clouds=1.5", "clouds"},        {"clouds=-0.1", "clouds"},
-      {"width=0", "width"},            {"width=40000", "width"},
-      {"width=12.5", "width"},         {"seed=-1", "seed"},
-      {"timing=fast", "timing"},       {"clicks=3,4", "clicks"},
-      {"clicks=3:x", "clicks"},        {"telescope=maybe", "telescope"},
-      {"missing=DATE-OBS", "missing"}, {"throw=everything", "throw"},
-      {"linkfail=perhaps", "linkfail"}, {"gain=0", "gain"},
-      {"diameter=200", "distance"},    {"throwafter=-2", "throwafter"},
+      {"colour=red", "colour"},
+      {"seeing", "seeing"},
+      {"seeing=abc", "seeing"},
+      {"seeing=1.2x", "seeing"},
+      {"seeing=0", "seeing"},
+      {"seeing=-1", "seeing"},
+      {"seeing=nan", "seeing"},
+      {"seeing=inf", "seeing"},
+      {"altitude=0", "altitude"},
+      {"altitude=91", "altitude"},
+      {"clouds=1.5", "clouds"},
+      {"clouds=-0.1", "clouds"},
+      {"width=0", "width"},
+      {"width=40000", "width"},
+      {"width=12.5", "width"},
+      {"seed=-1", "seed"},
+      {"timing=fast", "timing"},
+      {"clicks=3,4", "clicks"},
+      {"clicks=3:x", "clicks"},
+      {"telescope=maybe", "telescope"},
+      {"missing=DATE-OBS", "missing"},
+      {"throw=everything", "throw"},
+      {"linkfail=perhaps", "linkfail"},
+      {"gain=0", "gain"},
+      {"diameter=200", "distance"},
+      {"throwafter=-2", "throwafter"},
   };
   for (const Rejected& c : cases) {
     SCOPED_TRACE(c.text);

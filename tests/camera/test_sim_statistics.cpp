@@ -21,7 +21,7 @@ constexpr double kLongCoefficient = 0.0612068;
 constexpr double kTransCoefficient = 0.0431389;
 
 struct Motion {
-  double longVariance = 0;   // pixels^2
+  double longVariance = 0;  // pixels^2
   double transVariance = 0;
   double commonVariance = 0;  // of star 1's x position: tip-tilt and drift
 };
@@ -109,16 +109,18 @@ TEST_P(DifferentialMotion, VariancesMatchTheTrueSeeingInBothDirections) {
   const Night night = GetParam();
   const Motion m = measure(night.options);
   const double longExpected = expectedVariance(kLongCoefficient, night.seeing, 500, night.airmass, 2000, 5.4);
-  const double transExpected = expectedVariance(kTransCoefficient, night.seeing, 500, night.airmass, 2000, 5.4);
+  const double transExpected =
+      expectedVariance(kTransCoefficient, night.seeing, 500, night.airmass, 2000, 5.4);
   EXPECT_NEAR(m.longVariance / longExpected, 1.0, kTolerance) << m.longVariance << " vs " << longExpected;
   EXPECT_NEAR(m.transVariance / transExpected, 1.0, kTolerance) << m.transVariance << " vs " << transExpected;
 
   // Inverting the relation as the reduction does gives the seeing back.
   const double pixelScale = std::atan(5.4 / 2000000.0);
   const double lambda = 500e-6;
-  const double longSeeing = std::pow(lambda, -1.0 / 5.0) *
-                            std::pow(m.longVariance * pixelScale * pixelScale / (kLongCoefficient * night.airmass), 3.0 / 5.0) *
-                            kArcsecPerRadian;
+  const double longSeeing =
+      std::pow(lambda, -1.0 / 5.0) *
+      std::pow(m.longVariance * pixelScale * pixelScale / (kLongCoefficient * night.airmass), 3.0 / 5.0) *
+      kArcsecPerRadian;
   EXPECT_NEAR(longSeeing / night.seeing, 1.0, 0.6 * kTolerance);
 }
 

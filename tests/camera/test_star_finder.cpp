@@ -17,12 +17,12 @@ using sim::SceneState;
 using sim::SimSettings;
 
 struct StarField {
-  double flux = 2e5;       // electrons per star image over the exposure
-  double sky = 20;         // electrons per pixel
+  double flux = 2e5;  // electrons per star image over the exposure
+  double sky = 20;    // electrons per pixel
   double readNoise = 5;
   double gain = 1;
   double bias = 100;
-  double psfSigma = 1.6;   // pixels
+  double psfSigma = 1.6;  // pixels
   int width = 120;
   int height = 100;
 };
@@ -141,7 +141,8 @@ TEST(StarFinder, StarAtTheFrameEdgeIsFoundWithoutReadingOutside) {
   const StarField field;
   // Every corner and side; the finder is built with bounds-checked pixel
   // access in this test, so a read outside the frame aborts the test.
-  const std::vector<sim::StarImage> places{{0.4, 50}, {119.2, 50}, {60, 0.3}, {60, 99.4}, {0.2, 0.1}, {119, 99}};
+  const std::vector<sim::StarImage> places{{0.4, 50},  {119.2, 50}, {60, 0.3},
+                                           {60, 99.4}, {0.2, 0.1},  {119, 99}};
   for (const sim::StarImage& truth : places) {
     const Frame frame = render(field, {truth}, 9);
     const StarMeasurement m = findStarNear(frame, truth.x, truth.y);
@@ -175,7 +176,8 @@ TEST(StarFinder, DegenerateFramesAndPointsNeverCrash) {
       {"far away", filled(50, 40, 100), 1e12, -1e12, StarStatus::outsideFrame},
       {"not a number", filled(50, 40, 100), nan, 3, StarStatus::outsideFrame},
       {"empty frame", Frame{}, 0, 0, StarStatus::outsideFrame},
-      {"short pixel buffer", Frame{50, 40, std::vector<std::uint16_t>(10, 100)}, 2, 0, StarStatus::outsideFrame},
+      {"short pixel buffer", Frame{50, 40, std::vector<std::uint16_t>(10, 100)}, 2, 0,
+       StarStatus::outsideFrame},
       {"one row", filled(30, 1, 100), 15, 0, StarStatus::faint},
   };
   for (const Degenerate& c : cases) {
@@ -199,7 +201,8 @@ TEST(StarFinder, BrightestStarsComeBrightestFirst) {
   const sim::StarImage dimmer{60.7, 40.1};
   Frame frame = render(brightField, {bright}, 1);
   const Frame dim = render(dimField, {dimmer}, 2);
-  for (std::size_t i = 0; i < frame.pixels.size(); ++i) frame.pixels[i] = static_cast<std::uint16_t>(frame.pixels[i] + dim.pixels[i]);
+  for (std::size_t i = 0; i < frame.pixels.size(); ++i)
+    frame.pixels[i] = static_cast<std::uint16_t>(frame.pixels[i] + dim.pixels[i]);
 
   const std::vector<StarMeasurement> stars = findBrightestStars(frame, 2);
   ASSERT_EQ(stars.size(), 2u);

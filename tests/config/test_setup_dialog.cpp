@@ -16,8 +16,8 @@ namespace {
 using test_support::SeenMessage;
 
 // The boxes in the order the dialog's table lists them.
-const char* const kBoxes[] = {"TextHoleDistance",    "TextHoleDiameter",        "TextWavelength",
-                              "TextSystemNoise",     "TextInitialExposure",     "TextMeasurementExposure",
+const char* const kBoxes[] = {"TextHoleDistance",     "TextHoleDiameter",    "TextWavelength",
+                              "TextSystemNoise",      "TextInitialExposure", "TextMeasurementExposure",
                               "TextSamplesPerReading"};
 
 class SetupDialogTest : public ::testing::Test {
@@ -58,8 +58,8 @@ class SetupDialogTest : public ::testing::Test {
 
 TEST_F(SetupDialogTest, ShowsTheDefaults) {
   const std::map<std::string, QString> expected = {
-      {"TextHoleDistance", "150"},   {"TextHoleDiameter", "50"},           {"TextWavelength", "500"},
-      {"TextSystemNoise", "0"},      {"TextInitialExposure", "0.5"},       {"TextMeasurementExposure", "0.01"},
+      {"TextHoleDistance", "150"},    {"TextHoleDiameter", "50"},     {"TextWavelength", "500"},
+      {"TextSystemNoise", "0"},       {"TextInitialExposure", "0.5"}, {"TextMeasurementExposure", "0.01"},
       {"TextSamplesPerReading", "20"}};
   EXPECT_EQ(shownTexts(), expected);
 }
@@ -78,7 +78,8 @@ TEST_F(SetupDialogTest, OkStoresWhatWasEntered) {
   const Case cases[] = {
       {"TextHoleDistance", "120.5", [](const Config& c) { return c.holeDistance == 120.5f; }},
       {"TextHoleDiameter", " 40 ", [](const Config& c) { return c.holeDiameter == 40.0f; }},
-      {"TextWavelength", "550", [](const Config& c) { return c.wavelength == static_cast<float>(550.0 / 1000); }},
+      {"TextWavelength", "550",
+       [](const Config& c) { return c.wavelength == static_cast<float>(550.0 / 1000); }},
       {"TextSystemNoise", "-0.25", [](const Config& c) { return c.systemNoise == -0.25f; }},
       {"TextInitialExposure", "2", [](const Config& c) { return c.initialExposure == 2.0f; }},
       {"TextMeasurementExposure", "0.02", [](const Config& c) { return c.measurementExposure == 0.02f; }},

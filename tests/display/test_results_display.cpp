@@ -48,8 +48,8 @@ TEST(ResultsDisplayScale, MaximumFollowsTheEntriesInSlotOrder) {
     float expected;
   };
   const Case cases[] = {
-      {{}, 1.0f},           {{0.4f, 1.0f, 0.9f}, 1.0f}, {{1.2f, 1.5f}, 1.5f}, {{1.5f, 1.2f}, 2.0f},
-      {{2.49f}, 2.5f},      {{2.5f}, 3.0f},             {{3.1f, 0.2f}, 3.5f},
+      {{}, 1.0f},     {{0.4f, 1.0f, 0.9f}, 1.0f}, {{1.2f, 1.5f}, 1.5f}, {{1.5f, 1.2f}, 2.0f}, {{2.49f}, 2.5f},
+      {{2.5f}, 3.0f}, {{3.1f, 0.2f}, 3.5f},
   };
   for (const Case& c : cases) {
     MonitorState state = startedState();
@@ -72,9 +72,9 @@ TEST(ResultsDisplayPlot, TickRowsAndLengthsPerScale) {
     std::vector<int> lengths;
   };
   const Case cases[] = {
-      {0.0f, {75, 40, 5}, {4, 2, 4}},                               // m = 1
-      {1.7f, {75, 57, 40, 23, 5}, {4, 2, 4, 2, 4}},                 // m = 2: 52.5 -> 52, 17.5 -> 18
-      {2.1f, {75, 61, 47, 33, 19, 5}, {4, 2, 4, 2, 4, 2}},          // m = 2.5
+      {0.0f, {75, 40, 5}, {4, 2, 4}},                       // m = 1
+      {1.7f, {75, 57, 40, 23, 5}, {4, 2, 4, 2, 4}},         // m = 2: 52.5 -> 52, 17.5 -> 18
+      {2.1f, {75, 61, 47, 33, 19, 5}, {4, 2, 4, 2, 4, 2}},  // m = 2.5
   };
   for (const Case& c : cases) {
     MonitorState state = startedState();
@@ -148,7 +148,7 @@ TEST(ResultsDisplayPlot, HistoryCountFiveStartsAtSlotFive) {
   state.historyCount = 5;
   const ResultsModel model = buildResultsModel(state, ".");
   ASSERT_EQ(model.scaleMax, 2.0f);
-  EXPECT_EQ(model.curve[1], (PlotPoint{23, 40}));   // slot 5: 1.0 of 2
+  EXPECT_EQ(model.curve[1], (PlotPoint{23, 40}));     // slot 5: 1.0 of 2
   EXPECT_EQ(model.curve[200], (PlotPoint{222, 23}));  // slot 4: 1.5 of 2
   EXPECT_EQ(model.seeingFwhm, "1.5 arcsecs");
 }
@@ -197,10 +197,14 @@ TEST(ResultsDisplayReadouts, RejectedShare) {
     const char* text;
   };
   const Case cases[] = {
-      {0, 20, "0%"},    {1, 20, "4.7%"},  {20, 20, "50%"}, {3, 50, "5.6%"},
+      {0, 20, "0%"},
+      {1, 20, "4.7%"},
+      {20, 20, "50%"},
+      {3, 50, "5.6%"},
       // Past 327 rejections the product leaves the 16-bit range:
       // 400 * 100 / 420 = 95.238..., 32767 * 100 / 32967 = 99.393...
-      {400, 20, "95.2%"}, {32767, 200, "99.3%"},
+      {400, 20, "95.2%"},
+      {32767, 200, "99.3%"},
   };
   for (const Case& c : cases) {
     MonitorState state = startedState();

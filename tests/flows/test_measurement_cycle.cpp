@@ -16,7 +16,8 @@ using testing::ButtonStates;
 using testing::FlowRig;
 using testing::ScriptedImage;
 
-constexpr const char* kFocalMessage = "Unable to read focal length from exposure - please check MaximDL setup";
+constexpr const char* kFocalMessage =
+    "Unable to read focal length from exposure - please check MaximDL setup";
 constexpr const char* kPixelMessage = "Unable to read pixel size from exposure - please check MaximDL setup";
 
 // A rig with the stars selected, ready to monitor.
@@ -344,10 +345,8 @@ TEST(MeasurementCycle, BackendAndLogErrorsEndTheRunAndTheProgramGoesOn) {
     bool unwritableLog;
   };
   const Case cases[] = {
-      {"exposure fails", "expose", 2, false},
-      {"centroid fails", "centroid", 3, false},
-      {"header read fails", "fits", 5, false},
-      {"link read fails", "linkEnabled", 0, false},
+      {"exposure fails", "expose", 2, false},      {"centroid fails", "centroid", 3, false},
+      {"header read fails", "fits", 5, false},     {"link read fails", "linkEnabled", 0, false},
       {"log cannot be created", nullptr, 0, true},
   };
   for (const Case& c : cases) {

@@ -123,7 +123,8 @@ TEST(StarSelection, TakesAFullFrameWaitsForTwoClicksAndBuildsTheBox) {
 
   rig.selection.CommandSelect_Click();
 
-  const testing::CallLog expectedStart = {"SetFullFrame", "expose " + std::to_string(0.75f), "document", "prepare"};
+  const testing::CallLog expectedStart = {"SetFullFrame", "expose " + std::to_string(0.75f), "document",
+                                          "prepare"};
   ASSERT_GE(rig.server.calls.size(), 6u);
   EXPECT_EQ(testing::CallLog(rig.server.calls.begin(), rig.server.calls.begin() + 4), expectedStart);
   EXPECT_EQ(rig.server.calls[4], "centroid 101 299 reference");

@@ -82,7 +82,7 @@ TEST(Startup, EachOutcomeGivesItsMessagesAndState) {
     } else {
       expectUnloadedState(rig.state);
       EXPECT_EQ(rig.ui.updateCount, 0);
-      EXPECT_EQ(rig.ui.buttons, ButtonStates{});  // design-time state
+      EXPECT_EQ(rig.ui.buttons, ButtonStates{});        // design-time state
       EXPECT_FALSE(rig.server.application->requested);  // no telescope link tried
     }
   }
@@ -175,7 +175,8 @@ TEST(Startup, CommandsFollowEachSituationOfASession) {
 
   ASSERT_FALSE(duringRun.empty());
   // Every refresh during the run keeps the start/stop command enabled.
-  for (const ButtonStates& seen : duringRun) EXPECT_EQ(seen, (ButtonStates{true, "Stop Monitoring", false, false}));
+  for (const ButtonStates& seen : duringRun)
+    EXPECT_EQ(seen, (ButtonStates{true, "Stop Monitoring", false, false}));
   EXPECT_EQ(rig.ui.buttons, (ButtonStates{true, "Start Monitoring", true, true}));
 }
 

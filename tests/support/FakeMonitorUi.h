@@ -34,9 +34,15 @@ class FakeMonitorUi : public MonitorUi {
 
   void setCommandEnabled(Command command, bool enabled) override {
     switch (command) {
-      case Command::StartAbort: buttons.startAbort = enabled; break;
-      case Command::Select: buttons.select = enabled; break;
-      case Command::Setup: buttons.setup = enabled; break;
+      case Command::StartAbort:
+        buttons.startAbort = enabled;
+        break;
+      case Command::Select:
+        buttons.select = enabled;
+        break;
+      case Command::Setup:
+        buttons.setup = enabled;
+        break;
     }
   }
   void setStartAbortCaption(const std::string& caption) override { buttons.caption = caption; }

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "flows/StarSelection.h"
 #include "flows/MeasurementCycle.h"
+#include "flows/StarSelection.h"
 #include "flows/Startup.h"
 #include "support/FakeMonitorUi.h"
 #include "support/ScriptedCamera.h"

@@ -144,10 +144,10 @@ class ScriptedCamera : public camera::Camera {
   int linkReadsTrue = 1 << 30;  // reads of LinkEnabled that answer true before it turns false
   int linkReads = 0;
   int exposures = 0;
-  std::deque<ScriptedImage> images;                // the next exposures, in order
+  std::deque<ScriptedImage> images;                     // the next exposures, in order
   std::function<ScriptedImage(int exposure)> imageFor;  // then these
-  std::shared_ptr<ScriptedDocument> current;       // the document the flows took last
-  std::map<std::string, std::int16_t> subframe;    // StartX, NumX, StartY, NumY as last set
+  std::shared_ptr<ScriptedDocument> current;            // the document the flows took last
+  std::map<std::string, std::int16_t> subframe;         // StartX, NumX, StartY, NumY as last set
 
  private:
   void record(const std::string& name, std::int16_t value) {

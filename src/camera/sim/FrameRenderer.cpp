@@ -45,7 +45,8 @@ class PoissonTable {
 
   double draw(std::mt19937_64& random) const {
     const double u = std::generate_canonical<double, 53>(random);
-    return static_cast<double>(std::upper_bound(cumulative_.begin(), cumulative_.end(), u) - cumulative_.begin());
+    return static_cast<double>(std::upper_bound(cumulative_.begin(), cumulative_.end(), u) -
+                               cumulative_.begin());
   }
 
  private:
@@ -62,8 +63,8 @@ FrameRenderer::FrameRenderer(const SimSettings& settings, double psfSigma)
       gain_(settings.gain),
       bias_(settings.bias) {}
 
-void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& region,
-                            const StarImage& star, double total) const {
+void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
+                            double total) const {
   const double reach = kExtentInSigma * psfSigma_ + 1.0;
   // Off the readout (however far, so the conversions below stay in range).
   if (!(star.x + reach >= region.x && star.x - reach <= region.x + region.width - 1 &&
@@ -114,8 +115,9 @@ Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, do
     }
     const double counts = (detected + readNoise_ * gauss(noise)) / gain_ + bias_;
     // An overflowing signal (absurd flux settings) saturates like any other.
-    frame.pixels[i] = std::isnan(counts) ? static_cast<std::uint16_t>(kFullScale)
-                                         : static_cast<std::uint16_t>(std::clamp(std::nearbyint(counts), 0.0, kFullScale));
+    frame.pixels[i] = std::isnan(counts)
+                          ? static_cast<std::uint16_t>(kFullScale)
+                          : static_cast<std::uint16_t>(std::clamp(std::nearbyint(counts), 0.0, kFullScale));
   }
   return frame;
 }

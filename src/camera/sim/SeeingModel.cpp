@@ -30,7 +30,8 @@ double SeeingModel::longitudinalSigma(double airmass) const { return motionSigma
 double SeeingModel::transverseSigma(double airmass) const { return motionSigma(transK_, airmass); }
 
 double SeeingModel::motionSigma(double coefficient, double airmass) const {
-  return std::sqrt(coefficient * wavelength_ * wavelength_ * std::pow(r0_, -5.0 / 3.0) * airmass) / pixelScale_;
+  return std::sqrt(coefficient * wavelength_ * wavelength_ * std::pow(r0_, -5.0 / 3.0) * airmass) /
+         pixelScale_;
 }
 
 double SeeingModel::tipTiltSigma() const { return tipTiltArcsec_ / kArcsecPerRadian / pixelScale_; }

@@ -84,10 +84,11 @@ void SimCamera::setNumY(std::int16_t height) {
 SensorBox SimCamera::readoutRegion() const {
   if (startX_ < 0 || startY_ < 0 || startX_ >= settings_.width || startY_ >= settings_.height || numX_ <= 0 ||
       numY_ <= 0) {
-    throw AutomationError("The camera cannot read the subframe starting at " + std::to_string(startX_) + ", " +
-                          std::to_string(startY_) + " of " + std::to_string(numX_) + " x " + std::to_string(numY_) +
-                          " pixels: it does not lie on the " + std::to_string(settings_.width) + " x " +
-                          std::to_string(settings_.height) + " sensor.");
+    throw AutomationError("The camera cannot read the subframe starting at " + std::to_string(startX_) +
+                          ", " + std::to_string(startY_) + " of " + std::to_string(numX_) + " x " +
+                          std::to_string(numY_) + " pixels: it does not lie on the " +
+                          std::to_string(settings_.width) + " x " + std::to_string(settings_.height) +
+                          " sensor.");
   }
   return {startX_, startY_, std::min<int>(numX_, settings_.width - startX_),
           std::min<int>(numY_, settings_.height - startY_)};
@@ -101,8 +102,8 @@ void SimCamera::expose(float seconds) {
   }
   const SensorBox region = readoutRegion();
   const double start = clock_.now();
-  const double readout =
-      settings_.readout * (static_cast<double>(region.width) * region.height) / (static_cast<double>(settings_.width) * settings_.height);
+  const double readout = settings_.readout * (static_cast<double>(region.width) * region.height) /
+                         (static_cast<double>(settings_.width) * settings_.height);
   const SceneState scene = scene_.next(start + seconds / 2.0);
 
   auto frame = std::make_shared<Frame>(renderer_.render(scene, region, seconds, noise_));

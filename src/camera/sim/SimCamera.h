@@ -4,12 +4,12 @@
 #include <random>
 
 #include "camera/Automation.h"
+#include "camera/ImageDisplay.h"
 #include "camera/sim/FrameRenderer.h"
 #include "camera/sim/SimClock.h"
 #include "camera/sim/SimDocument.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
-#include "camera/ImageDisplay.h"
 
 namespace nebulor::camera::sim {
 
@@ -61,7 +61,7 @@ class SimCamera : public Camera {
 
   std::shared_ptr<SimDocument> pending_;  // exposing or reading out
   double pendingDue_ = 0;
-  std::shared_ptr<SimDocument> latest_;   // the last image handed over
+  std::shared_ptr<SimDocument> latest_;  // the last image handed over
 };
 
 }  // namespace nebulor::camera::sim

@@ -4,8 +4,8 @@
 
 namespace nebulor::camera::sim {
 
-SimDocument::SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<ImageDisplay> view,
-                         SimFaults faults, int exposureNumber)
+SimDocument::SimDocument(std::shared_ptr<const Frame> frame, SimHeader header,
+                         std::shared_ptr<ImageDisplay> view, SimFaults faults, int exposureNumber)
     : frame_(std::move(frame)),
       header_(std::move(header)),
       view_(std::move(view)),

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "camera/ImageDisplay.h"
 #include "camera/StarFinder.h"
 #include "camera/sim/SimFaults.h"
-#include "camera/ImageDisplay.h"
 
 namespace nebulor::camera::sim {
 

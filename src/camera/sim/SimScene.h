@@ -19,7 +19,7 @@ struct StarImage {
 struct SceneState {
   double altitude = 90;  // degrees
   std::array<StarImage, 2> stars;
-  bool cloudy = false;   // the stars are hidden
+  bool cloudy = false;  // the stars are hidden
 };
 
 // The two images of the star as they move from exposure to exposure: both

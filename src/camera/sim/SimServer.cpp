@@ -7,9 +7,12 @@
 
 namespace nebulor::camera::sim {
 
-SimServer::SimServer(SimSettings settings) : settings_(std::move(settings)), view_(std::make_shared<ImageDisplay>()) {
-  if (settings_.clicks.brightest) view_->clicks.scriptBrightestStars();
-  else if (!settings_.clicks.points.empty()) view_->clicks.scriptClicks(settings_.clicks.points);
+SimServer::SimServer(SimSettings settings)
+    : settings_(std::move(settings)), view_(std::make_shared<ImageDisplay>()) {
+  if (settings_.clicks.brightest)
+    view_->clicks.scriptBrightestStars();
+  else if (!settings_.clicks.points.empty())
+    view_->clicks.scriptClicks(settings_.clicks.points);
 }
 
 std::unique_ptr<Application> SimServer::createApplication() {

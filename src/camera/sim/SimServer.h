@@ -5,8 +5,8 @@
 #include "camera/Automation.h"
 #include "camera/ClickState.h"
 #include "camera/FrameViewer.h"
-#include "camera/sim/SimSettings.h"
 #include "camera/ImageDisplay.h"
+#include "camera/sim/SimSettings.h"
 
 namespace nebulor::camera::sim {
 

@@ -57,7 +57,8 @@ class Item {
       fail("needs a number");
     }
     if (result < min || result > max || (minExcluded && result == min)) {
-      if (max == kInfinity) fail(minExcluded ? "must be greater than " + text(min) : "must be " + text(min) + " or more");
+      if (max == kInfinity)
+        fail(minExcluded ? "must be greater than " + text(min) : "must be " + text(min) + " or more");
       fail("must be between " + text(min) + " and " + text(max));
     }
     return result;
@@ -68,7 +69,8 @@ class Item {
     Int result = 0;
     const auto [end, error] = std::from_chars(value_.data(), value_.data() + value_.size(), result);
     if (error != std::errc() || end != value_.data() + value_.size()) fail("needs a whole number");
-    if (result < min || result > max) fail("must be between " + std::to_string(min) + " and " + std::to_string(max));
+    if (result < min || result > max)
+      fail("must be between " + std::to_string(min) + " and " + std::to_string(max));
     return result;
   }
 
@@ -103,7 +105,8 @@ ClickScript clickScript(const Item& item) {
     if (colon == std::string_view::npos) item.fail("needs 'window', 'brightest' or points x:y joined by '+'");
     const Item x("clicks", point.substr(0, colon));
     const Item y("clicks", point.substr(colon + 1));
-    script.points.push_back({x.whole<std::int16_t>(0, kMaxSensorSide), y.whole<std::int16_t>(0, kMaxSensorSide)});
+    script.points.push_back(
+        {x.whole<std::int16_t>(0, kMaxSensorSide), y.whole<std::int16_t>(0, kMaxSensorSide)});
   }
   return script;
 }
@@ -125,8 +128,9 @@ std::set<SimOperation> operations(const Item& item) {
   for (std::string_view name : split(item.text(), '+')) {
     const auto operation = operationNamed(name);
     if (!operation) {
-      item.fail("takes expose, imageready, document, prepare, fitskey, centroid, click, subframe, "
-                "fullframe or sensorsize joined by '+'");
+      item.fail(
+          "takes expose, imageready, document, prepare, fitskey, centroid, click, subframe, "
+          "fullframe or sensorsize joined by '+'");
     }
     result.insert(*operation);
   }
@@ -164,9 +168,12 @@ const std::vector<Key>& keys() {
       {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, kInfinity); }},
       {"timing",
        [](SimSettings& s, const Item& v) {
-         if (v.text() == "instant") s.timing = Timing::instant;
-         else if (v.text() == "realtime") s.timing = Timing::realtime;
-         else v.fail("must be 'instant' or 'realtime'");
+         if (v.text() == "instant")
+           s.timing = Timing::instant;
+         else if (v.text() == "realtime")
+           s.timing = Timing::realtime;
+         else
+           v.fail("must be 'instant' or 'realtime'");
        }},
       {"seed",
        [](SimSettings& s, const Item& v) {
@@ -174,18 +181,23 @@ const std::vector<Key>& keys() {
        }},
       {"clicks", [](SimSettings& s, const Item& v) { s.clicks = clickScript(v); }},
       {"linkfail", [](SimSettings& s, const Item& v) { s.linkFails = v.flag(); }},
-      {"linklost", [](SimSettings& s, const Item& v) { s.linkLostAfter = v.whole(0, std::numeric_limits<int>::max()); }},
+      {"linklost",
+       [](SimSettings& s, const Item& v) { s.linkLostAfter = v.whole(0, std::numeric_limits<int>::max()); }},
       {"telescope",
        [](SimSettings& s, const Item& v) {
-         if (v.text() == "ok") s.telescope = TelescopeFault::none;
-         else if (v.text() == "raise") s.telescope = TelescopeFault::raises;
-         else if (v.text() == "false") s.telescope = TelescopeFault::readsFalse;
-         else v.fail("must be 'ok', 'raise' or 'false'");
+         if (v.text() == "ok")
+           s.telescope = TelescopeFault::none;
+         else if (v.text() == "raise")
+           s.telescope = TelescopeFault::raises;
+         else if (v.text() == "false")
+           s.telescope = TelescopeFault::readsFalse;
+         else
+           v.fail("must be 'ok', 'raise' or 'false'");
        }},
       {"missing", [](SimSettings& s, const Item& v) { s.missingKeys = headerKeys(v); }},
       {"throw", [](SimSettings& s, const Item& v) { s.faults.failing = operations(v); }},
-      {"throwafter",
-       [](SimSettings& s, const Item& v) { s.faults.failAfter = v.whole(0, std::numeric_limits<int>::max()); }},
+      {"throwafter", [](SimSettings& s,
+                        const Item& v) { s.faults.failAfter = v.whole(0, std::numeric_limits<int>::max()); }},
   };
   return table;
 }
@@ -199,7 +211,8 @@ SimSettings parseSimSettings(std::string_view text) {
     if (pair.empty()) continue;  // a stray comma
     const std::size_t equals = pair.find('=');
     const std::string_view name = trim(pair.substr(0, equals));
-    const auto key = std::find_if(keys().begin(), keys().end(), [name](const Key& k) { return k.name == name; });
+    const auto key =
+        std::find_if(keys().begin(), keys().end(), [name](const Key& k) { return k.name == name; });
     if (key == keys().end()) throw SimSettingsError("Unknown simulator setting '" + std::string(name) + "'");
     if (equals == std::string_view::npos) {
       throw SimSettingsError("Simulator setting '" + std::string(name) + "' needs a value (" +

@@ -21,8 +21,8 @@ enum class TelescopeFault { none, raises, readsFalse };
 
 // Who clicks the star images in the simulated image window.
 struct ClickScript {
-  bool brightest = false;           // the two brightest star images of each image
-  std::vector<ClickPoint> points;   // else these points in order; none: the user clicks
+  bool brightest = false;          // the two brightest star images of each image
+  std::vector<ClickPoint> points;  // else these points in order; none: the user clicks
 };
 
 // Everything the simulated imaging application can be told, with the
@@ -30,37 +30,37 @@ struct ClickScript {
 // are in the parser's table.
 struct SimSettings {
   // Atmosphere and mask.
-  double seeing = 1.2;          // arcsec: lambda / r0 at the zenith at `wavelength`
-  double wavelength = 500;      // nm
-  double holeDiameter = 50;     // mm
-  double holeDistance = 150;    // mm, centre to centre
-  double altitude = 60;         // degrees above the horizon at the start
-  double altitudeRate = -10;    // degrees per hour (the star sets)
-  double tipTilt = 0.3;         // arcsec RMS per axis, common to both images
-  double drift = 0.5;           // pixels per minute, both images (tracking error)
-  double clouds = 0;            // share of exposures in which the stars are hidden
-  double cloudLength = 25;      // mean length of a cloud episode, exposures
+  double seeing = 1.2;        // arcsec: lambda / r0 at the zenith at `wavelength`
+  double wavelength = 500;    // nm
+  double holeDiameter = 50;   // mm
+  double holeDistance = 150;  // mm, centre to centre
+  double altitude = 60;       // degrees above the horizon at the start
+  double altitudeRate = -10;  // degrees per hour (the star sets)
+  double tipTilt = 0.3;       // arcsec RMS per axis, common to both images
+  double drift = 0.5;         // pixels per minute, both images (tracking error)
+  double clouds = 0;          // share of exposures in which the stars are hidden
+  double cloudLength = 25;    // mean length of a cloud episode, exposures
 
   // Telescope and camera.
-  double focalLength = 2000;    // mm
-  double pixelSize = 5.4;       // micrometres, square pixels
-  int width = 1280;             // sensor, pixels
+  double focalLength = 2000;  // mm
+  double pixelSize = 5.4;     // micrometres, square pixels
+  int width = 1280;           // sensor, pixels
   int height = 1024;
-  double separation = 40;       // pixels between the two star images
-  double angle = 20;            // degrees from the sensor's x axis to the line joining them
-  double flux = 1e6;            // electrons per second in each star image
-  double sky = 2000;            // electrons per second per pixel
-  double readNoise = 10;        // electrons RMS
-  double gain = 1;              // electrons per count
-  double bias = 100;            // counts
-  double readout = 0.2;         // seconds to read the whole sensor (a subframe: its share)
+  double separation = 40;  // pixels between the two star images
+  double angle = 20;       // degrees from the sensor's x axis to the line joining them
+  double flux = 1e6;       // electrons per second in each star image
+  double sky = 2000;       // electrons per second per pixel
+  double readNoise = 10;   // electrons RMS
+  double gain = 1;         // electrons per count
+  double bias = 100;       // counts
+  double readout = 0.2;    // seconds to read the whole sensor (a subframe: its share)
   Timing timing = Timing::instant;
   std::uint64_t seed = 1;
 
   // Who clicks, and the fault switches.
   ClickScript clicks;
-  bool linkFails = false;        // the camera does not link at start
-  int linkLostAfter = 0;         // the link drops after this many exposures; 0: never
+  bool linkFails = false;  // the camera does not link at start
+  int linkLostAfter = 0;   // the link drops after this many exposures; 0: never
   TelescopeFault telescope = TelescopeFault::none;
   std::set<std::string> missingKeys;  // header keywords left out of every image
   SimFaults faults;

@@ -17,10 +17,10 @@
 #include "FitsTestFile.h"
 #include "IndiServerProcess.h"
 #include "app/BackendFactory.h"
+#include "app/Session.h"
 #include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
 #include "config/ConfigFile.h"
-#include "app/Session.h"
 #include "support/WidgetTestSupport.h"
 
 namespace nebulor {
