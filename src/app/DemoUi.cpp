@@ -3,6 +3,9 @@
 #include <charconv>
 #include <utility>
 
+#include "core/FriedParameter.h"
+#include "core/SeeingHistory.h"
+
 namespace nebulor {
 
 namespace {
@@ -48,10 +51,8 @@ void DemoUi::showMessage(const std::string& text) {
 }
 
 std::string demoReadingLine(int reading, const MonitorState& state, std::optional<double> trueSeeing) {
-  const int latest = state.historyCount == 1 ? kHistorySlots : state.historyCount - 1;
-  const double seeing = state.fwhmHistory[latest];
-  // r0 in cm as the window works it out from the wavelength (micrometres) and the FWHM.
-  const double r0 = seeing > 0 ? state.config.wavelength * 0.98 * 1000 / seeing / 4.74 / 10 : 0;
+  const float seeing = state.fwhmHistory[latestHistorySlot(state.historyCount)];
+  const double r0 = r0Centimetres(state.config.wavelength, seeing);
   const int exposures = state.badSampleCount + state.config.samplesPerReading;
   const double rejected = exposures > 0 ? 100.0 * state.badSampleCount / exposures : 0;
   return "reading=" + std::to_string(reading) + " seeing=" + fixed(seeing, 4) + " r0=" + fixed(r0, 3) +

@@ -1,6 +1,6 @@
 #include "app/ProgramOptions.h"
 
-#include <charconv>
+#include "core/NumberParse.h"
 
 namespace nebulor {
 
@@ -9,14 +9,12 @@ namespace {
 constexpr int kMaxDemoReadings = 100000;
 
 int readingsValue(const std::string& text) {
-  int value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 1 ||
-      value > kMaxDemoReadings) {
+  const std::optional<int> value = parseWhole<int>(text);
+  if (!value || *value < 1 || *value > kMaxDemoReadings) {
     throw ProgramOptionsError("--readings takes a whole number from 1 to " +
                               std::to_string(kMaxDemoReadings) + ", not '" + text + "'");
   }
-  return value;
+  return *value;
 }
 
 }  // namespace

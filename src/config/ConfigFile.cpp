@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <system_error>
 
 #include "core/AppPaths.h"
 #include "core/MonitorState.h"
+#include "core/NumberParse.h"
 #include "core/NumberText.h"
 
 #ifdef _WIN32
@@ -47,19 +47,10 @@ std::string_view trimmed(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// A decimal number with full stop, optional sign and exponent; the empty
-// field is 0. Magnitudes beyond a double come back as infinity.
+// The empty field is 0.
 std::optional<double> numberIn(std::string_view text) {
   if (text.empty()) return 0.0;
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (*first == '+' && text.size() > 1 && first[1] != '-') ++first;  // from_chars knows no '+'
-  double value = 0;
-  const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
-  if (end != last) return std::nullopt;
-  if (error == std::errc::result_out_of_range) return HUGE_VAL;
-  if (error != std::errc()) return std::nullopt;
-  return value;
+  return parseNumber(text);
 }
 
 class LineReader {
@@ -103,15 +94,17 @@ class LineReader {
     std::int16_t& target = parse_.config.samplesPerReading;
     const std::optional<double> number = numberIn(value);
     if (!number) return warn(kSamplesKey, value, "is not a number", std::to_string(target));
-    const double rounded = std::nearbyint(*number);   // halves go to the even neighbour
-    if (!(rounded >= 1 && rounded <= kMaxSamples)) {  // the per-exposure tables of one reading
-      return warn(kSamplesKey, value, "does not round to a whole number from 1 to 200",
+    const double rounded = std::nearbyint(*number);  // halves go to the even neighbour
+    if (!samplesPerReadingFits(rounded)) {
+      return warn(kSamplesKey, value,
+                  "does not round to a whole number from 1 to " + std::to_string(kMaxSamples),
                   std::to_string(target));
     }
     target = static_cast<std::int16_t>(rounded);
   }
 
-  void warn(std::string_view key, std::string_view value, const char* problem, const std::string& kept) {
+  void warn(std::string_view key, std::string_view value, const std::string& problem,
+            const std::string& kept) {
     parse_.warnings.push_back("config.ini line " + std::to_string(lineNumber_) + ": " + std::string(key) +
                               " \"" + std::string(value) + "\" " + problem + "; keeping " + kept + ".");
   }

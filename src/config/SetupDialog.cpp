@@ -63,7 +63,7 @@ std::optional<double> storedValue(const QString& text, const QLocale& locale, co
   if (!ok || !std::isfinite(shown)) return std::nullopt;
   if (field.accepted == Accepted::SampleCount) {
     const double count = std::nearbyint(shown);
-    if (count < 1 || count > kMaxSamples) return std::nullopt;
+    if (!samplesPerReadingFits(count)) return std::nullopt;
     return count;
   }
   const float stored = static_cast<float>(shown / field.divisor);

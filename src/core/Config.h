@@ -18,6 +18,12 @@ struct Config {
   bool operator==(const Config&) const = default;
 };
 
+// Exposures one reading can hold: the reduction's tables have this many slots.
+inline constexpr int kMaxSamples = 200;
+
+// Whether a number of exposures per reading fits those tables (1..200).
+inline constexpr bool samplesPerReadingFits(double samples) { return samples >= 1 && samples <= kMaxSamples; }
+
 // The values a missing config.ini or a missing key gives.
 Config defaultConfig();
 

@@ -17,9 +17,8 @@ using Flag = std::int16_t;
 inline constexpr Flag kTrue = -1;
 inline constexpr Flag kFalse = 0;
 
-// Exposure slots of one reading and slots of the seeing history; index 0 of
-// each table is never used for data, so the tables hold one more element.
-inline constexpr int kMaxSamples = 200;
+// Slots of the seeing history; index 0 of this table and of the exposure
+// tables (kMaxSamples) is never used for data, so they hold one more element.
 inline constexpr int kHistorySlots = 200;
 
 // All state the program shares: the program-wide values (configuration and

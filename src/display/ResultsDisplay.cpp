@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/FriedParameter.h"
 #include "core/NumberText.h"
+#include "core/SeeingHistory.h"
 #include "measure/SeeingReduction.h"
 
 namespace nebulor {
@@ -30,14 +32,6 @@ std::string withSeparator(std::string text, const std::string& decimalSeparator)
 std::string readoutText(double value, std::int16_t decimals, const std::string& decimalSeparator) {
   return withSeparator(doubleText(TruncateDecimals(value, decimals)), decimalSeparator);
 }
-
-// The slot the next reading goes to; outside 1..200 only before start-up has
-// run, and then the ring is read from its first slot.
-int ringStart(std::int16_t historyCount) {
-  return historyCount >= 1 && historyCount <= kHistorySlots ? historyCount : 1;
-}
-
-int nextSlot(int slot) { return slot == kHistorySlots ? 1 : slot + 1; }
 
 std::vector<PlotTick> plotTicks(float m) {
   std::vector<PlotTick> ticks;
@@ -92,25 +86,18 @@ ResultsModel buildResultsModel(const MonitorState& state, const std::string& dec
 
   model.ticks = plotTicks(m);
 
-  const int start = ringStart(state.historyCount);
+  // Oldest first: the ring from the slot the next reading goes to.
+  const int start = historyWriteSlot(state.historyCount);
   model.curve[0] = {kPlotLeftAxis + 1, plotRow(history[start], m)};
   int slot = start;
   for (int i = 1; i <= kHistorySlots; ++i) {
     model.curve[i] = {kPlotLeftAxis + i, plotRow(history[slot], m)};
-    slot = nextSlot(slot);
+    slot = historySlotAfter(slot);
   }
 
-  const float latest = history[start == 1 ? kHistorySlots : start - 1];
+  const float latest = history[latestHistorySlot(state.historyCount)];
   model.seeingFwhm = readoutText(latest, 2, decimalSeparator) + " arcsecs";
-  if (latest > 0) {
-    // r0 = 0.98 lambda / FWHM: micrometres over microradians gives metres,
-    // times 1000 and over 10 gives cm. The read-out has always taken 4.74
-    // microradians per arcsecond (4.848 would be exact); it keeps that factor.
-    const double r0 = static_cast<double>(state.config.wavelength) * 0.98 * 1000 / latest / 4.74 / 10;
-    model.seeingR0 = readoutText(r0, 1, decimalSeparator) + " cm";
-  } else {
-    model.seeingR0 = "0 cm";
-  }
+  model.seeingR0 = readoutText(r0Centimetres(state.config.wavelength, latest), 1, decimalSeparator) + " cm";
   model.longDev = readoutText(state.longStdDev, 2, decimalSeparator);
   model.transDev = readoutText(state.transStdDev, 2, decimalSeparator);
 

@@ -1,6 +1,5 @@
 #include "flows/MeasurementCycle.h"
 
-#include <charconv>
 #include <cmath>
 #include <ctime>
 #include <limits>
@@ -8,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/NumberParse.h"
 #include "core/NumberText.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
@@ -29,11 +29,9 @@ std::optional<double> headerNumber(camera::ImageDocument& document, const char* 
     std::string_view digits(*text);
     while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
     while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (digits.empty() || result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
-      return std::nullopt;
-    }
+    const std::optional<double> parsed = parseNumber(digits);
+    if (!parsed) return std::nullopt;
+    number = *parsed;
   } else {
     number = std::get<double>(*value);
   }
@@ -93,9 +91,9 @@ void MeasurementCycle::StartMeasuring() {
   // The per-exposure tables hold 200 samples, and the reduction divides by
   // their number; a box exists only after a selection.
   const std::int16_t samples = state_.config.samplesPerReading;
-  if (samples < 1 || samples > kMaxSamples) {
-    ui_.showMessage("Exposures per Reading is " + std::to_string(samples) +
-                    "; it must lie between 1 and 200. Please correct it in Setup.");
+  if (!samplesPerReadingFits(samples)) {
+    ui_.showMessage("Exposures per Reading is " + std::to_string(samples) + "; it must lie between 1 and " +
+                    std::to_string(kMaxSamples) + ". Please correct it in Setup.");
     return;
   }
   if (state_.starsSelected != kTrue) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/NumberText.h"
+#include "core/SeeingHistory.h"
 
 namespace nebulor {
 
@@ -17,7 +18,7 @@ using Reason = std::optional<std::string>;
 bool isPositive(double value) { return std::isfinite(value) && value > 0; }
 
 Reason readingLengthProblem(std::int16_t n) {
-  if (n >= 1 && n <= kMaxSamples) return std::nullopt;
+  if (samplesPerReadingFits(n)) return std::nullopt;
   return "A reading of " + std::to_string(n) +
          " exposures cannot be reduced; samples per reading must be 1 to " + std::to_string(kMaxSamples) +
          ".";
@@ -191,10 +192,9 @@ std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeom
   std::copy_n(transDeviations.begin() + 1, n, state.transDeviations.begin() + 1);
   state.longStdDev = longStdDev;
   state.transStdDev = transStdDev;
-  // The ring runs over slots 1..200; a count outside them starts it afresh.
-  const int slot = state.historyCount >= 1 && state.historyCount <= kHistorySlots ? state.historyCount : 1;
+  const int slot = historyWriteSlot(state.historyCount);
   state.fwhmHistory[slot] = fwhm;
-  state.historyCount = static_cast<std::int16_t>(slot == kHistorySlots ? 1 : slot + 1);
+  state.historyCount = static_cast<std::int16_t>(historySlotAfter(slot));
   return std::nullopt;
 }
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <utility>
+
+#include "core/NumberParse.h"
+#include "core/NumberText.h"
 
 namespace nebulor::camera::indi {
 
@@ -19,13 +21,7 @@ std::string boxText(const SensorBox& box) {
 
 // The exposure time as the decimal number the float stands for: 0.01f
 // widened as it is (0.0099999998) falls below drivers' 0.01 s minimum.
-double decimalSeconds(float seconds) {
-  std::array<char, 32> text{};
-  const auto written = std::to_chars(text.data(), text.data() + text.size(), seconds);
-  double value = seconds;
-  std::from_chars(text.data(), written.ptr, value);
-  return value;
-}
+double decimalSeconds(float seconds) { return parseNumber(singleText(seconds)).value_or(seconds); }
 
 SensorBox boxOf(const IndiProperty& frame) {
   const auto value = [&](const char* element) {

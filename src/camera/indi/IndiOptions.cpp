@@ -1,9 +1,9 @@
 #include "camera/indi/IndiOptions.h"
 
-#include <charconv>
 #include <vector>
 
 #include "camera/Automation.h"
+#include "core/NumberParse.h"
 
 namespace nebulor::camera::indi {
 
@@ -21,12 +21,11 @@ std::vector<std::string> splitFields(const std::string& text) {
 }
 
 int parsePort(const std::string& field) {
-  int port = 0;
-  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), port);
-  if (error != std::errc{} || end != field.data() + field.size() || port < 1 || port > 65535) {
+  const std::optional<int> port = parseWhole<int>(field);
+  if (!port || *port < 1 || *port > 65535) {
     throw AutomationError("INDI option: \"" + field + "\" is not a port number (1 to 65535)");
   }
-  return port;
+  return *port;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "camera/indi/IndiSnapshot.h"
 
-#include <charconv>
+#include "core/NumberParse.h"
 
 namespace nebulor::camera::indi {
 
@@ -31,10 +31,7 @@ std::uint32_t IndiDevice::interfaces() const {
   if (info == nullptr) return 0;
   const auto found = info->texts.find("DRIVER_INTERFACE");
   if (found == info->texts.end()) return 0;
-  std::uint32_t bits = 0;
-  const std::string& text = found->second;
-  std::from_chars(text.data(), text.data() + text.size(), bits);
-  return bits;
+  return parseWhole<std::uint32_t>(found->second).value_or(0);
 }
 
 const IndiDevice* IndiSnapshot::device(const std::string& name) const {

@@ -5,10 +5,12 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <charconv>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
+
+#include "core/NumberParse.h"
 
 namespace nebulor::camera::indi {
 
@@ -34,11 +36,10 @@ int setTcpNoDelayTowards(int port) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
     const std::string name = entry.path().filename().string();
-    int descriptor = -1;
-    if (std::from_chars(name.data(), name.data() + name.size(), descriptor).ec != std::errc{}) continue;
-    if (remotePort(descriptor) != port) continue;
+    const std::optional<int> descriptor = parseWhole<int>(name);
+    if (!descriptor || remotePort(*descriptor) != port) continue;
     const int on = 1;
-    if (::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) == 0) ++changed;
+    if (::setsockopt(*descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) == 0) ++changed;
   }
   return changed;
 }

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
+
+#include "core/NumberParse.h"
 
 namespace nebulor::camera::sim {
 namespace {
@@ -51,11 +53,9 @@ class Item {
 
   // A number in [min, max]; `minExcluded` makes the lower bound strict.
   double number(double min, double max, bool minExcluded = false) const {
-    double result = 0;
-    const auto [end, error] = std::from_chars(value_.data(), value_.data() + value_.size(), result);
-    if (error != std::errc() || end != value_.data() + value_.size() || !std::isfinite(result)) {
-      fail("needs a number");
-    }
+    const std::optional<double> parsed = parseNumber(value_);
+    if (!parsed || !std::isfinite(*parsed)) fail("needs a number");
+    const double result = *parsed;
     if (result < min || result > max || (minExcluded && result == min)) {
       if (max == kInfinity)
         fail(minExcluded ? "must be greater than " + text(min) : "must be " + text(min) + " or more");
@@ -66,9 +66,9 @@ class Item {
 
   template <typename Int>
   Int whole(Int min, Int max) const {
-    Int result = 0;
-    const auto [end, error] = std::from_chars(value_.data(), value_.data() + value_.size(), result);
-    if (error != std::errc() || end != value_.data() + value_.size()) fail("needs a whole number");
+    const std::optional<Int> parsed = parseWhole<Int>(value_);
+    if (!parsed) fail("needs a whole number");
+    const Int result = *parsed;
     if (result < min || result > max)
       fail("must be between " + std::to_string(min) + " and " + std::to_string(max));
     return result;
