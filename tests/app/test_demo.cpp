@@ -61,15 +61,7 @@ TEST(Demo, MonitorsTheSimulatorAndMeasuresItsSeeing) {
   // The log: its header, then at least one row per accepted exposure.
   const std::string log = temp.read(kRawLogFileName);
   EXPECT_EQ(log.rfind("\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n", 0), 0u);
-  std::vector<std::string> rows;
-  {
-    std::size_t start = log.find("\r\n") + 2;
-    while (start < log.size()) {
-      const std::size_t end = log.find("\r\n", start);
-      rows.push_back(log.substr(start, end - start));
-      start = end + 2;
-    }
-  }
+  const std::vector<std::string> rows = testing::rawLogRows(log);
   EXPECT_GE(rows.size(), static_cast<std::size_t>(kReadings * 20));
   for (const std::string& row : {rows.front(), rows.back()}) {
     ASSERT_EQ(row.front(), '#');

@@ -11,9 +11,9 @@
 namespace nebulor {
 namespace {
 
-using test_support::readBytes;
-using test_support::TempFolder;
-using test_support::writeBytes;
+using testing::readBytes;
+using testing::TempFolder;
+using testing::writeBytes;
 
 // The file a save of the default values writes, line by line.
 const std::string kDefaultFile =

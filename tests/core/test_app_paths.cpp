@@ -38,9 +38,9 @@ TEST(AppPaths, GetEXEPathIsTheFolderOfTheRunningProgram) {
 }
 
 TEST(AppPaths, FileExistsOnlyForFilesAndNeverFails) {
-  test_support::TempFolder temp;
-  test_support::writeBytes(temp.file("config.ini"), "x");
-  test_support::writeBytes(temp.file("empty.csv"), "");
+  testing::TempFolder temp;
+  testing::writeBytes(temp.file("config.ini"), "x");
+  testing::writeBytes(temp.file("empty.csv"), "");
   std::filesystem::create_directory(temp.file("folder"));
   const struct {
     std::string path;

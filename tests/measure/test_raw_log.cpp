@@ -10,8 +10,8 @@
 namespace nebulor {
 namespace {
 
-using test_support::readBytes;
-using test_support::TempFolder;
+using testing::readBytes;
+using testing::TempFolder;
 
 const std::string kHeaderLine = "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"";
 
@@ -87,7 +87,7 @@ TEST(RawLogFile, HoldsTheHeaderAndEveryRowWithCrLfAsSoonAsWritten) {
 TEST(RawLogFile, EachRunStartsTheFileAfresh) {
   TempFolder temp;
   const std::string path = temp.file(kRawLogFileName);
-  test_support::writeBytes(path, "left over from somewhere else\r\n");
+  testing::writeBytes(path, "left over from somewhere else\r\n");
   {
     RawLog first;
     first.open(temp.folder());

@@ -58,12 +58,8 @@ struct Session {
   // The log rows without their local date and time.
   std::vector<std::string> logValues() const {
     std::vector<std::string> values;
-    const std::string text = temp.read(kRawLogFileName);
-    for (std::size_t start = text.find("\r\n"); start != std::string::npos && start + 2 < text.size();) {
-      const std::size_t end = text.find("\r\n", start + 2);
-      const std::string row = text.substr(start + 2, end - start - 2);
+    for (const std::string& row : testing::rawLogRows(temp.read(kRawLogFileName))) {
       values.push_back(row.substr(row.find(',') + 1));
-      start = end;
     }
     return values;
   }
