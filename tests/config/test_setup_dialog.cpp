@@ -189,47 +189,30 @@ TEST_F(SetupDialogTest, DecimalCommaLocaleRoundTrips) {
   EXPECT_EQ(config.initialExposure, 0.5f);
 }
 
-TEST_F(SetupDialogTest, LayoutInTwips) {
+TEST_F(SetupDialogTest, EveryControlShowsWholeAndEachBoxBesideItsLabel) {
   EXPECT_EQ(dialog.windowTitle(), "Nebulor Setup");
-  EXPECT_EQ(dialog.minimumSize(), QSize(3360 / 15, 4155 / 15));
-  EXPECT_EQ(dialog.maximumSize(), QSize(3360 / 15, 4155 / 15));
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
   EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-  struct Design {
-    const char* name;
-    const char* caption;
-    int left, top, width, height;
-  };
-  const Design designs[] = {
-      {"Label2", "Hole Distance (mm)", 240, 120, 1815, 255},
-      {"TextHoleDistance", nullptr, 2520, 120, 495, 285},
-      {"Label3", "Hole Diameter (mm)", 240, 600, 1455, 255},
-      {"TextHoleDiameter", nullptr, 2520, 600, 495, 285},
-      {"Label4", "Light Wavelength (nm)", 240, 1080, 1695, 255},
-      {"TextWavelength", nullptr, 2520, 1080, 495, 285},
-      {"Label5", "System Noise", 240, 1560, 1575, 255},
-      {"TextSystemNoise", nullptr, 2520, 1560, 495, 285},
-      {"Label8", "Initial Exposure (s)", 240, 2040, 1935, 255},
-      {"TextInitialExposure", nullptr, 2520, 2040, 495, 285},
-      {"Label9", "Measurement Exposure (s)", 240, 2520, 2055, 255},
-      {"TextMeasurementExposure", nullptr, 2520, 2520, 495, 285},
-      {"Label10", "Exposures per Reading", 240, 3000, 1935, 255},
-      {"TextSamplesPerReading", nullptr, 2520, 3000, 495, 285},
-      {"OK", "&OK", 360, 3600, 975, 375},
-      {"Cancel", "&Cancel", 1920, 3600, 975, 375},
-  };
-  for (const Design& d : designs) {
-    QWidget* widget = dialog.findChild<QWidget*>(QString::fromLatin1(d.name));
-    ASSERT_NE(widget, nullptr) << d.name;
-    EXPECT_EQ(widget->geometry(), QRect(d.left / 15, d.top / 15, d.width / 15, d.height / 15)) << d.name;
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-      EXPECT_EQ(label->text(), d.caption);
-    }
-    if (auto* pushButton = qobject_cast<QPushButton*>(widget)) {
-      EXPECT_EQ(pushButton->text(), d.caption);
+  test_support::expectCleanLayout(dialog);
+  // One column of boxes, each on its label's row and right of it, the buttons below them all.
+  const char* const labels[] = {"Label2", "Label3", "Label4", "Label5", "Label8", "Label9", "Label10"};
+  const QLineEdit* first = box(kBoxes[0]);
+  for (std::size_t i = 0; i < std::size(kBoxes); ++i) {
+    const QLineEdit* edit = box(kBoxes[i]);
+    const auto* label = dialog.findChild<QLabel*>(QString::fromLatin1(labels[i]));
+    ASSERT_TRUE(edit != nullptr && label != nullptr) << kBoxes[i];
+    EXPECT_EQ(edit->x(), first->x()) << kBoxes[i];
+    EXPECT_GE(edit->x(), label->geometry().right()) << kBoxes[i];
+    EXPECT_LT(std::abs(edit->geometry().center().y() - label->geometry().center().y()), label->height() / 2)
+        << kBoxes[i];
+    for (QPushButton* pushButton : {button("OK"), button("Cancel")}) {
+      EXPECT_GT(pushButton->y(), edit->geometry().bottom()) << kBoxes[i];
     }
   }
+  EXPECT_EQ(button("OK")->text(), "&OK");
+  EXPECT_EQ(button("Cancel")->text(), "&Cancel");
   EXPECT_TRUE(button("OK")->isDefault());
 }
 

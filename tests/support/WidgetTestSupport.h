@@ -4,9 +4,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 namespace nebulor::test_support {
 
@@ -62,6 +66,43 @@ inline void closeNextMessage(SeenMessage& seen) {
     seen.icon = box->icon();
     box->button(QMessageBox::Ok)->click();
   });
+}
+
+// What a fixed pixel layout must achieve, whatever its numbers: every named
+// control lies inside its parent, no two overlap, and every caption shows
+// whole in its own font (buttons keep a few pixels for their frame).
+inline void expectCleanLayout(const QWidget& parent) {
+  std::vector<const QWidget*> controls;
+  for (const QWidget* child : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!child->objectName().isEmpty() && !child->isWindow()) controls.push_back(child);
+  }
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const QWidget& control = *controls[i];
+    const QString name = control.objectName();
+    EXPECT_TRUE(parent.rect().contains(control.geometry())) << name.toStdString() << " leaves its parent";
+    for (std::size_t j = i + 1; j < controls.size(); ++j) {
+      EXPECT_FALSE(control.geometry().intersects(controls[j]->geometry()))
+          << name.toStdString() << " overlaps " << controls[j]->objectName().toStdString();
+    }
+    QString caption;
+    if (const auto* label = qobject_cast<const QLabel*>(&control)) caption = label->text();
+    if (const auto* frame = qobject_cast<const QGroupBox*>(&control)) caption = frame->title();
+    const QFontMetrics metrics(control.font());
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) {
+      // A caption too wide for one line takes two, inside the button's frame.
+      const QRect room = control.rect().adjusted(4, 2, -4, -2);
+      const QRect inked =
+          metrics.boundingRect(room, Qt::TextWordWrap | Qt::AlignCenter, button->text().remove('&'));
+      EXPECT_TRUE(room.contains(inked)) << name.toStdString() << "'s caption needs " << inked.width() << " x "
+                                        << inked.height() << " pixels";
+    } else {
+      // Ink, not advance: the space after the last letter may fall outside.
+      EXPECT_LT(metrics.tightBoundingRect(caption).right(), control.width())
+          << name.toStdString() << ": \"" << caption.toStdString() << "\" is cut";
+      EXPECT_LE(metrics.height(), control.height()) << name.toStdString() << " is lower than its font";
+    }
+    expectCleanLayout(control);
+  }
 }
 
 }  // namespace nebulor::test_support
