@@ -21,7 +21,7 @@ std::string fixed(double value, int decimals) {
 }  // namespace
 
 DemoUi::DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err,
-               int readings, std::optional<double> trueSeeing, std::function<void()> stop)
+               int readings, std::optional<double> trueSeeing, std::function<void()> stop, Clock clock)
     : window_(window),
       state_(state),
       out_(out),
@@ -29,7 +29,9 @@ DemoUi::DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, 
       readings_(readings),
       trueSeeing_(trueSeeing),
       stop_(std::move(stop)),
-      shownHistoryCount_(state.historyCount) {}
+      clock_(std::move(clock)),
+      shownHistoryCount_(state.historyCount),
+      lastReading_(clock_()) {}
 
 void DemoUi::updateDisplay() {
   window_.updateDisplay();
@@ -38,11 +40,37 @@ void DemoUi::updateDisplay() {
   const bool newReading = state_.stopRequested == kFalse && state_.historyCount != shownHistoryCount_;
   shownHistoryCount_ = state_.historyCount;
   if (newReading) {
+    lastReading_ = clock_();
+    rejectedInARow_ = 0;
     ++printed_;
     out_ << demoReadingLine(printed_, state_, trueSeeing_) << std::endl;
     if (printed_ == readings_) stop_();
   }
   window_.dispatchEvents();  // let the window paint the reading
+}
+
+void DemoUi::showRejectedShare() {
+  window_.showRejectedShare();
+  if (++rejectedInARow_ >= kDemoRejectedLimit) {
+    giveUp(std::to_string(rejectedInARow_) + " exposures in a row were rejected without a completed reading");
+  }
+}
+
+void DemoUi::showSkippedReading(const std::string& reason) {
+  if (!reason.empty()) err_ << reason << std::endl;
+}
+
+void DemoUi::dispatchEvents() {
+  window_.dispatchEvents();
+  if (clock_() - lastReading_ >= kDemoPatience) {
+    giveUp("no reading completed within " + std::to_string(kDemoPatience.count()) + " s");
+  }
+}
+
+void DemoUi::giveUp(const std::string& reason) {
+  if (gaveUp_) return;
+  gaveUp_ = true;
+  err_ << "Demo gave up: " << reason << "." << std::endl;
 }
 
 void DemoUi::showMessage(const std::string& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -16,10 +17,21 @@ namespace nebulor {
 //   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0
 // (arcsec, cm, pixels, percent, arcsec; full stops). Once the wanted number
 // of readings has been printed, stop() is called (it clicks "Stop Monitoring").
+//
+// A script must never hang on the demo: when no reading has completed for
+// kDemoPatience of wall time, or kDemoRejectedLimit exposures in a row were
+// rejected, it gives up with one line on the error stream, and every wait
+// ends as if the window were closing.
+inline constexpr std::chrono::seconds kDemoPatience{60};
+inline constexpr int kDemoRejectedLimit = 2000;
+
 class DemoUi : public MonitorUi {
  public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
   DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err, int readings,
-         std::optional<double> trueSeeing, std::function<void()> stop);
+         std::optional<double> trueSeeing, std::function<void()> stop,
+         Clock clock = std::chrono::steady_clock::now);
 
   void setCommandEnabled(Command command, bool enabled) override {
     window_.setCommandEnabled(command, enabled);
@@ -28,14 +40,17 @@ class DemoUi : public MonitorUi {
   void setStarCoords(int star, const std::string& text) override { window_.setStarCoords(star, text); }
   void setStarMoved(int star, double distance) override { window_.setStarMoved(star, distance); }
   void updateDisplay() override;
+  void showRejectedShare() override;
+  void showSkippedReading(const std::string& reason) override;
   void showMessage(const std::string& text) override;
   void beep() override {}
-  void dispatchEvents() override { window_.dispatchEvents(); }
+  void dispatchEvents() override;
   void sleep(std::chrono::milliseconds duration) override { window_.sleep(duration); }
-  bool windowClosing() const override { return window_.windowClosing(); }
+  bool windowClosing() const override { return gaveUp_ || window_.windowClosing(); }
 
   int readingsPrinted() const { return printed_; }
   bool messageShown() const { return messageShown_; }
+  bool gaveUp() const { return gaveUp_; }
 
  private:
   MonitorUi& window_;
@@ -44,10 +59,16 @@ class DemoUi : public MonitorUi {
   std::ostream& err_;
   int readings_;
   std::optional<double> trueSeeing_;
+  void giveUp(const std::string& reason);
+
   std::function<void()> stop_;
+  Clock clock_;
   std::int16_t shownHistoryCount_;
   int printed_ = 0;
   bool messageShown_ = false;
+  std::chrono::steady_clock::time_point lastReading_;  // or the start
+  int rejectedInARow_ = 0;                             // since the last completed reading
+  bool gaveUp_ = false;
 };
 
 // One demo line for the reading just shown (K counts from 1).

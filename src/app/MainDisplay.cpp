@@ -8,11 +8,14 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <iostream>
+#include <optional>
 #include <thread>
 
 #include "Version.h"
 #include "config/ConfigFile.h"
 #include "config/SetupDialog.h"
+#include "core/CatchAll.h"
 #include "core/NumberText.h"
 #include "display/HistoryPlot.h"
 #include "display/MessageBox.h"
@@ -171,6 +174,24 @@ void MainDisplay::updateDisplay() {
   LabelBadReadings->setText(QString::fromStdString(model.badReadings));
 }
 
+void MainDisplay::showRejectedShare() {
+  LabelBadReadings->setText(QString::fromStdString(rejectedShareText(state_, decimalSeparator())));
+}
+
+// Shown in the title and, in full, as the seeing read-out's tooltip: a modal
+// box would halt the exposures until someone came to dismiss it.
+void MainDisplay::showSkippedReading(const std::string& reason) {
+  if (reason.empty()) {
+    if (LabelSeeingFWHM->toolTip().isEmpty()) return;
+    setWindowTitle(QStringLiteral("Nebulor"));
+    LabelSeeingFWHM->setToolTip({});
+    return;
+  }
+  std::cerr << "nebulor: " << reason << std::endl;
+  setWindowTitle(QStringLiteral("Nebulor - reading skipped"));
+  LabelSeeingFWHM->setToolTip(QString::fromStdString(reason));
+}
+
 void MainDisplay::showMessage(const std::string& text) { showMessageBox(this, QString::fromStdString(text)); }
 
 void MainDisplay::beep() { QApplication::beep(); }
@@ -200,9 +221,16 @@ void MainDisplay::paintEvent(QPaintEvent*) {
 }
 
 void MainDisplay::CommandSetup_Click() {
-  fSetup->edit(state_.config);
+  if (state_.mode != ProgramMode::idle) return;  // a click queued before the command was disabled
+  std::optional<std::string> reason;
   // Every closing of the dialog saves, whatever closed it.
-  if (const auto reason = SaveConfig(state_.config, state_.configLoaded, configFolder_)) showMessage(*reason);
+  if (const auto error = runCatchingAll([&] {
+        fSetup->edit(state_.config);
+        reason = SaveConfig(state_.config, state_.configLoaded, configFolder_);
+      })) {
+    reason = error;
+  }
+  if (reason) showMessage(*reason);
 }
 
 void MainDisplay::CommandAbout_Click() { showMessageBox(this, aboutText()); }

@@ -32,6 +32,8 @@ class MainDisplay : public QWidget, public MonitorUi {
   void setStarCoords(int star, const std::string& text) override;
   void setStarMoved(int star, double distance) override;
   void updateDisplay() override;
+  void showRejectedShare() override;
+  void showSkippedReading(const std::string& reason) override;
   void showMessage(const std::string& text) override;
   void beep() override;
   void dispatchEvents() override;

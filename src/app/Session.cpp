@@ -21,10 +21,21 @@ void click(MainDisplay& window, const char* button) {
 
 }  // namespace
 
-Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder)
+Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder,
+                 camera::ImageWindow* images)
     : selection(state, ui), cycle(state, ui, folder) {
-  QObject::connect(&window, &MainDisplay::selectClicked, &window,
-                   [this] { selection.CommandSelect_Click(); });
+  QObject::connect(&window, &MainDisplay::selectClicked, &window, [this, images, &state] {
+    // The stars are clicked in the image window: bring it back if it was closed.
+    if (images != nullptr && state.mode == ProgramMode::idle) {
+      images->show();
+      images->raise();
+    }
+    selection.CommandSelect_Click();
+  });
+  if (images != nullptr) {
+    QObject::connect(images, &camera::ImageWindow::closed, &window,
+                     [this] { selection.imageWindowClosed(); });
+  }
   QObject::connect(&window, &MainDisplay::startAbortClicked, &window,
                    [this] { cycle.CommandStartAbort_Click(); });
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
@@ -40,7 +51,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   }
   MonitorState state;
   MainDisplay window(state, folder);
-  Session session(state, window, window, folder);
+  Session session(state, window, window, folder, images.get());
   AutomationObjects objects;
   RunStartup(state, window, *backend.server, objects, folder);
   window.show();

@@ -14,12 +14,19 @@ class QApplication;
 
 namespace nebulor {
 
+namespace camera {
+class ImageWindow;
+}
+
 // One run of the program: the selection and the measurement cycle wired to
 // the main window's "Select Stars" and start/stop commands. Closing the
 // window ends every wait, and the program once the running command has unwound.
+// With the backend's image window, "Select Stars" shows it again, and closing
+// it ends a running selection.
 class Session {
  public:
-  Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder);
+  Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder,
+          camera::ImageWindow* images = nullptr);
 
   StarSelection selection;
   MeasurementCycle cycle;

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/BackendFactory.h"
@@ -11,12 +12,38 @@
 
 namespace {
 
+constexpr int kUsageExit = 2;
+constexpr const char* kNoDisplay =
+    "nebulor: no display to open the window on (DISPLAY is not set or cannot be reached); "
+    "run on a desktop, set DISPLAY, or try nebulor --demo, which needs none\n";
+
+// Nothing says where a window could go (Windows always has a screen).
+bool noDisplayNamed() {
+#ifdef _WIN32
+  return false;
+#else
+  return std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+         std::getenv("QT_QPA_PLATFORM") == nullptr;
+#endif
+}
+
 // The demo needs no screen: without one it draws offscreen.
 void useOffscreenWithoutDisplay() {
-  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-      std::getenv("QT_QPA_PLATFORM") == nullptr) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (noDisplayNamed()) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// A display that is named but cannot be opened ends in Qt's fatal message,
+// which would abort: say it in one line instead and end like a bad option.
+// Qt's other messages while it starts are held back until it has started.
+QtMessageHandler qtHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>> startMessages;
+
+void exitOnPlatformFailure(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtFatalMsg) {
+    std::cerr << kNoDisplay;
+    std::_Exit(kUsageExit);
   }
+  startMessages.emplace_back(type, text);
 }
 
 }  // namespace
@@ -35,12 +62,20 @@ int main(int argc, char* argv[]) {
                                                                   : nebulor::camera::BackendUse::window);
   } catch (const std::runtime_error& error) {
     std::cerr << "nebulor: " << error.what() << '\n';
-    return 2;
+    return kUsageExit;
   }
 
-  if (options.demo) useOffscreenWithoutDisplay();
+  if (options.demo) {
+    useOffscreenWithoutDisplay();
+  } else if (noDisplayNamed()) {
+    std::cerr << kNoDisplay;
+    return kUsageExit;
+  }
   int qtArgc = 1;  // the options above are Nebulor's own; Qt gets none
+  qtHandler = qInstallMessageHandler(exitOnPlatformFailure);
   QApplication app(qtArgc, argv);
+  qInstallMessageHandler(qtHandler);
+  for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   const std::string folder = nebulor::GetEXEPath();
   if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
   return nebulor::runWindow(app, backend, folder);

@@ -1,5 +1,6 @@
 #include "camera/ImageWindow.h"
 
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -100,6 +101,11 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(QPen(star.score >= kCleanDetection ? Qt::green : Qt::red, 1.5));
     painter.drawEllipse(windowPosition(star.x, star.y), kCircleRadius, kCircleRadius);
   }
+}
+
+void ImageWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  emit closed();
 }
 
 void ImageWindow::mousePressEvent(QMouseEvent* event) {

@@ -35,7 +35,12 @@ class ImageWindow : public QWidget, public FrameViewer {
 
   QSize sizeHint() const override;
 
+ signals:
+  // The user closed the window (it is hidden, not destroyed: show() brings it back).
+  void closed();
+
  protected:
+  void closeEvent(QCloseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/Config.h"
+#include "core/ProgramMode.h"
 
 namespace nebulor {
 
@@ -29,9 +30,10 @@ struct MonitorState {
   using PerExposure = std::array<float, kMaxSamples + 1>;
 
   // Program-wide values.
-  Config config;                // zero until LoadConfig has run
-  Flag stopRequested = kFalse;  // True while no measurement runs or one must stop
-  bool configLoaded = false;    // LoadConfig ran: only then may config.ini be rewritten
+  Config config;                         // zero until LoadConfig has run
+  Flag stopRequested = kFalse;           // True while no measurement runs or one must stop
+  bool configLoaded = false;             // LoadConfig ran: only then may config.ini be rewritten
+  ProgramMode mode = ProgramMode::idle;  // decides which commands are usable
 
   // Members of the main window, in declaration order.
   SampleTable sampleX{};  // star k, exposure n, subframe pixels

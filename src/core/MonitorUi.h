@@ -1,14 +1,15 @@
 #pragma once
 
-#include <chrono>
 #include <string>
+
+#include "core/EventPump.h"
 
 // What the flows (start-up, star selection, measurement cycle) ask of the
 // main window. MainDisplay implements it; tests replace it with a recording
 // fake, so every flow runs without Qt.
 namespace nebulor {
 
-class MonitorUi {
+class MonitorUi : public EventPump {
  public:
   enum class Command { StartAbort, Select, Setup };
 
@@ -23,20 +24,21 @@ class MonitorUi {
   virtual void setStarMoved(int star, double distance) = 0;
 
   // Refreshes read-outs and plot from the monitor state, and the start/stop
-  // command's availability from starsSelected.
+  // command's availability from the mode and starsSelected (commandStates).
   virtual void updateDisplay() = 0;
+
+  // The rejected share of the reading in progress (badSampleCount against
+  // samplesPerReading), refreshed alone while exposures are being rejected.
+  virtual void showRejectedShare() = 0;
+
+  // Why the latest reading was skipped, shown without stopping the run (no
+  // modal box) and written to standard error; an empty text clears it once
+  // a reading has been reduced again.
+  virtual void showSkippedReading(const std::string& reason) = 0;
 
   // A modal message titled "Nebulor" with an OK button.
   virtual void showMessage(const std::string& text) = 0;
   virtual void beep() = 0;
-
-  // The waits: dispatch pending window events (clicks may run re-entrantly
-  // in here), and sleep without dispatching.
-  virtual void dispatchEvents() = 0;
-  virtual void sleep(std::chrono::milliseconds duration) = 0;
-
-  // True once the user has closed the window: every wait must then end.
-  virtual bool windowClosing() const = 0;
 };
 
 }  // namespace nebulor

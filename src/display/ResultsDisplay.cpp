@@ -68,7 +68,7 @@ int plotRow(float v, float m) {
 
 ResultsModel buildResultsModel(const MonitorState& state, const std::string& decimalSeparator) {
   ResultsModel model;
-  model.startAbortEnabled = state.starsSelected == kTrue;
+  model.startAbortEnabled = commandStates(state.mode, state.starsSelected == kTrue).startAbort;
 
   const auto& history = state.fwhmHistory;
   const float m = plotScaleMax(history);
@@ -100,13 +100,16 @@ ResultsModel buildResultsModel(const MonitorState& state, const std::string& dec
   model.seeingR0 = readoutText(r0Centimetres(state.config.wavelength, latest), 1, decimalSeparator) + " cm";
   model.longDev = readoutText(state.longStdDev, 2, decimalSeparator);
   model.transDev = readoutText(state.transStdDev, 2, decimalSeparator);
+  model.badReadings = rejectedShareText(state, decimalSeparator);
+  return model;
+}
 
+std::string rejectedShareText(const MonitorState& state, const std::string& decimalSeparator) {
   // int holds any 16-bit count times 100.
   const int rejected = state.badSampleCount;
   const int exposures = rejected + state.config.samplesPerReading;
   const double share = exposures != 0 ? static_cast<double>(rejected * 100) / exposures : 0.0;
-  model.badReadings = readoutText(share, 1, decimalSeparator) + "%";
-  return model;
+  return readoutText(share, 1, decimalSeparator) + "%";
 }
 
 }  // namespace nebulor

@@ -60,6 +60,10 @@ struct ResultsModel {
 // decimalSeparator is the user's (UTF-8, usually "." or ",").
 ResultsModel buildResultsModel(const MonitorState& state, const std::string& decimalSeparator);
 
+// LabelBadReadings: the share of rejected exposures, 100 x badSampleCount /
+// (badSampleCount + samplesPerReading) percent, one decimal, then "%".
+std::string rejectedShareText(const MonitorState& state, const std::string& decimalSeparator);
+
 // Scale maximum of the plot over fwhmHistory slots 0..200 in slot order.
 float plotScaleMax(const std::array<float, kHistorySlots + 1>& history);
 

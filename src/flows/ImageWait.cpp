@@ -3,12 +3,11 @@
 namespace nebulor {
 
 bool WaitForImage(camera::Camera& camera, MonitorUi& ui, const std::function<bool()>& giveUp) {
-  for (;;) {
-    if (ui.windowClosing() || giveUp()) return false;
-    if (camera.imageReady()) return true;
-    ui.sleep(kImagePollInterval);
-    ui.dispatchEvents();
-  }
+  WaitRules rules;
+  rules.interval = kImagePollInterval;
+  rules.abandon = giveUp;
+  return waitFor(
+             ui, [&camera] { return camera.imageReady(); }, rules) == WaitEnd::ready;
 }
 
 }  // namespace nebulor

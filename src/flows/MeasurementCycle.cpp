@@ -7,8 +7,10 @@
 #include <string_view>
 #include <utility>
 
+#include "core/CatchAll.h"
 #include "core/NumberParse.h"
 #include "core/NumberText.h"
+#include "flows/EnterMode.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
 
@@ -61,30 +63,30 @@ MeasurementCycle::MeasurementCycle(MonitorState& state, MonitorUi& ui, std::stri
     : state_(state), ui_(ui), logFolder_(std::move(logFolder)) {}
 
 void MeasurementCycle::CommandStartAbort_Click() {
-  // While idle, start a run. A click while a stopped run is still unwinding
-  // (stopRequested already True) starts nothing: the old run holds the log.
-  if (state_.stopRequested == kTrue && !running_) {
-    ui_.setStartAbortCaption("Stop Monitoring");
-    ui_.setCommandEnabled(MonitorUi::Command::Select, false);
-    ui_.setCommandEnabled(MonitorUi::Command::Setup, false);
-    state_.stopRequested = kFalse;
-    running_ = true;
-    try {
-      StartMeasuring();
-    } catch (const camera::AutomationError& error) {
-      logFile_.close();
-      ui_.showMessage(error.what());
-    } catch (const RawLogError& error) {
-      logFile_.close();
-      ui_.showMessage(error.what());
-    }
-    running_ = false;
+  switch (state_.mode) {
+    case ProgramMode::running:
+      // The stop request itself: the waiting run notices it and returns.
+      state_.stopRequested = kTrue;
+      enterMode(state_, ui_, ProgramMode::stopping);
+      return;
+    case ProgramMode::idle:
+      if (state_.stopRequested == kTrue) break;
+      // Only after a start-up that could not link the camera (stopRequested
+      // never set): the click just makes the program idle.
+      state_.stopRequested = kTrue;
+      enterMode(state_, ui_, ProgramMode::idle);
+      return;
+    case ProgramMode::selecting:
+    case ProgramMode::stopping:
+      return;  // a click queued before the command was disabled
   }
-  // In every case: back to idle. During a run this is the stop request itself.
-  ui_.setStartAbortCaption("Start Monitoring");
-  ui_.setCommandEnabled(MonitorUi::Command::Select, true);
-  ui_.setCommandEnabled(MonitorUi::Command::Setup, true);
+  enterMode(state_, ui_, ProgramMode::running);
+  state_.stopRequested = kFalse;
+  const std::optional<std::string> error = runCatchingAll([this] { StartMeasuring(); });
+  logFile_.close();
   state_.stopRequested = kTrue;
+  enterMode(state_, ui_, ProgramMode::idle);
+  if (error) ui_.showMessage(*error);
 }
 
 void MeasurementCycle::StartMeasuring() {
@@ -128,17 +130,29 @@ MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camer
     for (state_.sampleIndex = 1; state_.sampleIndex <= limit; ++state_.sampleIndex) {
       if (const std::optional<RunEnd> end = measureExposure(camera, geometry)) return *end;
     }
+    completeReading(camera, geometry);
+  }
+}
 
-    // Means that are no numbers would throw the box off the sensor; the
-    // reduction then names the reason.
-    if (StoreMeanPositions(state_)) {
-      UpdateSubframe(state_, camera);
-      sendSubframe(camera);
-    }
-    if (std::optional<std::string> failure = ReduceReading(state_, geometry)) {
-      reductionFailure_ = std::move(*failure);
-      return RunEnd::notReduced;
-    }
+// The means become the expected positions and the box follows them, unless
+// the reading cannot be reduced: then it is skipped as a whole (no history
+// entry, the positions and the box stay) and the run goes on, since one bad
+// reading (the same star found twice after a cloud, say) must not end a
+// night. The reason is shown without a modal box, which would halt the run.
+void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeometry& geometry) {
+  const auto referenceX = state_.starX;
+  const auto referenceY = state_.starY;
+  const bool means = StoreMeanPositions(state_);  // false: the reduction names the reason
+  if (std::optional<std::string> failure = ReduceReading(state_, geometry)) {
+    state_.starX = referenceX;
+    state_.starY = referenceY;
+    ui_.showSkippedReading("Reading skipped: " + *failure);
+    return;
+  }
+  ui_.showSkippedReading("");
+  if (means) {
+    UpdateSubframe(state_, camera);
+    sendSubframe(camera);
   }
 }
 
@@ -185,8 +199,11 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     showExposureReadouts();
   } else {
     // Counted (without wrapping round) and measured again in the same slot.
+    // The share is shown at once: under clouds no reading completes, and
+    // the window must not look as if nothing were happening.
     if (state_.badSampleCount < std::numeric_limits<std::int16_t>::max()) ++state_.badSampleCount;
     --state_.sampleIndex;
+    ui_.showRejectedShare();
   }
   return std::nullopt;
 }
@@ -215,9 +232,6 @@ void MeasurementCycle::showRunEnd(RunEnd end) {
       return;
     case RunEnd::noPixelSize:
       ui_.showMessage("Unable to read pixel size from exposure - please check MaximDL setup");
-      return;
-    case RunEnd::notReduced:
-      ui_.showMessage("The reading could not be reduced to a seeing value: " + reductionFailure_);
       return;
   }
 }

@@ -31,13 +31,17 @@ namespace nebulor {
 // box is re-centred on them and sent to the camera, and the reading is
 // reduced into the seeing history.
 //
+// A rejected exposure shows the rejected share of the reading in progress at
+// once, so clouds show on the window. A reading that cannot be reduced is
+// skipped: its reason is shown without a modal box and the run goes on.
+//
 // A run ends on a stop click, a lost link at the top of a reading, a missing
-// focal length or pixel size, a reading that cannot be reduced, the window
-// closing, or an error of the imaging application or the log file. Every
-// way out closes the log and returns the buttons to idle; the errors are
-// shown in a message and the program goes on. A click on the button while a
-// stopped run is still unwinding starts nothing, so the log is never opened
-// twice.
+// focal length or pixel size, the window closing, or an error of the imaging
+// application or the log file. Every way out closes the log and returns the
+// commands to idle; whatever was thrown is shown in a message and the program
+// goes on. While a stopped run is still unwinding (mode stopping) no command
+// starts anything, so the log is never opened twice and no selection runs
+// inside the run.
 class MeasurementCycle {
  public:
   MeasurementCycle(MonitorState& state, MonitorUi& ui, std::string logFolder);
@@ -45,15 +49,17 @@ class MeasurementCycle {
   // Click on CommandStartAbort: starts a run when idle, asks a running one to stop.
   void CommandStartAbort_Click();
 
-  bool running() const { return running_; }
+  // StartMeasuring has not yet returned.
+  bool running() const { return state_.mode == ProgramMode::running || state_.mode == ProgramMode::stopping; }
   bool logOpen() const { return logFile_.isOpen(); }
 
  private:
-  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize, notReduced };
+  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize };
 
   void StartMeasuring();
   RunEnd measureReadings(camera::Camera& camera);
   std::optional<RunEnd> measureExposure(camera::Camera& camera, ExposureGeometry& geometry);
+  void completeReading(camera::Camera& camera, const ExposureGeometry& geometry);
   void showRunEnd(RunEnd end);
   void sendSubframe(camera::Camera& camera);
   void showExposureReadouts();
@@ -62,8 +68,6 @@ class MeasurementCycle {
   MonitorUi& ui_;
   std::string logFolder_;
   RawLog logFile_;
-  std::string reductionFailure_;  // why the last reading could not be reduced
-  bool running_ = false;          // StartMeasuring has not yet returned
 };
 
 }  // namespace nebulor

@@ -4,6 +4,8 @@
 #include <limits>
 #include <memory>
 
+#include "core/CatchAll.h"
+#include "flows/EnterMode.h"
 #include "flows/ImageWait.h"
 
 namespace nebulor {
@@ -95,39 +97,33 @@ camera::Camera& linkedCamera(const MonitorState& state) {
 StarSelection::StarSelection(MonitorState& state, MonitorUi& ui) : state_(state), ui_(ui) {}
 
 void StarSelection::CommandSelect_Click() {
+  if (state_.mode != ProgramMode::idle) return;  // a click queued before the command was disabled
   state_.starsSelected = kFalse;
-  try {
-    switch (SelectStars()) {
-      case Outcome::selected:
-      case Outcome::windowClosed:
-        return;
-      case Outcome::offSensor:
-        returnToIdle();
-        ui_.showMessage(
-            "The selected star images do not lie on the camera's sensor. Please select the stars again.");
-        return;
-    }
-  } catch (const camera::AutomationError& error) {
-    returnToIdle();
-    ui_.showMessage(error.what());
+  imageWindowClosed_ = false;
+  enterMode(state_, ui_, ProgramMode::selecting);
+  Outcome outcome = Outcome::abandoned;
+  const std::optional<std::string> error = runCatchingAll([&] { outcome = SelectStars(); });
+  enterMode(state_, ui_, ProgramMode::idle);
+  ui_.updateDisplay();  // without stars the start/stop command stays disabled
+  if (error) {
+    ui_.showMessage(*error);
+  } else if (outcome == Outcome::offSensor) {
+    ui_.showMessage(
+        "The selected star images do not lie on the camera's sensor. Please select the stars again.");
   }
 }
 
-void StarSelection::returnToIdle() {
-  ui_.setCommandEnabled(MonitorUi::Command::Select, true);
-  ui_.setCommandEnabled(MonitorUi::Command::Setup, true);
-  ui_.updateDisplay();  // starsSelected is False: the start/stop command stays disabled
+void StarSelection::imageWindowClosed() {
+  if (state_.mode == ProgramMode::selecting) imageWindowClosed_ = true;
 }
 
-StarSelection::Outcome StarSelection::SelectStars() {
-  ui_.setCommandEnabled(MonitorUi::Command::Select, false);
-  ui_.setCommandEnabled(MonitorUi::Command::Setup, false);
-  ui_.setCommandEnabled(MonitorUi::Command::StartAbort, false);
+bool StarSelection::abandoned() const { return state_.mode == ProgramMode::selecting && imageWindowClosed_; }
 
+StarSelection::Outcome StarSelection::SelectStars() {
   camera::Camera& camera = linkedCamera(state_);
   camera.setFullFrame();
   camera.expose(state_.config.initialExposure);
-  if (!WaitForImage(camera, ui_, [] { return false; })) return Outcome::windowClosed;
+  if (!WaitForImage(camera, ui_, [this] { return abandoned(); })) return Outcome::abandoned;
 
   const std::shared_ptr<camera::ImageDocument> document = camera.document();
   try {
@@ -139,7 +135,7 @@ StarSelection::Outcome StarSelection::SelectStars() {
   state_.subframeMargin = kSubframeMargin;
   startSubframe(state_);
   for (int star = 1; star <= 2; ++star) {
-    if (!waitForClick(*document)) return Outcome::windowClosed;
+    if (!waitForClick(*document)) return Outcome::abandoned;
     ui_.beep();
     const std::int16_t clickX = document->clickX();
     const std::int16_t clickY = document->clickY();
@@ -159,26 +155,23 @@ StarSelection::Outcome StarSelection::SelectStars() {
     state_.starX[star] -= static_cast<float>(state_.subframeMinX);
     state_.starY[star] -= static_cast<float>(state_.subframeMinY);
   }
-
-  ui_.setCommandEnabled(MonitorUi::Command::Select, true);
-  ui_.setCommandEnabled(MonitorUi::Command::Setup, true);
   state_.starsSelected = kTrue;
-  ui_.updateDisplay();
   return Outcome::selected;
 }
 
 // A click counts only once the previous one has ended: first wait until the
-// window takes clicks and no button is held, then for the next press.
+// window takes clicks and no button is held, then for the next press. Each
+// poll sleeps a little: on Windows every poll is a call into the application.
 bool StarSelection::waitForClick(camera::ImageDocument& document) {
-  while (document.clickNew() == 0 || document.mouseDown()) {
-    if (ui_.windowClosing()) return false;
-    ui_.dispatchEvents();
+  WaitRules rules;
+  rules.interval = kQuickPollInterval;
+  rules.abandon = [this] { return abandoned(); };
+  if (waitFor(
+          ui_, [&] { return document.clickNew() != 0 && !document.mouseDown(); }, rules) != WaitEnd::ready) {
+    return false;
   }
-  while (!document.mouseDown()) {
-    if (ui_.windowClosing()) return false;
-    ui_.dispatchEvents();
-  }
-  return true;
+  return waitFor(
+             ui_, [&] { return document.mouseDown(); }, rules) == WaitEnd::ready;
 }
 
 }  // namespace nebulor

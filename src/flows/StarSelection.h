@@ -42,19 +42,27 @@ class StarSelection {
  public:
   StarSelection(MonitorState& state, MonitorUi& ui);
 
-  // Click on "Select Stars". An error of the imaging application is shown in
-  // a message; the buttons then return to idle with no stars selected.
+  // Click on "Select Stars" (ignored unless the program is idle). Any error
+  // is shown in a message; every way out returns the commands to idle, with
+  // no stars selected unless both were clicked.
   void CommandSelect_Click();
 
+  // The user closed the image window: a running selection ends as if
+  // stopped, with no stars selected. Outside a selection it changes nothing.
+  void imageWindowClosed();
+
+  // The running selection is to end (its image window was closed).
+  bool abandoned() const;
+
  private:
-  enum class Outcome { selected, windowClosed, offSensor };
+  enum class Outcome { selected, abandoned, offSensor };
 
   Outcome SelectStars();
   bool waitForClick(camera::ImageDocument& document);
-  void returnToIdle();
 
   MonitorState& state_;
   MonitorUi& ui_;
+  bool imageWindowClosed_ = false;
 };
 
 }  // namespace nebulor

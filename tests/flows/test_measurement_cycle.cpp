@@ -41,6 +41,17 @@ struct Monitoring : FlowRig {
     };
   }
 
+  // Clicks the start/stop button in the image wait of the run's n-th
+  // exposure (every wait dispatches, even for an image ready at once).
+  void stopInExposure(int n) {
+    const int target = camera().exposures + n;
+    ui.onDispatch = [this, target] {
+      if (camera().exposures < target) return;
+      ui.onDispatch = nullptr;
+      cycle.CommandStartAbort_Click();
+    };
+  }
+
   // Stops the run once it shows the given number of completed readings.
   void stopAfterReadings(int readings) {
     ui.onUpdateDisplay = [this, readings] {
@@ -66,9 +77,11 @@ TEST(MeasurementCycle, AStopClickDuringTheImageWaitEndsTheRunAtOnce) {
   ScriptedImage slow;
   slow.pollsUntilReady = 1000;
   rig.camera().images = {ScriptedImage{}, ScriptedImage{}, slow};
+  const int third = rig.camera().exposures + 3;
   ButtonStates running;
   ButtonStates afterStop;
   rig.ui.onDispatch = [&] {
+    if (rig.camera().exposures < third) return;
     rig.ui.onDispatch = nullptr;
     running = rig.ui.buttons;
     rig.cycle.CommandStartAbort_Click();  // the stop click
@@ -79,7 +92,8 @@ TEST(MeasurementCycle, AStopClickDuringTheImageWaitEndsTheRunAtOnce) {
   rig.cycle.CommandStartAbort_Click();
 
   EXPECT_EQ(running, (ButtonStates{true, "Stop Monitoring", false, false}));
-  EXPECT_EQ(afterStop, ButtonStates{});  // "Start Monitoring" from the moment of the click
+  // "Start Monitoring" from the moment of the click; nothing can start until the run has returned.
+  EXPECT_EQ(afterStop, (ButtonStates{false, "Start Monitoring", false, false}));
   EXPECT_EQ(rig.ui.buttons, ButtonStates{});
   EXPECT_EQ(rig.state.stopRequested, kTrue);
   EXPECT_FALSE(rig.cycle.logOpen());
@@ -205,7 +219,7 @@ TEST(MeasurementCycle, HeaderValuesSetTheAirmassOrEndTheRun) {
     for (const auto& [key, value] : c.changes) image.header[key] = value;
     for (const std::string& key : c.removed) image.header.erase(key);
     rig.camera().images = {image};
-    rig.stopAtNextDispatch();
+    rig.stopInExposure(2);
 
     rig.cycle.CommandStartAbort_Click();
 
@@ -255,7 +269,7 @@ TEST(MeasurementCycle, SearchPositionsAreRoundedHalfToEven) {
   rig.state.starX[2] = 70.5f;
   rig.state.starY[2] = 14.49f;
   rig.camera().images = {ScriptedImage{}};
-  rig.stopAtNextDispatch();
+  rig.stopInExposure(2);
   rig.server.calls.clear();
 
   rig.cycle.CommandStartAbort_Click();
@@ -275,7 +289,7 @@ TEST(MeasurementCycle, ReadoutsShowWholePixelsAndTheTruncatedDistance) {
   ScriptedImage image;
   image.centroids = {{53.7, 48.2, 30}, {-0.5, 46, 30}};
   rig.camera().images = {image};
-  rig.stopAtNextDispatch();
+  rig.stopInExposure(2);
 
   rig.cycle.CommandStartAbort_Click();
 
@@ -408,14 +422,15 @@ TEST(MeasurementCycle, ClosingTheWindowEndsTheRunAndClosesTheLog) {
   ScriptedImage slow;
   slow.pollsUntilReady = 10;
   rig.camera().images = {ScriptedImage{}, slow};
-  rig.ui.onDispatch = [&] { rig.ui.closing = true; };
+  const int second = rig.camera().exposures + 2;
+  rig.ui.onDispatch = [&] { rig.ui.closing = rig.camera().exposures >= second; };
   const int dispatchesBefore = rig.ui.dispatches;
 
   rig.cycle.CommandStartAbort_Click();
 
   EXPECT_FALSE(rig.cycle.logOpen());
   EXPECT_FALSE(rig.cycle.running());
-  EXPECT_EQ(rig.ui.dispatches - dispatchesBefore, 1);  // the wait ended at once
+  EXPECT_EQ(rig.ui.dispatches - dispatchesBefore, 2);  // one per wait: the second ended at once
   EXPECT_EQ(rig.logRows().size(), 1u);
 }
 

@@ -140,7 +140,7 @@ TEST(Startup, AfterAFailedLinkTheFirstStartClickOnlyReturnsToIdle) {
   rig.cycle.CommandStartAbort_Click();
 
   EXPECT_EQ(rig.state.stopRequested, kTrue);
-  EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  EXPECT_EQ(rig.ui.buttons, (ButtonStates{false, "Start Monitoring", true, true}));  // idle, no stars
   EXPECT_EQ(rig.camera().exposures, exposures);
   EXPECT_EQ(rig.ui.messages, std::vector<std::string>{kCameraFailed});
 

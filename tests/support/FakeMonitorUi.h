@@ -55,6 +55,11 @@ class FakeMonitorUi : public MonitorUi {
     run(onUpdateDisplay);
   }
 
+  void showRejectedShare() override {
+    if (state_ != nullptr) rejectedShown.push_back(state_->badSampleCount);
+  }
+  void showSkippedReading(const std::string& reason) override { skipped.push_back(reason); }
+
   void showMessage(const std::string& text) override {
     messages.push_back(text);
     if (onMessage) onMessage(text);
@@ -80,6 +85,8 @@ class FakeMonitorUi : public MonitorUi {
   std::map<int, std::string> coords;
   std::map<int, double> moved;
   std::vector<std::string> messages;
+  std::vector<int> rejectedShown;    // badSampleCount at each refresh of the rejected share
+  std::vector<std::string> skipped;  // reasons of skipped readings, "" when cleared
   int updateCount = 0;
   int beeps = 0;
   int dispatches = 0;

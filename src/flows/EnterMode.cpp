@@ -1,0 +1,14 @@
+#include "flows/EnterMode.h"
+
+namespace nebulor {
+
+void enterMode(MonitorState& state, MonitorUi& ui, ProgramMode mode) {
+  state.mode = mode;
+  const CommandStates commands = commandStates(mode, state.starsSelected == kTrue);
+  ui.setStartAbortCaption(commands.caption);
+  ui.setCommandEnabled(MonitorUi::Command::StartAbort, commands.startAbort);
+  ui.setCommandEnabled(MonitorUi::Command::Select, commands.select);
+  ui.setCommandEnabled(MonitorUi::Command::Setup, commands.setup);
+}
+
+}  // namespace nebulor
