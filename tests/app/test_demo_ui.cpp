@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <sstream>
 #include <string>
@@ -42,7 +44,8 @@ struct DemoRig {
   std::ostringstream out;
   std::ostringstream err;
   int stops = 0;
-  DemoUi ui{window, state, out, err, 2, 1.2, [this] { ++stops; }};
+  std::chrono::steady_clock::time_point now{};  // the demo's clock
+  DemoUi ui{window, state, out, err, 2, 1.2, [this] { ++stops; }, [this] { return now; }};
 };
 
 TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
@@ -98,6 +101,37 @@ TEST(DemoUi, TheRingWrapStillCountsAsAReading) {
   rig.ui.updateDisplay();
   EXPECT_EQ(rig.ui.readingsPrinted(), 1);
   EXPECT_DOUBLE_EQ(std::stod(fieldsOf(rig.out.str()).at("seeing")), 2.0);
+}
+
+TEST(DemoUi, GivesUpInOneLineWhenNoReadingCompletes) {
+  {
+    SCOPED_TRACE("rejected exposures in a row");
+    DemoRig rig;
+    rig.state.stopRequested = kFalse;
+    for (int i = 1; i < kDemoRejectedLimit; ++i) rig.ui.showRejectedShare();
+    rig.completeReading(1.0f, 0.2, 0.2, 5);
+    rig.ui.updateDisplay();  // a completed reading starts the count afresh
+    for (int i = 1; i < kDemoRejectedLimit; ++i) rig.ui.showRejectedShare();
+    EXPECT_FALSE(rig.ui.windowClosing());
+    rig.ui.showRejectedShare();
+    EXPECT_TRUE(rig.ui.gaveUp());
+    EXPECT_TRUE(rig.ui.windowClosing()) << "every wait ends";
+    EXPECT_EQ(rig.window.rejectedShown.size(), 2u * kDemoRejectedLimit - 1);
+  }
+  {
+    SCOPED_TRACE("wall time");
+    DemoRig rig;
+    rig.now += kDemoPatience - std::chrono::milliseconds(1);
+    rig.ui.dispatchEvents();
+    EXPECT_FALSE(rig.ui.gaveUp());
+    rig.now += std::chrono::milliseconds(1);
+    rig.ui.dispatchEvents();
+    rig.ui.dispatchEvents();
+    EXPECT_TRUE(rig.ui.windowClosing());
+    const std::string err = rig.err.str();
+    EXPECT_EQ(err.rfind("Demo gave up: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line, once";
+  }
 }
 
 }  // namespace

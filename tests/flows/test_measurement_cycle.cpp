@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -477,6 +478,117 @@ TEST(MeasurementCycle, TheRejectedCountStopsAtTheLargestSixteenBitValue) {
 
   EXPECT_EQ(shownBad, 32767);
   EXPECT_EQ(rig.logRows().size(), static_cast<std::size_t>(kRejected + 2));
+}
+
+TEST(MeasurementCycle, WithAnInstantCameraAStopOrACloseEndsTheRunWithinOneExposure) {
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "window closed" : "stop click");
+    Monitoring rig;
+    rig.camera().imageFor = [](int) { return ScriptedImage{}; };  // every image ready at the first look
+    const int before = rig.camera().exposures;
+    int exposuresAtClick = 0;
+    rig.ui.onDispatch = [&] {
+      if (rig.camera().exposures - before < 5) return;
+      rig.ui.onDispatch = nullptr;
+      exposuresAtClick = rig.camera().exposures;
+      if (close) {
+        rig.ui.closing = true;
+      } else {
+        rig.cycle.CommandStartAbort_Click();
+      }
+    };
+
+    rig.cycle.CommandStartAbort_Click();
+
+    EXPECT_EQ(rig.camera().exposures, exposuresAtClick);
+    EXPECT_EQ(rig.logRows().size(), 4u);  // the exposure in whose wait the click came is discarded
+    EXPECT_FALSE(rig.cycle.logOpen());
+    EXPECT_EQ(rig.state.mode, ProgramMode::idle);
+    EXPECT_FALSE(rig.ui.dispatchLimitReached);
+  }
+}
+
+TEST(MeasurementCycle, SelectOrSetupDispatchedWithTheStopStartNothingInsideTheRun) {
+  Monitoring rig;
+  std::vector<ButtonStates> whileStopping;
+  rig.ui.onDispatch = [&] {
+    rig.ui.onDispatch = nullptr;
+    rig.cycle.CommandStartAbort_Click();  // stop
+    rig.selection.CommandSelect_Click();  // queued in the same event pass
+    rig.cycle.CommandStartAbort_Click();  // and a double click
+    whileStopping.push_back(rig.ui.buttons);
+  };
+  rig.server.calls.clear();
+
+  rig.cycle.CommandStartAbort_Click();
+
+  EXPECT_EQ(std::count(rig.server.calls.begin(), rig.server.calls.end(), "SetFullFrame"), 0);
+  EXPECT_EQ(rig.state.starsSelected, kTrue);
+  ASSERT_EQ(whileStopping.size(), 1u);
+  EXPECT_EQ(whileStopping[0], (ButtonStates{false, "Start Monitoring", false, false}));
+  EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  EXPECT_EQ(rig.state.mode, ProgramMode::idle);
+  // Once the run has returned, the selection works again.
+  rig.selectStars({400.3, 300.6, 25}, {460.2, 302.1, 25});
+  EXPECT_EQ(std::count(rig.server.calls.begin(), rig.server.calls.end(), "SetFullFrame"), 1);
+}
+
+TEST(MeasurementCycle, AnyExceptionEndsTheRunWithItsTextAndTheLogClosed) {
+  Monitoring rig;
+  rig.server.faults.logicError = true;
+  rig.server.faults.failAfter["centroid"] = 3;
+
+  rig.cycle.CommandStartAbort_Click();
+
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_NE(rig.ui.messages[0].find("Scripted bug in centroid"), std::string::npos);
+  EXPECT_FALSE(rig.cycle.logOpen());
+  EXPECT_EQ(rig.logRows().size(), 1u);
+  EXPECT_EQ(rig.ui.buttons, ButtonStates{});
+  EXPECT_EQ(rig.state.stopRequested, kTrue);
+}
+
+TEST(MeasurementCycle, AReadingThatCannotBeReducedIsSkippedAndTheRunGoesOn) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 2;
+  const auto starX = rig.state.starX;
+  // The same star found twice (after a cloud, say): the means coincide.
+  ScriptedImage twice;
+  twice.centroids = {{30, 40, 25}, {30, 40, 25}};
+  rig.camera().images = {twice, twice};
+  rig.stopAfterReadings(3);
+
+  rig.cycle.CommandStartAbort_Click();
+
+  ASSERT_EQ(rig.ui.skipped.size(), 3u);
+  EXPECT_EQ(rig.ui.skipped[0].rfind("Reading skipped: ", 0), 0u);
+  EXPECT_EQ(rig.ui.skipped[1], "");  // cleared by the next good reading
+  EXPECT_EQ(rig.ui.skipped[2], "");
+  EXPECT_TRUE(rig.ui.messages.empty());
+  EXPECT_EQ(rig.state.historyCount, 3);  // two readings, the skipped one left out
+  EXPECT_NE(rig.state.starX[1], rig.state.starX[2]);
+  EXPECT_NEAR(rig.state.starX[1], starX[1], 1);  // the skipped reading did not move the stars
+  EXPECT_EQ(rig.logRows().size(), 6u);
+}
+
+TEST(MeasurementCycle, WhileExposuresAreRejectedTheirShareIsShownEachTime) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 20;
+  const int first = rig.camera().exposures + 1;
+  rig.camera().imageFor = [first](int exposure) {
+    ScriptedImage image;
+    image.pollsUntilReady = 1;
+    if (exposure < first + 100) image.centroids = {{10, 10, 3}, {70, 10, 3}};  // clouds
+    return image;
+  };
+  rig.stopAfterReadings(1);
+
+  rig.cycle.CommandStartAbort_Click();
+
+  ASSERT_EQ(rig.ui.rejectedShown.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(rig.ui.rejectedShown[i], i + 1);
+  // Each exposure took one 100 ms poll: the share was refreshed every 100 ms.
+  EXPECT_EQ(rig.state.historyCount, 2);
 }
 
 }  // namespace

@@ -256,5 +256,50 @@ TEST(StarSelection, WithoutACameraObjectTheCommandReportsIt) {
   EXPECT_TRUE(ui.buttons.select);
 }
 
+TEST(StarSelection, ClosingTheImageWindowEndsTheSelectionAsAStopWould) {
+  // Closed during the image wait, and between the two clicks.
+  for (const int closeAtDispatch : {1, 8}) {
+    SCOPED_TRACE(closeAtDispatch);
+    FlowRig rig;
+    rig.startUp();
+    ScriptedImage fullFrame;
+    fullFrame.pollsUntilReady = 2;
+    fullFrame.centroids = {{400, 300, 25}, {460, 300, 25}};
+    rig.camera().images.push_back(fullFrame);
+    ClickScript clicks(rig.camera(), {{400, 300}}, 2);  // the second star is never clicked
+    const int start = rig.ui.dispatches;
+    rig.ui.onDispatch = [&] {
+      clicks.step();
+      if (rig.ui.dispatches - start == closeAtDispatch) rig.selection.imageWindowClosed();
+    };
+
+    rig.selection.CommandSelect_Click();
+
+    EXPECT_FALSE(rig.ui.dispatchLimitReached);
+    EXPECT_EQ(rig.state.starsSelected, kFalse);
+    EXPECT_EQ(rig.state.mode, ProgramMode::idle);
+    EXPECT_EQ(rig.ui.buttons, (ButtonStates{false, "Start Monitoring", true, true}));
+    EXPECT_TRUE(rig.ui.messages.empty());
+  }
+  // A close outside a selection is forgotten: the next one runs to its end.
+  FlowRig rig;
+  rig.startUp();
+  rig.selection.imageWindowClosed();
+  rig.selectStars({400, 300, 25}, {460, 300, 25});
+  EXPECT_EQ(rig.state.starsSelected, kTrue);
+}
+
+TEST(StarSelection, AnyExceptionIsShownAndTheCommandsReturnToIdle) {
+  FlowRig rig;
+  rig.startUp();
+  rig.server.faults.logicError = true;
+  rig.server.faults.failAfter["expose"] = 0;
+  rig.selection.CommandSelect_Click();
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_NE(rig.ui.messages[0].find("Scripted bug in expose"), std::string::npos);
+  EXPECT_EQ(rig.state.mode, ProgramMode::idle);
+  EXPECT_EQ(rig.ui.buttons, (ButtonStates{false, "Start Monitoring", true, true}));
+}
+
 }  // namespace
 }  // namespace nebulor

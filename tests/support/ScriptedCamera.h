@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,14 +30,18 @@ struct ScriptedImage {
 // texts ("expose 0.01", "StartX 450", "centroid 12 14 value", ...).
 using CallLog = std::vector<std::string>;
 
-// Throws AutomationError for the calls a test marks as failing.
+// Throws AutomationError for the calls a test marks as failing (or, as a
+// backend with a bug would, std::logic_error).
 struct FaultScript {
   std::map<std::string, int> failAfter;  // call name -> how many calls succeed first
+  bool logicError = false;
 
   void check(const std::string& call) {
     const auto it = failAfter.find(call);
     if (it == failAfter.end()) return;
-    if (it->second-- <= 0) throw camera::AutomationError("Scripted failure of " + call);
+    if (it->second-- > 0) return;
+    if (logicError) throw std::logic_error("Scripted bug in " + call);
+    throw camera::AutomationError("Scripted failure of " + call);
   }
 };
 
