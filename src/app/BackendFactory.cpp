@@ -48,6 +48,9 @@ Backend makeIndi(const std::string& settings, BackendUse use) {
   Backend backend;
   backend.clicks = &server->clickState();
   backend.setViewer = [raw = server.get()](FrameViewer* viewer) { raw->setViewer(viewer); };
+  backend.setEventPump = [raw = server.get()](EventPump* pump, std::function<bool()> abandon) {
+    raw->setEventPump(pump, std::move(abandon));
+  };
   backend.server = std::move(server);
   return backend;
 }

@@ -9,6 +9,7 @@
 #include "camera/Automation.h"
 #include "camera/ClickState.h"
 #include "camera/FrameViewer.h"
+#include "core/EventPump.h"
 
 namespace nebulor::camera {
 
@@ -18,7 +19,10 @@ struct Backend {
   std::unique_ptr<AutomationServer> server;
   ClickState* clicks = nullptr;                 // its image window's click state, if it has one
   std::function<void(FrameViewer*)> setViewer;  // where its images are shown; empty: nowhere
-  std::optional<double> trueSeeing;             // arcsec, when the backend knows the truth
+  // For a backend whose operations wait on a server: the window's event pump
+  // and what abandons a wait (nullptr: block). Empty: it never waits long.
+  std::function<void(EventPump*, std::function<bool()>)> setEventPump;
+  std::optional<double> trueSeeing;  // arcsec, when the backend knows the truth
 };
 
 enum class BackendUse {

@@ -19,6 +19,27 @@ void click(MainDisplay& window, const char* button) {
   window.findChild<QPushButton*>(QString::fromLatin1(button))->click();
 }
 
+// From the window's showing on, the backend's waits keep it alive and end
+// on a stop click, a close or a closed image window; undone when the run ends.
+class PumpedBackend {
+ public:
+  PumpedBackend(camera::Backend& backend, MonitorUi& ui, const MonitorState& state, const Session& session)
+      : backend_(backend) {
+    if (!backend_.setEventPump) return;
+    backend_.setEventPump(&ui, [&state, &session] {
+      return state.mode == ProgramMode::stopping || session.selection.abandoned();
+    });
+  }
+  ~PumpedBackend() {
+    if (backend_.setEventPump) backend_.setEventPump(nullptr, {});
+  }
+  PumpedBackend(const PumpedBackend&) = delete;
+  PumpedBackend& operator=(const PumpedBackend&) = delete;
+
+ private:
+  camera::Backend& backend_;
+};
+
 }  // namespace
 
 Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const std::string& folder,
@@ -59,6 +80,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
     images->move(window.frameGeometry().right() + 8, window.frameGeometry().top());  // beside, not over it
     images->show();
   }
+  const PumpedBackend pumped(backend, window, state, session);
   const int exitCode = app.exec();
   if (images) backend.setViewer(nullptr);
   return exitCode;
@@ -75,6 +97,7 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
   RunStartup(state, ui, *backend.server, objects, folder);
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
   window.show();
+  const PumpedBackend pumped(backend, ui, state, session);
 
   int exitCode = EXIT_FAILURE;
   QTimer::singleShot(0, &window, [&] {

@@ -32,8 +32,8 @@ void IndiApplication::pointCamerasAtMount() {
     for (const auto& [name, device] : snapshot.devices) {
       const IndiProperty* active = device.property("ACTIVE_DEVICES");
       if ((device.interfaces() & kCcdInterface) == 0 || active == nullptr) continue;
-      const auto telescope = active->texts.find("ACTIVE_TELESCOPE");
-      if (telescope != active->texts.end() && telescope->second != mount_) names.push_back(name);
+      // Sent even when the snapshot shows this mount already: it may lag behind the server.
+      if (active->texts.contains("ACTIVE_TELESCOPE")) names.push_back(name);
     }
     return names;
   });

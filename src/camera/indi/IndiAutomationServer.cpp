@@ -14,6 +14,10 @@ IndiAutomationServer::IndiAutomationServer(IndiOptions options, IndiTimeouts tim
 
 IndiAutomationServer::~IndiAutomationServer() = default;
 
+void IndiAutomationServer::setEventPump(EventPump* pump, std::function<bool()> abandon) {
+  connection_->setEventPump(pump, std::move(abandon));
+}
+
 std::unique_ptr<Application> IndiAutomationServer::createApplication() {
   connection_->ensureConnected();
   return std::make_unique<IndiApplication>(connection_);

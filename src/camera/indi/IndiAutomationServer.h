@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "camera/Automation.h"
 #include "camera/ImageDisplay.h"
 #include "camera/indi/IndiOptions.h"
 #include "camera/indi/IndiTimeouts.h"
+#include "core/EventPump.h"
 
 namespace nebulor::camera::indi {
 
@@ -26,6 +28,10 @@ class IndiAutomationServer : public AutomationServer {
   // window that shows each image, if any; both used on the calling thread.
   ClickState& clickState() { return display_->clicks; }
   void setViewer(FrameViewer* viewer) { display_->viewer = viewer; }
+
+  // From now on every wait lets the window dispatch its events and ends
+  // early when it closes or abandon() holds (see IndiConnection).
+  void setEventPump(EventPump* pump, std::function<bool()> abandon);
 
  private:
   std::shared_ptr<IndiConnection> connection_;

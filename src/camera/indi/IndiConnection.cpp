@@ -1,53 +1,12 @@
 #include "camera/indi/IndiConnection.h"
 
-#include <libindi/baseclient.h>
-#include <libindi/basedevice.h>
-
-#include <algorithm>
-
 #include "camera/Automation.h"
 #include "camera/indi/TcpNoDelay.h"
+#include "core/EventWait.h"
 
 namespace nebulor::camera::indi {
 
 namespace {
-
-constexpr const char* kImageProperty = "CCD1";  // the primary chip's images
-
-PropertyStatus statusOf(IPState state) {
-  switch (state) {
-    case IPS_OK:
-      return PropertyStatus::ok;
-    case IPS_BUSY:
-      return PropertyStatus::busy;
-    case IPS_ALERT:
-      return PropertyStatus::alert;
-    case IPS_IDLE:
-      break;
-  }
-  return PropertyStatus::idle;
-}
-
-void copyValues(INDI::Property property, IndiProperty& into) {
-  into.status = statusOf(property.getState());
-  switch (property.getType()) {
-    case INDI_NUMBER:
-      for (const auto& element : INDI::PropertyNumber(property))
-        into.numbers[element.getName()] = element.getValue();
-      break;
-    case INDI_SWITCH:
-      for (const auto& element : INDI::PropertySwitch(property)) {
-        into.switches[element.getName()] = element.getState() == ISS_ON;
-      }
-      break;
-    case INDI_TEXT:
-      for (const auto& element : INDI::PropertyText(property))
-        into.texts[element.getName()] = element.getText();
-      break;
-    default:
-      break;  // lights and BLOBs: only the state matters here
-  }
-}
 
 std::string deviceList(const IndiSnapshot& snapshot) {
   if (snapshot.deviceOrder.empty()) return "none";
@@ -56,139 +15,48 @@ std::string deviceList(const IndiSnapshot& snapshot) {
   return list;
 }
 
-// The decoded image of one BLOB, or why it could not be decoded.
-IndiImage decodeBlob(const INDI::WidgetView<IBLOB>& blob) {
-  IndiImage decoded;
-  const std::string format = blob.getFormat();
-  if (format != ".fits") {
-    decoded.error = "The camera sent a \"" + format + "\" image; Nebulor reads FITS images only";
-    return decoded;
-  }
-  try {
-    decoded.image = std::make_shared<const FitsImage>(
-        readFitsImage(blob.getBlob(), static_cast<std::size_t>(std::max(blob.getBlobLen(), 0))));
-  } catch (const AutomationError& error) {
-    decoded.error = error.what();
-  }
-  return decoded;
-}
-
 }  // namespace
 
-// libindi's client. Its callbacks run on libindi's thread: they only copy
-// into the snapshot under the lock and wake the waiters.
-class IndiConnection::Client : public INDI::BaseClient {
- public:
-  explicit Client(IndiConnection& owner) : owner_(owner) {}
+IndiConnection::IndiConnection(IndiOptions options, IndiTimeouts timeouts,
+                               const TransportMaker& makeTransport)
+    : options_(std::move(options)), timeouts_(timeouts), transport_(makeTransport(*this)) {}
 
-  void newDevice(INDI::BaseDevice device) override {
-    change([&](IndiSnapshot& snapshot) {
-      const std::string name = device.getDeviceName();
-      if (snapshot.devices.try_emplace(name).second) snapshot.deviceOrder.push_back(name);
-    });
+IndiConnection::~IndiConnection() = default;
+
+void IndiConnection::update(const std::function<void(IndiSnapshot&)>& change) {
+  {
+    std::lock_guard lock(mutex_);
+    change(snapshot_);
   }
-
-  void removeDevice(INDI::BaseDevice device) override {
-    change([&](IndiSnapshot& snapshot) {
-      const std::string name = device.getDeviceName();
-      snapshot.devices.erase(name);
-      std::erase(snapshot.deviceOrder, name);
-    });
-  }
-
-  void newProperty(INDI::Property property) override { store(property); }
-
-  void updateProperty(INDI::Property property) override {
-    if (property.getType() == INDI_BLOB && property.isNameMatch(kImageProperty)) storeImage(property);
-    store(property);
-  }
-
-  void removeProperty(INDI::Property property) override {
-    change([&](IndiSnapshot& snapshot) {
-      const auto device = snapshot.devices.find(property.getDeviceName());
-      if (device != snapshot.devices.end()) device->second.properties.erase(property.getName());
-    });
-  }
-
-  void newMessage(INDI::BaseDevice device, int messageId) override {
-    const std::string text = device.messageQueue(messageId);
-    change([&](IndiSnapshot& snapshot) {
-      const auto found = snapshot.devices.find(device.getDeviceName());
-      if (found != snapshot.devices.end()) found->second.lastMessage = text;
-    });
-  }
-
-  void serverConnected() override {
-    change([](IndiSnapshot& snapshot) { snapshot.serverConnected = true; });
-  }
-
-  // Devices and images are forgotten: after a reconnection the server reports them afresh.
-  void serverDisconnected(int) override {
-    change([](IndiSnapshot& snapshot) { snapshot = IndiSnapshot{}; });
-  }
-
- private:
-  template <class Change>
-  void change(Change&& apply) {
-    {
-      std::lock_guard lock(owner_.mutex_);
-      apply(owner_.snapshot_);
-    }
-    owner_.changed_.notify_all();
-  }
-
-  void store(INDI::Property property) {
-    IndiProperty values;
-    copyValues(property, values);
-    change([&](IndiSnapshot& snapshot) {
-      const auto device = snapshot.devices.find(property.getDeviceName());
-      if (device == snapshot.devices.end()) return;
-      IndiProperty& stored = device->second.properties[property.getName()];
-      values.updates = stored.updates + 1;
-      stored = std::move(values);
-    });
-  }
-
-  // Decoding happens here, outside the lock, so the user-interface thread
-  // never waits for it.
-  void storeImage(INDI::Property property) {
-    INDI::PropertyBlob blobs(property);
-    for (const auto& blob : blobs) {
-      if (blob.getBlobLen() <= 0) continue;
-      IndiImage decoded = decodeBlob(blob);
-      change([&](IndiSnapshot& snapshot) {
-        IndiImage& latest = snapshot.images[property.getDeviceName()];
-        decoded.sequence = latest.sequence + 1;
-        latest = std::move(decoded);
-      });
-    }
-  }
-
-  IndiConnection& owner_;
-};
-
-IndiConnection::IndiConnection(IndiOptions options, IndiTimeouts timeouts)
-    : options_(std::move(options)), timeouts_(timeouts), client_(std::make_unique<Client>(*this)) {
-  if (options_.socketPath.empty()) {
-    client_->setServer(options_.host.c_str(), static_cast<unsigned>(options_.port));
-  } else {
-    // libindi reaches a unix socket through this host form.
-    client_->setServer(("localhost:" + options_.socketPath).c_str(), 0);
-  }
+  changed_.notify_all();
 }
 
-IndiConnection::~IndiConnection() {
-  if (client_->isServerConnected()) client_->disconnectServer();
+void IndiConnection::setEventPump(EventPump* pump, std::function<bool()> abandon) {
+  pump_ = pump;
+  abandon_ = std::move(abandon);
+}
+
+bool IndiConnection::pumpedWait(const std::function<bool()>& ready, std::chrono::milliseconds timeout) const {
+  WaitRules rules;
+  rules.interval = kQuickPollInterval;
+  rules.abandon = abandon_;
+  rules.timeout = timeout;
+  switch (waitFor(*pump_, ready, rules)) {
+    case WaitEnd::ready:
+      return true;
+    case WaitEnd::timedOut:
+      return false;
+    case WaitEnd::abandoned:
+      break;
+  }
+  throw WaitAbandoned();
 }
 
 void IndiConnection::ensureConnected() {
   if (read([](const IndiSnapshot& snapshot) { return snapshot.serverConnected; })) return;
-  // A connection that died keeps libindi's connected flag: start afresh.
-  if (client_->isServerConnected()) client_->disconnectServer();
-  const auto milliseconds = timeouts_.connect.count();
-  client_->setConnectionTimeout(static_cast<std::uint32_t>(milliseconds / 1000),
-                                static_cast<std::uint32_t>(milliseconds % 1000 * 1000));
-  if (!client_->connectServer()) {
+  // A connection that died keeps the transport's connected flag: start afresh.
+  if (transport_->connected()) transport_->disconnect();
+  if (!transport_->connect(timeouts_.connect)) {
     throw AutomationError("Cannot reach the INDI server at " + options_.serverText() +
                           " (is indiserver running?)");
   }
@@ -213,7 +81,7 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
     }
     return false;
   };
-  waitUntil(pick, timeouts_.reply);
+  waitUntil(pick, timeouts_.discover);
   // A driver too old to say what it is is taken at its name.
   if (found.empty() && !requested.empty() &&
       read([&](const IndiSnapshot& snapshot) { return snapshot.device(requested) != nullptr; })) {
@@ -272,42 +140,21 @@ void IndiConnection::setDeviceConnected(const std::string& device, bool connecte
   sendSwitch(device, "CONNECTION", connected ? "CONNECT" : "DISCONNECT");
 }
 
-// Requests are built as detached properties, so the main thread never writes
-// into the properties libindi's thread is updating.
 void IndiConnection::sendNumbers(const std::string& device, const std::string& property,
                                  const std::vector<std::pair<std::string, double>>& values) {
-  INDI::PropertyNumber request(values.size());
-  request.setDeviceName(device.c_str());
-  request.setName(property.c_str());
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    request[i].setName(values[i].first.c_str());
-    request[i].setValue(values[i].second);
-  }
-  client_->sendNewNumber(request);
+  transport_->sendNumbers(device, property, values);
 }
 
 void IndiConnection::sendSwitch(const std::string& device, const std::string& property,
                                 const std::string& element) {
-  INDI::PropertySwitch request(1);
-  request.setDeviceName(device.c_str());
-  request.setName(property.c_str());
-  request[0].setName(element.c_str());
-  request[0].setState(ISS_ON);
-  client_->sendNewSwitch(request);
+  transport_->sendSwitch(device, property, element);
 }
 
 void IndiConnection::sendText(const std::string& device, const std::string& property,
                               const std::string& element, const std::string& text) {
-  INDI::PropertyText request(1);
-  request.setDeviceName(device.c_str());
-  request.setName(property.c_str());
-  request[0].setName(element.c_str());
-  request[0].setText(text.c_str());
-  client_->sendNewText(request);
+  transport_->sendText(device, property, element, text);
 }
 
-void IndiConnection::enableImages(const std::string& device) {
-  client_->setBLOBMode(B_ALSO, device.c_str(), kImageProperty);
-}
+void IndiConnection::enableImages(const std::string& device) { transport_->enableImages(device); }
 
 }  // namespace nebulor::camera::indi

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,8 @@
 #include "camera/indi/IndiOptions.h"
 #include "camera/indi/IndiSnapshot.h"
 #include "camera/indi/IndiTimeouts.h"
+#include "camera/indi/IndiTransport.h"
+#include "core/EventPump.h"
 
 namespace nebulor::camera::indi {
 
@@ -20,13 +23,21 @@ inline constexpr std::uint32_t kTelescopeInterface = 1u << 0;
 inline constexpr std::uint32_t kCcdInterface = 1u << 1;
 
 // One client connection to an INDI server, shared by the camera and the
-// application objects. libindi delivers what the server says on a thread of
-// its own; the connection copies it into an IndiSnapshot under a lock and
-// decodes images there, so the user-interface thread only reads snapshots
-// and waits on them, always with a time limit. Nothing here touches a widget.
+// application objects. The transport (libindi) delivers what the server says
+// on a thread of its own; the connection keeps it in an IndiSnapshot under a
+// lock, so the user-interface thread only reads snapshots and waits on them,
+// always with a time limit. Nothing here touches a widget.
+//
+// Once the window is shown it hands over an event pump: from then on every
+// wait polls every 10 ms and lets the window dispatch its events in between,
+// so the window never locks up, and a stop click or a close (abandon())
+// ends the wait at once with WaitAbandoned.
 class IndiConnection {
  public:
-  IndiConnection(IndiOptions options, IndiTimeouts timeouts);
+  using TransportMaker = std::function<std::unique_ptr<IndiTransport>(IndiConnection&)>;
+
+  IndiConnection(IndiOptions options, IndiTimeouts timeouts,
+                 const TransportMaker& makeTransport = makeLibIndiTransport);
   ~IndiConnection();
   IndiConnection(const IndiConnection&) = delete;
   IndiConnection& operator=(const IndiConnection&) = delete;
@@ -45,9 +56,17 @@ class IndiConnection {
     return reader(snapshot_);
   }
 
+  // A change of what the server has said, from the transport's thread.
+  void update(const std::function<void(IndiSnapshot&)>& change);
+
+  // The window's event pump and what ends a wait early; nullptr: waits block.
+  void setEventPump(EventPump* pump, std::function<bool()> abandon);
+
   // Waits until done(snapshot) holds; false when the time is up first.
+  // Throws WaitAbandoned when the pump's window closes or abandon() holds.
   template <class Done>
   bool waitUntil(Done&& done, std::chrono::milliseconds timeout) const {
+    if (pump_ != nullptr) return pumpedWait([&] { return read(done); }, timeout);
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return done(snapshot_); });
   }
@@ -73,14 +92,16 @@ class IndiConnection {
   void enableImages(const std::string& device);
 
  private:
-  class Client;
+  bool pumpedWait(const std::function<bool()>& ready, std::chrono::milliseconds timeout) const;
 
   IndiOptions options_;
   IndiTimeouts timeouts_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   IndiSnapshot snapshot_;
-  std::unique_ptr<Client> client_;  // last: its thread stops before the members above go
+  EventPump* pump_ = nullptr;
+  std::function<bool()> abandon_;
+  std::unique_ptr<IndiTransport> transport_;  // last: its thread stops before the members above go
 };
 
 }  // namespace nebulor::camera::indi

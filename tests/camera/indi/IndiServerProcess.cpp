@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -119,25 +118,35 @@ IndiServerProcess::IndiServerProcess(std::vector<std::string> drivers) {
   for (auto& variable : environment) envp.push_back(variable.data());
   envp.push_back(nullptr);
 
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
   const std::string log = (home_ / "indiserver.log").string();
-  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  const int failed = ::posix_spawnp(&pid_, "indiserver", &files, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&files);
-  posix_spawnattr_destroy(&attributes);
-  if (failed != 0) {
-    std::filesystem::remove_all(home_);
-    throw std::runtime_error("cannot start indiserver (is Debian's indi-bin installed?)");
+  const pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // The server dies with the test, even when the test crashes or is killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);  // the test ended before the line above
+    ::setpgid(0, 0);                          // its own group, which stop() ends as a whole
+    const int output = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (output >= 0) {
+      ::dup2(output, STDOUT_FILENO);
+      ::dup2(output, STDERR_FILENO);
+    }
+    ::execvpe("indiserver", argv.data(), envp.data());
+    ::_exit(127);
   }
+  if (pid_ < 0) {
+    std::filesystem::remove_all(home_);
+    throw std::runtime_error("cannot start indiserver");
+  }
+  ::setpgid(pid_, pid_);  // also here, so stop() finds the group whichever runs first
 
   const auto deadline = Clock::now() + std::chrono::seconds(20);
   while (!accepting(port_) || !accepting(socketPath_)) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      std::filesystem::remove_all(home_);
+      throw std::runtime_error("cannot start indiserver (is Debian's indi-bin installed?)");
+    }
     if (Clock::now() > deadline) {
       stop();
       throw std::runtime_error("indiserver did not start listening");

@@ -11,7 +11,9 @@ namespace nebulor::testing {
 // Debian's indiserver with the given drivers, started for one test on a
 // free TCP port and an abstract unix socket of its own, with HOME in a fresh
 // temporary folder (the drivers save their settings there). The destructor
-// stops the server and its drivers and reaps them all.
+// stops the server and its drivers and reaps them all; a test that crashes
+// or is killed takes the server with it (PR_SET_PDEATHSIG), and its drivers
+// end when their server does.
 class IndiServerProcess {
  public:
   explicit IndiServerProcess(std::vector<std::string> drivers = {"indi_simulator_ccd",

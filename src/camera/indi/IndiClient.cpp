@@ -1,0 +1,222 @@
+#include <libindi/baseclient.h>
+#include <libindi/basedevice.h>
+
+#include <algorithm>
+
+#include "camera/Automation.h"
+#include "camera/indi/IndiConnection.h"
+#include "camera/indi/IndiTransport.h"
+
+namespace nebulor::camera::indi {
+
+namespace {
+
+constexpr const char* kImageProperty = "CCD1";  // the primary chip's images
+
+PropertyStatus statusOf(IPState state) {
+  switch (state) {
+    case IPS_OK:
+      return PropertyStatus::ok;
+    case IPS_BUSY:
+      return PropertyStatus::busy;
+    case IPS_ALERT:
+      return PropertyStatus::alert;
+    case IPS_IDLE:
+      break;
+  }
+  return PropertyStatus::idle;
+}
+
+void copyValues(INDI::Property property, IndiProperty& into) {
+  into.status = statusOf(property.getState());
+  switch (property.getType()) {
+    case INDI_NUMBER:
+      for (const auto& element : INDI::PropertyNumber(property))
+        into.numbers[element.getName()] = element.getValue();
+      break;
+    case INDI_SWITCH:
+      for (const auto& element : INDI::PropertySwitch(property)) {
+        into.switches[element.getName()] = element.getState() == ISS_ON;
+      }
+      break;
+    case INDI_TEXT:
+      for (const auto& element : INDI::PropertyText(property))
+        into.texts[element.getName()] = element.getText();
+      break;
+    default:
+      break;  // lights and BLOBs: only the state matters here
+  }
+}
+
+// The decoded image of one BLOB, or why it could not be decoded.
+IndiImage decodeBlob(const INDI::WidgetView<IBLOB>& blob) {
+  IndiImage decoded;
+  const std::string format = blob.getFormat();
+  if (format != ".fits") {
+    decoded.error = "The camera sent a \"" + format + "\" image; Nebulor reads FITS images only";
+    return decoded;
+  }
+  try {
+    decoded.image = std::make_shared<const FitsImage>(
+        readFitsImage(blob.getBlob(), static_cast<std::size_t>(std::max(blob.getBlobLen(), 0))));
+  } catch (const AutomationError& error) {
+    decoded.error = error.what();
+  }
+  return decoded;
+}
+
+// libindi's client. Its callbacks run on libindi's thread: they only copy
+// into the snapshot under the connection's lock and wake the waiters.
+class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
+ public:
+  explicit LibIndiTransport(IndiConnection& owner) : owner_(owner) {
+    const IndiOptions& options = owner.options();
+    if (options.socketPath.empty()) {
+      setServer(options.host.c_str(), static_cast<unsigned>(options.port));
+    } else {
+      // libindi reaches a unix socket through this host form.
+      setServer(("localhost:" + options.socketPath).c_str(), 0);
+    }
+  }
+
+  ~LibIndiTransport() override {
+    if (isServerConnected()) disconnectServer();
+  }
+
+  bool connect(std::chrono::milliseconds timeout) override {
+    const auto milliseconds = timeout.count();
+    setConnectionTimeout(static_cast<std::uint32_t>(milliseconds / 1000),
+                         static_cast<std::uint32_t>(milliseconds % 1000 * 1000));
+    return connectServer();
+  }
+  bool connected() override { return isServerConnected(); }
+  void disconnect() override { disconnectServer(); }
+
+  // Requests are built as detached properties, so this thread never writes
+  // into the properties libindi's thread is updating.
+  void sendNumbers(const std::string& device, const std::string& property,
+                   const std::vector<std::pair<std::string, double>>& values) override {
+    INDI::PropertyNumber request(values.size());
+    request.setDeviceName(device.c_str());
+    request.setName(property.c_str());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      request[i].setName(values[i].first.c_str());
+      request[i].setValue(values[i].second);
+    }
+    sendNewNumber(request);
+  }
+
+  void sendSwitch(const std::string& device, const std::string& property,
+                  const std::string& element) override {
+    INDI::PropertySwitch request(1);
+    request.setDeviceName(device.c_str());
+    request.setName(property.c_str());
+    request[0].setName(element.c_str());
+    request[0].setState(ISS_ON);
+    sendNewSwitch(request);
+  }
+
+  void sendText(const std::string& device, const std::string& property, const std::string& element,
+                const std::string& text) override {
+    INDI::PropertyText request(1);
+    request.setDeviceName(device.c_str());
+    request.setName(property.c_str());
+    request[0].setName(element.c_str());
+    request[0].setText(text.c_str());
+    sendNewText(request);
+  }
+
+  void enableImages(const std::string& device) override {
+    setBLOBMode(B_ALSO, device.c_str(), kImageProperty);
+  }
+
+ protected:
+  void newDevice(INDI::BaseDevice device) override {
+    change([&](IndiSnapshot& snapshot) {
+      const std::string name = device.getDeviceName();
+      if (snapshot.devices.try_emplace(name).second) snapshot.deviceOrder.push_back(name);
+    });
+  }
+
+  void removeDevice(INDI::BaseDevice device) override {
+    change([&](IndiSnapshot& snapshot) {
+      const std::string name = device.getDeviceName();
+      snapshot.devices.erase(name);
+      std::erase(snapshot.deviceOrder, name);
+    });
+  }
+
+  void newProperty(INDI::Property property) override { store(property); }
+
+  void updateProperty(INDI::Property property) override {
+    if (property.getType() == INDI_BLOB && property.isNameMatch(kImageProperty)) storeImage(property);
+    store(property);
+  }
+
+  void removeProperty(INDI::Property property) override {
+    change([&](IndiSnapshot& snapshot) {
+      const auto device = snapshot.devices.find(property.getDeviceName());
+      if (device != snapshot.devices.end()) device->second.properties.erase(property.getName());
+    });
+  }
+
+  void newMessage(INDI::BaseDevice device, int messageId) override {
+    const std::string text = device.messageQueue(messageId);
+    change([&](IndiSnapshot& snapshot) {
+      const auto found = snapshot.devices.find(device.getDeviceName());
+      if (found != snapshot.devices.end()) found->second.lastMessage = text;
+    });
+  }
+
+  void serverConnected() override {
+    change([](IndiSnapshot& snapshot) { snapshot.serverConnected = true; });
+  }
+
+  // Devices and images are forgotten: after a reconnection the server reports them afresh.
+  void serverDisconnected(int) override {
+    change([](IndiSnapshot& snapshot) { snapshot = IndiSnapshot{}; });
+  }
+
+ private:
+  template <class Change>
+  void change(Change&& apply) {
+    owner_.update(apply);
+  }
+
+  void store(INDI::Property property) {
+    IndiProperty values;
+    copyValues(property, values);
+    change([&](IndiSnapshot& snapshot) {
+      const auto device = snapshot.devices.find(property.getDeviceName());
+      if (device == snapshot.devices.end()) return;
+      IndiProperty& stored = device->second.properties[property.getName()];
+      values.updates = stored.updates + 1;
+      stored = std::move(values);
+    });
+  }
+
+  // Decoding happens here, outside the lock, so the user-interface thread
+  // never waits for it.
+  void storeImage(INDI::Property property) {
+    INDI::PropertyBlob blobs(property);
+    for (const auto& blob : blobs) {
+      if (blob.getBlobLen() <= 0) continue;
+      IndiImage decoded = decodeBlob(blob);
+      change([&](IndiSnapshot& snapshot) {
+        IndiImage& latest = snapshot.images[property.getDeviceName()];
+        decoded.sequence = latest.sequence + 1;
+        latest = std::move(decoded);
+      });
+    }
+  }
+
+  IndiConnection& owner_;
+};
+
+}  // namespace
+
+std::unique_ptr<IndiTransport> makeLibIndiTransport(IndiConnection& connection) {
+  return std::make_unique<LibIndiTransport>(connection);
+}
+
+}  // namespace nebulor::camera::indi
