@@ -204,7 +204,7 @@ bool MainDisplay::windowClosing() const { return closing_; }
 
 QString MainDisplay::aboutText() {
   return QStringLiteral("Nebulor DIMM seeing monitor by the Nebulor developers (nebulor@example.org)") +
-         QStringLiteral(" - Version %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
+         QStringLiteral(" - Version ") + QString::fromLatin1(kVersionText);
 }
 
 void MainDisplay::closeEvent(QCloseEvent* event) {
@@ -233,7 +233,10 @@ void MainDisplay::CommandSetup_Click() {
   if (reason) showMessage(*reason);
 }
 
-void MainDisplay::CommandAbout_Click() { showMessageBox(this, aboutText()); }
+void MainDisplay::CommandAbout_Click() {
+  showMessageBox(this, aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
+                           QString::fromStdString(configFolder_));
+}
 
 std::string MainDisplay::decimalSeparator() const { return locale().decimalPoint().toStdString(); }
 

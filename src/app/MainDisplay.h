@@ -23,7 +23,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   Q_OBJECT
 
  public:
-  // configFolder is where config.ini is saved (the executable's folder).
+  // configFolder is where config.ini and the logs are kept; About names it.
   MainDisplay(MonitorState& state, std::string configFolder, QWidget* parent = nullptr);
 
   // MonitorUi

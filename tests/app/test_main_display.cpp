@@ -190,8 +190,12 @@ TEST_F(MainDisplayTest, AboutShowsCreditAndVersion) {
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.title, "Nebulor");
   EXPECT_TRUE(seen.text.startsWith("Nebulor")) << seen.text.toStdString();
-  EXPECT_TRUE(seen.text.endsWith(") - Version 1.0.0")) << seen.text.toStdString();
-  EXPECT_TRUE(seen.text.contains('@'));
+  // The credit line and version, then the folder of the files.
+  const QStringList paragraphs = seen.text.split(QStringLiteral("\n\n"));
+  ASSERT_EQ(paragraphs.size(), 2) << seen.text.toStdString();
+  EXPECT_TRUE(paragraphs[0].endsWith(") - Version 1.0.0")) << seen.text.toStdString();
+  EXPECT_TRUE(paragraphs[0].contains('@'));
+  EXPECT_TRUE(paragraphs[1].endsWith(folder.path() + "/")) << seen.text.toStdString();
   EXPECT_EQ(seen.buttons, QMessageBox::Ok);
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
 }
