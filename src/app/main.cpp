@@ -95,5 +95,5 @@ int main(int argc, char* argv[]) {
   qInstallMessageHandler(qtHandler);
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
-  return nebulor::runWindow(app, backend, folder);
+  return nebulor::runWindow(app, backend, folder, options.night);
 }
