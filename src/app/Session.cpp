@@ -74,9 +74,10 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   MonitorState state;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
-  if (images)
+  if (images) {
     QObject::connect(&window, &MainDisplay::nightViewChanged, images.get(),
                      &camera::ImageWindow::setNightView);
+  }
   window.setNightView(night || rememberedNightView());
   // Only the user's own switch is remembered, not --night.
   QObject::connect(&window, &MainDisplay::nightViewChanged, &window, &rememberNightView);

@@ -94,6 +94,8 @@ int main(int argc, char* argv[]) {
   QApplication app(qtArgc, argv);
   qInstallMessageHandler(qtHandler);
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
+  // The desktop shows the installed menu entry's name and icon for the window.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
   if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
   return nebulor::runWindow(app, backend, folder, options.night);
 }

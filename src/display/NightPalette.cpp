@@ -57,7 +57,7 @@ void useNightPalette(bool night) {
   static const QPalette dayTips = QToolTip::palette();
   QApplication::setPalette(night ? nightPalette() : day);
   QToolTip::setPalette(night ? nightPalette() : dayTips);
-  // Qt posts the change to each window; deliver it now, so that what is drawn next is drawn in the new colours.
+  // Qt posts the change to each window: deliver it now, for what is drawn next.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::ApplicationPaletteChange);
 }
 

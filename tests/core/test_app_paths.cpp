@@ -65,7 +65,7 @@ TEST(AppPaths, DataFolderIsTheGivenOneElseBesideTheProgramWhenWritableElseTheUse
   const std::string program = sep + "opt" + sep + "nebulor" + sep;
   const std::string user =
       sep + "home" + sep + "ann" + sep + ".local" + sep + "share" + sep + "nebulor" + sep;
-  const std::string given = sep + "srv" + sep + "dimm";
+  const std::string given = (std::filesystem::temp_directory_path() / "dimm").lexically_normal().string();
   const struct {
     std::string given;
     bool programWritable;
