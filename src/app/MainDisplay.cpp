@@ -1,5 +1,6 @@
 #include "app/MainDisplay.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -19,6 +20,7 @@
 #include "core/NumberText.h"
 #include "display/HistoryPlot.h"
 #include "display/MessageBox.h"
+#include "display/NightPalette.h"
 #include "display/ResultsDisplay.h"
 #include "display/WindowFont.h"
 
@@ -131,7 +133,21 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   connect(CommandSelect, &QPushButton::clicked, this, &MainDisplay::selectClicked);
   connect(CommandSetup, &QPushButton::clicked, this, &MainDisplay::CommandSetup_Click);
   connect(CommandAbout, &QPushButton::clicked, this, &MainDisplay::CommandAbout_Click);
+
+  // A right click anywhere on the window offers the night view.
+  nightView_ = new QAction(QStringLiteral("Night view"), this);
+  nightView_->setObjectName(QStringLiteral("NightView"));
+  nightView_->setCheckable(true);
+  addAction(nightView_);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(nightView_, &QAction::toggled, this, [this](bool night) {
+    useNightPalette(night);
+    PictureFWHM->setNightView(night);
+    emit nightViewChanged(night);
+  });
 }
+
+void MainDisplay::setNightView(bool night) { nightView_->setChecked(night); }
 
 void MainDisplay::setCommandEnabled(Command command, bool enabled) {
   switch (command) {
@@ -204,7 +220,7 @@ bool MainDisplay::windowClosing() const { return closing_; }
 
 QString MainDisplay::aboutText() {
   return QStringLiteral("Nebulor DIMM seeing monitor by the Nebulor developers (nebulor@example.org)") +
-         QStringLiteral(" - Version %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
+         QStringLiteral(" - Version ") + QString::fromLatin1(kVersionText);
 }
 
 void MainDisplay::closeEvent(QCloseEvent* event) {
@@ -233,7 +249,10 @@ void MainDisplay::CommandSetup_Click() {
   if (reason) showMessage(*reason);
 }
 
-void MainDisplay::CommandAbout_Click() { showMessageBox(this, aboutText()); }
+void MainDisplay::CommandAbout_Click() {
+  showMessageBox(this, aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
+                           QString::fromStdString(configFolder_));
+}
 
 std::string MainDisplay::decimalSeparator() const { return locale().decimalPoint().toStdString(); }
 

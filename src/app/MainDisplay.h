@@ -7,6 +7,7 @@
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
 
+class QAction;
 class QLabel;
 class QGroupBox;
 class QPushButton;
@@ -23,7 +24,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   Q_OBJECT
 
  public:
-  // configFolder is where config.ini is saved (the executable's folder).
+  // configFolder is where config.ini and the logs are kept; About names it.
   MainDisplay(MonitorState& state, std::string configFolder, QWidget* parent = nullptr);
 
   // MonitorUi
@@ -43,11 +44,16 @@ class MainDisplay : public QWidget, public MonitorUi {
   // The About text: credit line, then " - Version " and the version.
   static QString aboutText();
 
+  // The red night view of the whole program, as the window's context menu
+  // switches it; nightViewChanged follows every change.
+  void setNightView(bool night);
+
  signals:
   void startAbortClicked();
   void selectClicked();
   // The user closed the window; windowClosing() is true from now on.
   void windowClosed();
+  void nightViewChanged(bool night);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -87,6 +93,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   QLabel* Label7;
   QLabel* LabelBadReadings;
   SetupDialog* fSetup;
+  QAction* nightView_;
 };
 
 }  // namespace nebulor

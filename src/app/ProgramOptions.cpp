@@ -44,10 +44,17 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
     } else if (name == "--readings") {
       options.readings = readingsValue(takeValue());
       readingsGiven = true;
+    } else if (name == "--data-dir") {
+      options.dataDir = takeValue();
+      if (options.dataDir.empty()) throw ProgramOptionsError("--data-dir needs a folder");
     } else if (name == "--demo" && !hasValue) {
       options.demo = true;
+    } else if (name == "--night" && !hasValue) {
+      options.night = true;
     } else if ((name == "--help" || name == "-h") && !hasValue) {
       options.help = true;
+    } else if (name == "--version" && !hasValue) {
+      options.version = true;
     } else {
       throw ProgramOptionsError("Unknown option '" + args[i] + "' (try --help)");
     }
@@ -58,7 +65,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
 }
 
 std::string programUsage() {
-  return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]\n"
+  return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]] [--data-dir DIR] [--night]\n"
+         "       nebulor --help | --version\n"
 #ifdef _WIN32
          "  --camera maxim                MaxIm DL through COM automation (default)\n"
          "  --camera sim[:key=value,...]  the built-in simulated imaging application (default of --demo)\n"
@@ -67,7 +75,10 @@ std::string programUsage() {
 #endif
          "  --camera indi:HOST:PORT[:CCD[:MOUNT]] | indi:/SOCKET[:CCD[:MOUNT]]\n"
          "                                an INDI server's camera and mount\n"
-         "  --demo                        select the stars by script, print N readings (default 5), exit\n";
+         "  --demo                        select the stars by script, print N readings (default 5), exit\n"
+         "  --data-dir DIR                keep config.ini and the logs in DIR\n"
+         "  --night                       start in the red night view (also in the window's context menu)\n"
+         "  --version                     print the program's name and version, exit\n";
 }
 
 }  // namespace nebulor

@@ -16,13 +16,17 @@ inline constexpr const char* kWindowCamera = "maxim";
 inline constexpr const char* kWindowCamera = "sim";
 #endif
 
-// The command line: which imaging application to drive, and the demo.
-//   nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]]
+// The command line: which imaging application to drive, the demo, where
+// the files live and the night view.
+//   nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]] [--data-dir DIR] [--night]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
-  int readings = 5;  // readings the demo prints before it stops
+  int readings = 5;     // readings the demo prints before it stops
+  std::string dataDir;  // empty: the program's folder or the user's data folder
+  bool night = false;
   bool help = false;
+  bool version = false;
 };
 
 // A command line that cannot be followed; what() is one line for the user.

@@ -8,6 +8,7 @@
 
 #include "app/DemoUi.h"
 #include "camera/ImageWindow.h"
+#include "display/NightPalette.h"
 #include "flows/Startup.h"
 
 namespace nebulor {
@@ -62,7 +63,7 @@ Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const 
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
 }
 
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder) {
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night) {
   // The backend's own image window, where the user clicks the two stars.
   std::unique_ptr<camera::ImageWindow> images;
   if (backend.clicks != nullptr && backend.setViewer) {
@@ -73,6 +74,13 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   MonitorState state;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
+  if (images) {
+    QObject::connect(&window, &MainDisplay::nightViewChanged, images.get(),
+                     &camera::ImageWindow::setNightView);
+  }
+  window.setNightView(night || rememberedNightView());
+  // Only the user's own switch is remembered, not --night.
+  QObject::connect(&window, &MainDisplay::nightViewChanged, &window, &rememberNightView);
   AutomationObjects objects;
   RunStartup(state, window, *backend.server, objects, folder);
   window.show();

@@ -34,7 +34,8 @@ class Session {
 
 // The window for a person: start-up (its messages in message boxes), then
 // the window until it is closed. folder holds config.ini and the raw log.
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder);
+// The night view is the one last chosen, or on for this run when night is set.
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night);
 
 // The demo: start-up, the two stars selected by script, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "Version.h"
 #include "app/BackendFactory.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
@@ -46,16 +47,33 @@ void exitOnPlatformFailure(QtMsgType type, const QMessageLogContext&, const QStr
   startMessages.emplace_back(type, text);
 }
 
+// Where config.ini and the logs are kept this run.
+std::string dataFolder(const nebulor::ProgramOptions& options) {
+  return nebulor::chooseDataFolder(options.dataDir, nebulor::GetEXEPath(), nebulor::canKeepFilesIn,
+                                   nebulor::userDataFolder(std::getenv));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   nebulor::ProgramOptions options;
   nebulor::camera::Backend backend;
+  std::string folder;
   try {
     options = nebulor::parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (options.help) {
-      std::cout << nebulor::programUsage();
+    if (options.version) {
+      std::cout << "Nebulor " << nebulor::kVersionText << '\n';
       return EXIT_SUCCESS;
+    }
+    folder = dataFolder(options);
+    if (options.help) {
+      std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
+      return EXIT_SUCCESS;
+    }
+    if (const auto reason = nebulor::createFolder(folder)) {
+      // A folder the user named must work; the automatic one reports again at its first write.
+      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(*reason);
+      std::cerr << "nebulor: " << *reason << '\n';
     }
     backend =
         nebulor::camera::makeBackend(options.camera, options.demo ? nebulor::camera::BackendUse::demo
@@ -76,7 +94,8 @@ int main(int argc, char* argv[]) {
   QApplication app(qtArgc, argv);
   qInstallMessageHandler(qtHandler);
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
-  const std::string folder = nebulor::GetEXEPath();
+  // The desktop shows the installed menu entry's name and icon for the window.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
   if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
-  return nebulor::runWindow(app, backend, folder);
+  return nebulor::runWindow(app, backend, folder, options.night);
 }

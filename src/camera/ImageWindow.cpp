@@ -16,6 +16,25 @@ constexpr double kCleanDetection = 10.0;
 constexpr double kCrossHalf = 7.0;  // window pixels
 constexpr double kCircleRadius = 11.0;
 
+// Each 8-bit level as grey, or as red alone for the night view.
+QList<QRgb> levelColours(bool night) {
+  QList<QRgb> colours(256);
+  for (int level = 0; level < 256; ++level)
+    colours[level] = night ? qRgb(level, 0, 0) : qRgb(level, level, level);
+  return colours;
+}
+
+// The marks' colours: by day yellow clicks, green clean and red faint stars.
+struct MarkInks {
+  QColor message, click, cleanStar, faintStar;
+};
+
+const MarkInks& markInks(bool night) {
+  static const MarkInks day{Qt::gray, Qt::yellow, Qt::green, Qt::red};
+  static const MarkInks dark{QColor(110, 0, 0), QColor(255, 0, 0), QColor(255, 0, 0), QColor(150, 0, 0)};
+  return night ? dark : day;
+}
+
 }  // namespace
 
 ImageWindow::ImageWindow(ClickState& clicks, QWidget* parent) : QWidget(parent), clicks_(clicks) {
@@ -35,7 +54,8 @@ void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
   if (!frame || frame->width <= 0 || frame->height <= 0) return;
   const std::vector<std::uint8_t> grey = stretchToGrey(*frame, autoStretchLevels(*frame));
   if (grey.size() < static_cast<std::size_t>(frame->width) * frame->height) return;  // short buffer
-  QImage image(frame->width, frame->height, QImage::Format_Grayscale8);
+  QImage image(frame->width, frame->height, QImage::Format_Indexed8);
+  image.setColorTable(levelColours(night_));
   for (int y = 0; y < frame->height; ++y) {
     std::memcpy(image.scanLine(y), grey.data() + static_cast<std::size_t>(y) * frame->width,
                 static_cast<std::size_t>(frame->width));
@@ -48,6 +68,12 @@ void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
 
 void ImageWindow::showCentroid(const StarMeasurement& star) {
   starMarks_.push_back(star);
+  update();
+}
+
+void ImageWindow::setNightView(bool night) {
+  night_ = night;
+  if (!image_.isNull()) image_.setColorTable(levelColours(night));
   update();
 }
 
@@ -78,9 +104,10 @@ std::optional<ClickPoint> ImageWindow::pixelAt(QPointF windowPoint) const {
 
 void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
+  const MarkInks& inks = markInks(night_);
   painter.fillRect(rect(), Qt::black);
   if (image_.isNull()) {
-    painter.setPen(Qt::gray);
+    painter.setPen(inks.message);
     painter.drawText(rect(), Qt::AlignCenter, tr("No image yet"));
     return;
   }
@@ -90,7 +117,7 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
   painter.drawImage(area, image_);
 
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(Qt::yellow, 1.5));
+  painter.setPen(QPen(inks.click, 1.5));
   for (const ClickPoint& click : clickMarks_) {
     const QPointF at = windowPosition(click.x, click.y);
     painter.drawLine(at - QPointF(kCrossHalf, 0), at + QPointF(kCrossHalf, 0));
@@ -98,7 +125,9 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
   }
   painter.setBrush(Qt::NoBrush);
   for (const StarMeasurement& star : starMarks_) {
-    painter.setPen(QPen(star.score >= kCleanDetection ? Qt::green : Qt::red, 1.5));
+    const bool clean = star.score >= kCleanDetection;
+    painter.setPen(
+        QPen(clean ? inks.cleanStar : inks.faintStar, 1.5, clean || !night_ ? Qt::SolidLine : Qt::DashLine));
     painter.drawEllipse(windowPosition(star.x, star.y), kCircleRadius, kCircleRadius);
   }
 }

@@ -35,6 +35,10 @@ class ImageWindow : public QWidget, public FrameViewer {
 
   QSize sizeHint() const override;
 
+  // The night view shows the image in reds and draws every mark in red:
+  // clicks and clean star images bright, faint ones dim and dashed.
+  void setNightView(bool night);
+
  signals:
   // The user closed the window (it is hidden, not destroyed: show() brings it back).
   void closed();
@@ -49,7 +53,8 @@ class ImageWindow : public QWidget, public FrameViewer {
   QRectF imageArea() const;  // the image scaled into the window, aspect kept
 
   ClickState& clicks_;
-  QImage image_;
+  QImage image_;  // 8-bit levels; its colour table gives grey by day, red at night
+  bool night_ = false;
   std::vector<ClickPoint> clickMarks_;
   std::vector<StarMeasurement> starMarks_;
 };

@@ -1,5 +1,7 @@
 #include "core/AppPaths.h"
 
+#include <algorithm>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -45,6 +47,62 @@ std::string GetEXEPath() {
   const std::filesystem::path folder =
       executable.empty() ? std::filesystem::current_path(error) : executable.parent_path();
   return withTrailingSeparator(utf8Text(folder));
+}
+
+std::string chooseDataFolder(const std::string& given, const std::string& programFolder,
+                             const std::function<bool(const std::string&)>& canKeepFiles,
+                             const std::string& userFolder) {
+  if (!given.empty()) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(utf8Path(given), error);
+    return withTrailingSeparator(error ? given : utf8Text(absolute.lexically_normal()));
+  }
+  if (userFolder.empty() || canKeepFiles(programFolder)) return programFolder;
+  return userFolder;
+}
+
+std::string userDataFolder(const std::function<const char*(const char*)>& environment) {
+  const auto absoluteVariable = [&environment](const char* name) -> std::optional<std::filesystem::path> {
+    const char* value = environment(name);
+    if (value == nullptr || *value == '\0') return std::nullopt;
+    std::filesystem::path path = utf8Path(value);
+    if (!path.is_absolute()) return std::nullopt;
+    return path;
+  };
+#ifdef _WIN32
+  const auto base = absoluteVariable("LOCALAPPDATA");
+  if (!base) return {};
+  return withTrailingSeparator(utf8Text(*base / "Nebulor"));
+#else
+  if (const auto base = absoluteVariable("XDG_DATA_HOME"))
+    return withTrailingSeparator(utf8Text(*base / "nebulor"));
+  const auto home = absoluteVariable("HOME");
+  if (!home) return {};
+  return withTrailingSeparator(utf8Text(*home / ".local" / "share" / "nebulor"));
+#endif
+}
+
+bool canKeepFilesIn(const std::string& folder) {
+#ifndef _WIN32
+  const std::filesystem::path usr("/usr");
+  const std::filesystem::path path = utf8Path(folder).lexically_normal();
+  if (std::mismatch(usr.begin(), usr.end(), path.begin(), path.end()).first == usr.end()) return false;
+#endif
+  std::random_device random;
+  const std::string probe = withTrailingSeparator(folder) + ".nebulor-write-test-" + std::to_string(random());
+  std::FILE* file = openFile(probe, "wb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  std::error_code ignored;
+  std::filesystem::remove(utf8Path(probe), ignored);
+  return true;
+}
+
+std::optional<std::string> createFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(utf8Path(folder), error);
+  if (error) return "Cannot create " + folder + ": " + error.message();
+  return std::nullopt;
 }
 
 bool FileExists(const std::string& FileName) {

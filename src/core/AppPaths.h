@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,29 @@ inline constexpr char kPathSeparator = '/';
 // Folder of the running executable, ending in exactly one separator ('/' here,
 // '\' on Windows). config.ini and the raw log live there.
 std::string GetEXEPath();
+
+// The folder for config.ini and the logs, ending in a separator: `given`
+// (--data-dir) made absolute when not empty; else the program's folder when
+// canKeepFiles says files can be kept there (a build tree, a portable copy, a
+// Windows folder of one's own); else userFolder, the installed program's case.
+// With no user folder either, the program's folder stays.
+std::string chooseDataFolder(const std::string& given, const std::string& programFolder,
+                             const std::function<bool(const std::string&)>& canKeepFiles,
+                             const std::string& userFolder);
+
+// The user's data folder for Nebulor, ending in a separator:
+// $XDG_DATA_HOME/nebulor, else $HOME/.local/share/nebulor (relative values
+// count as unset, as the XDG base directory rules say); on Windows
+// %LOCALAPPDATA%\Nebulor. Empty when the environment names none.
+std::string userDataFolder(const std::function<const char*(const char*)>& environment);
+
+// True when a file can be created in folder, found by creating and removing
+// one. Never under /usr, which is read-only data by the file system hierarchy
+// even where root could write: an installed program keeps nothing beside itself.
+bool canKeepFilesIn(const std::string& folder);
+
+// Creates folder and any missing parents; the reason when it cannot.
+std::optional<std::string> createFolder(const std::string& folder);
 
 // The folder as given, with the separator appended unless it already ends in
 // one (a root folder such as "/" or "C:\" keeps its single separator).

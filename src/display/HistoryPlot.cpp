@@ -1,5 +1,6 @@
 #include "display/HistoryPlot.h"
 
+#include <QEvent>
 #include <QPainter>
 
 namespace nebulor {
@@ -26,13 +27,29 @@ void HistoryPlot::clearImage() {
 }
 
 void HistoryPlot::showModel(const ResultsModel& model) {
+  model_ = model;
+  draw();
+}
+
+void HistoryPlot::setNightView(bool night) {
+  night_ = night;
+  draw();
+}
+
+void HistoryPlot::draw() {
   clearImage();
+  if (!model_) {
+    update();
+    return;
+  }
+  const ResultsModel& model = *model_;
   QPainter painter(&image_);
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setFont(font());
 
-  const QPen black(Qt::black, 1, Qt::SolidLine, Qt::SquareCap);
-  painter.setPen(black);
+  // Black by day; at night a dim red, leaving the curve the brightest line.
+  const QColor ink = night_ ? QColor(140, 0, 0) : QColor(Qt::black);
+  painter.setPen(QPen(ink, 1, Qt::SolidLine, Qt::SquareCap));
   for (const PlotLine& line : model.frame) drawSegment(painter, line.from, line.to);
 
   // Top-left corner of each text at its point, no background box.
@@ -51,6 +68,11 @@ void HistoryPlot::showModel(const ResultsModel& model) {
     drawSegment(painter, model.curve[i - 1], model.curve[i]);
   painter.end();
   update();
+}
+
+void HistoryPlot::changeEvent(QEvent* event) {
+  QFrame::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) draw();
 }
 
 void HistoryPlot::paintEvent(QPaintEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <optional>
 
 #include "display/ResultsDisplay.h"
 
@@ -20,16 +21,25 @@ class HistoryPlot : public QFrame {
   // Erases the surface and draws the model's frame, labels, ticks and curve.
   void showModel(const ResultsModel& model);
 
+  // The night view draws the frame, ticks and labels in a dim red instead of
+  // black, on the night palette's button colour; the curve stays red. The
+  // last model is redrawn at once.
+  void setNightView(bool night);
+
   // The drawing area as last drawn, in device pixels of the plot.
   const QImage& image() const { return image_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;  // a new palette: drawn again on its background
 
  private:
   void clearImage();
+  void draw();
 
   QImage image_;
+  std::optional<ResultsModel> model_;  // none before the first refresh
+  bool night_ = false;
 };
 
 }  // namespace nebulor

@@ -1,12 +1,16 @@
 #include "display/MessageBox.h"
 
+#include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace nebulor {
 
 void showMessageBox(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Nebulor"), text, QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);
+  // No theme icon on the button: a coloured one would glare in the night view.
+  box.button(QMessageBox::Ok)->setIcon(QIcon());
   box.exec();
 }
 

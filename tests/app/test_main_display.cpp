@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include "app/MainDisplay.h"
 #include "config/ConfigFile.h"
 #include "display/HistoryPlot.h"
+#include "display/NightPalette.h"
 
 namespace nebulor {
 namespace {
@@ -190,10 +193,59 @@ TEST_F(MainDisplayTest, AboutShowsCreditAndVersion) {
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.title, "Nebulor");
   EXPECT_TRUE(seen.text.startsWith("Nebulor")) << seen.text.toStdString();
-  EXPECT_TRUE(seen.text.endsWith(") - Version 1.0.0")) << seen.text.toStdString();
-  EXPECT_TRUE(seen.text.contains('@'));
+  // The credit line and version, then the folder of the files.
+  const QStringList paragraphs = seen.text.split(QStringLiteral("\n\n"));
+  ASSERT_EQ(paragraphs.size(), 2) << seen.text.toStdString();
+  EXPECT_TRUE(paragraphs[0].endsWith(") - Version 1.0.0")) << seen.text.toStdString();
+  EXPECT_TRUE(paragraphs[0].contains('@'));
+  EXPECT_TRUE(paragraphs[1].endsWith(folder.path() + "/")) << seen.text.toStdString();
   EXPECT_EQ(seen.buttons, QMessageBox::Ok);
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+}
+
+TEST_F(MainDisplayTest, NightViewFromTheContextMenuKeepsLayoutAndFonts) {
+  window.show();
+  window.updateDisplay();
+  struct Placed {
+    QWidget* widget;
+    QRect geometry;
+    QFont font;
+  };
+  std::vector<Placed> before;
+  for (QWidget* child : window.findChildren<QWidget*>())
+    before.push_back({child, child->geometry(), child->font()});
+  auto* nightView = window.findChild<QAction*>("NightView");
+  ASSERT_NE(nightView, nullptr);
+  EXPECT_EQ(window.contextMenuPolicy(), Qt::ActionsContextMenu);
+  EXPECT_TRUE(window.actions().contains(nightView));
+  QSignalSpy changed(&window, &MainDisplay::nightViewChanged);
+
+  nightView->trigger();
+  EXPECT_EQ(QApplication::palette().color(QPalette::Window), nightPalette().color(QPalette::Window));
+  for (const Placed& placed : before) {
+    EXPECT_EQ(placed.widget->geometry(), placed.geometry) << placed.widget->objectName().toStdString();
+    EXPECT_EQ(placed.widget->font(), placed.font) << placed.widget->objectName().toStdString();
+  }
+  // Red light only, but for the faint white edge (about a sixth of full
+  // light) that Qt's Fusion style draws inside buttons and frames whatever
+  // the palette.
+  constexpr int kStyleEdge = 48;
+  const QImage image = window.grab().toImage();
+  int red = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor lit = image.pixelColor(x, y);
+      ASSERT_LE(std::max(lit.green(), lit.blue()), kStyleEdge) << x << "," << y;
+      red += lit.red() > 2 * std::max(lit.green(), lit.blue()) + 40 ? 1 : 0;
+    }
+  }
+  EXPECT_GT(red, 500);  // text, lines, buttons and plot
+
+  window.setNightView(false);
+  EXPECT_NE(QApplication::palette().color(QPalette::Window), nightPalette().color(QPalette::Window));
+  ASSERT_EQ(changed.count(), 2);
+  EXPECT_TRUE(changed[0][0].toBool());
+  EXPECT_FALSE(changed[1][0].toBool());
 }
 
 TEST_F(MainDisplayTest, StartAndSelectOnlySignalTheFlows) {

@@ -33,6 +33,18 @@ TEST(ProgramOptions, ReadsTheCameraChoiceAndTheDemo) {
   EXPECT_TRUE(parseProgramOptions({"--help"}).help);
 }
 
+TEST(ProgramOptions, ReadsTheDataFolderNightAndVersion) {
+  const ProgramOptions plain = parseProgramOptions({});
+  EXPECT_EQ(plain.dataDir, "");
+  EXPECT_FALSE(plain.night);
+  EXPECT_FALSE(plain.version);
+  const ProgramOptions options = parseProgramOptions({"--data-dir", "/srv/dimm", "--night", "--version"});
+  EXPECT_EQ(options.dataDir, "/srv/dimm");
+  EXPECT_TRUE(options.night);
+  EXPECT_TRUE(options.version);
+  EXPECT_EQ(parseProgramOptions({"--data-dir=/srv/dimm two"}).dataDir, "/srv/dimm two");
+}
+
 TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
       {"--camera"},
@@ -44,6 +56,10 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
       {"--frobnicate"},
       {"sim"},
       {"--demo=yes"},
+      {"--data-dir"},
+      {"--data-dir="},
+      {"--night=1"},
+      {"--version=2"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args.empty() ? "" : args.front());

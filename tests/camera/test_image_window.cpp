@@ -144,5 +144,43 @@ TEST_F(ImageWindowTest, MarksClicksAndStarsUntilTheNextImage) {
   EXPECT_LT(qGray(image.pixel((window.windowPosition(100, 20) + QPointF(11, 0)).toPoint())), 60);
 }
 
+TEST_F(ImageWindowTest, NightViewShowsImageAndMarksInRedAlone) {
+  const QImage day = drawn();
+  window.setNightView(true);
+  QImage night = drawn();
+  for (int y = 0; y < night.height(); ++y) {
+    for (int x = 0; x < night.width(); ++x) {
+      // Each grey level of the day becomes the same level of red.
+      ASSERT_EQ(night.pixelColor(x, y), QColor(day.pixelColor(x, y).red(), 0, 0)) << x << "," << y;
+    }
+  }
+
+  clicks.scriptClicks({{150, 80}});
+  clicks.clickNew();
+  clicks.mouseDown();
+  clicks.mouseDown();
+  const StarMeasurement good{100.0, 20.0, 50.0, StarStatus::found};
+  const StarMeasurement faint{30.0, 70.0, 3.0, StarStatus::faint};
+  window.showCentroid(good);
+  window.showCentroid(faint);
+  night = drawn();
+  for (int y = 0; y < night.height(); ++y) {
+    for (int x = 0; x < night.width(); ++x) {
+      const QColor lit = night.pixelColor(x, y);
+      ASSERT_EQ(lit.green() + lit.blue(), 0) << x << "," << y;
+    }
+  }
+  const auto ringRed = [&night, this](const StarMeasurement& star) {
+    return night.pixelColor((window.windowPosition(star.x, star.y) + QPointF(11, 0)).toPoint()).red();
+  };
+  EXPECT_GT(ringRed(good), ringRed(faint));
+  EXPECT_GT(ringRed(faint),
+            qRed(day.pixel((window.windowPosition(faint.x, faint.y) + QPointF(11, 0)).toPoint())));
+
+  window.setNightView(false);
+  EXPECT_EQ(drawn().pixelColor(window.windowPosition(60, 30).toPoint()),
+            day.pixelColor(window.windowPosition(60, 30).toPoint()));
+}
+
 }  // namespace
 }  // namespace nebulor::camera

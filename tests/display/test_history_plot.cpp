@@ -4,6 +4,7 @@
 
 #include "../support/WidgetTestSupport.h"
 #include "display/HistoryPlot.h"
+#include "display/NightPalette.h"
 #include "display/WindowFont.h"
 
 namespace nebulor {
@@ -110,6 +111,41 @@ TEST_F(HistoryPlotTest, PaintingCopiesTheKeptImage) {
   // grab() paints the widget afresh, as uncovering the window does.
   const QImage painted = plot.grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(painted.copy(plot.contentsRect()), kept);
+}
+
+TEST_F(HistoryPlotTest, NightViewKeepsEveryLineInPlaceInReds) {
+  state.fwhmHistory[1] = 1.2f;
+  state.fwhmHistory[2] = 1.0f;
+  state.historyCount = 3;
+  const QImage day = draw();
+  const QRgb dayBackground = background();
+  plot.setPalette(nightPalette());  // as the night view gives every window
+  plot.setNightView(true);
+  const QImage& night = plot.image();
+  ASSERT_NE(background(), dayBackground);
+  // Lines, ticks and curve lie in columns 18 to 227; the scale labels beside them.
+  const int lineColumns[] = {18, 227};
+  int labelInk = 0;
+  for (int y = 0; y < night.height(); ++y) {
+    for (int x = 0; x < night.width(); ++x) {
+      const QRgb pixel = night.pixel(x, y);
+      EXPECT_EQ(qGreen(pixel) + qBlue(pixel), 0) << x << "," << y;
+      if (x >= lineColumns[0] && x <= lineColumns[1]) {
+        EXPECT_EQ(pixel != background(), day.pixel(x, y) != dayBackground) << x << "," << y;
+      } else {
+        labelInk += pixel != background() ? 1 : 0;
+      }
+    }
+  }
+  EXPECT_GT(labelInk, 0);
+  // The curve stays full red and the brightest line; the axes are dimmer reds.
+  EXPECT_EQ(night.pixel(222, 28), kRed);
+  EXPECT_EQ(night.pixel(150, 75), kRed);
+  EXPECT_LT(qRed(night.pixel(22, 40)), 255);
+  EXPECT_GT(qRed(night.pixel(22, 40)), qRed(background()));
+  plot.setNightView(false);
+  plot.setPalette(QPalette());
+  EXPECT_EQ(plot.image(), day);
 }
 
 }  // namespace
