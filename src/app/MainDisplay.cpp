@@ -241,7 +241,9 @@ void MainDisplay::CommandSetup_Click() {
   std::optional<std::string> reason;
   // Every closing of the dialog saves, whatever closed it.
   if (const auto error = runCatchingAll([&] {
-        fSetup->edit(state_.config);
+        // OK confirmed all seven values, each checked: after a start-up that
+        // could not load the configuration, they now count as loaded.
+        if (fSetup->edit(state_.config)) state_.configLoaded = true;
         reason = SaveConfig(state_.config, state_.configLoaded, configFolder_);
       })) {
     reason = error;

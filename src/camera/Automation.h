@@ -84,8 +84,14 @@ class Application {
  public:
   virtual ~Application() = default;
 
+  // Setting the link throws AutomationError whose text says why, short and
+  // without a final full stop: it goes in parentheses in the message.
   virtual void setTelescopeConnected(bool connected) = 0;
   virtual bool telescopeConnected() = 0;
+
+  // How messages name the application where the user has to act on it:
+  // "please check NAME setup", "please connect NAME to telescope manually".
+  virtual std::string name() = 0;
 };
 
 // What a backend provides: the two automation objects, created at start-up

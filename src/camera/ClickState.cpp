@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "camera/StarChoice.h"
+
 namespace nebulor::camera {
 namespace {
 
@@ -16,21 +18,44 @@ ClickPoint nearestPixel(const StarMeasurement& star) {
 
 }  // namespace
 
-void ClickState::press(ClickPoint point) {
+bool ClickState::press(ClickPoint point) {
+  if (awaiting_ && frame_ && taken_ < 2) {
+    const StarMeasurement star = findStarNear(*frame_, point.x, point.y);
+    const Centroid found{star.x, star.y, star.score};
+    const StarChoice choice = judgeStarChoice(found, chosen_);
+    if (choice != StarChoice::usable) {
+      refusal_ = "Click refused: " + starChoiceReason(choice, found) + ".";
+      changed();
+      return false;
+    }
+    if (!chosen_) chosen_ = found;
+  }
   buttonDown_ = true;
   pressUnreported_ = true;
   startPress(point);
+  return true;
 }
 
 void ClickState::release() { buttonDown_ = false; }
 
-void ClickState::frameArrived(const Frame& frame) {
+void ClickState::frameArrived(std::shared_ptr<const Frame> frame) {
   ready_ = true;
-  if (!brightestScript_) return;
+  awaiting_ = false;
+  taken_ = 0;
+  chosen_.reset();
+  refusal_.clear();
+  frame_ = std::move(frame);
+  changed();
+  if (!brightestScript_ || !frame_) return;
   script_.clear();
-  for (const StarMeasurement& star : findBrightestStars(frame, kScriptedStars)) {
+  for (const StarMeasurement& star : findBrightestStars(*frame_, kScriptedStars)) {
     script_.push_back(nearestPixel(star));
   }
+}
+
+std::string ClickState::prompt() const {
+  if (!awaiting_ || taken_ >= 2) return {};
+  return taken_ == 0 ? "Click the first star image" : "Click the second star image";
 }
 
 void ClickState::scriptClicks(std::vector<ClickPoint> points) {
@@ -45,6 +70,10 @@ void ClickState::scriptBrightestStars() {
 
 std::int16_t ClickState::clickNew() {
   upSeen_ = false;
+  if (ready_ && !awaiting_) {
+    awaiting_ = true;
+    changed();
+  }
   return ready_ ? kTrue : std::int16_t{0};
 }
 
@@ -73,9 +102,20 @@ void ClickState::setPressObserver(std::function<void(ClickPoint)> observer) {
   observer_ = std::move(observer);
 }
 
+void ClickState::setChangeObserver(std::function<void()> observer) { changeObserver_ = std::move(observer); }
+
 void ClickState::startPress(ClickPoint point) {
   latest_ = point;
+  if (awaiting_ && taken_ < 2) {
+    ++taken_;
+    refusal_.clear();
+    changed();
+  }
   if (observer_) observer_(point);
+}
+
+void ClickState::changed() {
+  if (changeObserver_) changeObserver_();
 }
 
 }  // namespace nebulor::camera

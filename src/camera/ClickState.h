@@ -3,8 +3,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "camera/Automation.h"
 #include "camera/StarFinder.h"
 
 namespace nebulor::camera {
@@ -23,15 +27,21 @@ struct ClickPoint {
 // awaited and then seen the button up, and it is held down for exactly one
 // poll of mouseDown(); so each scripted point makes one click of the
 // selection's two waits.
+//
+// While the selection waits for its clicks (it has asked clickNew() since
+// the image arrived), a press in the window on something that cannot be one
+// of the two star images (no clean detection near it, or the star image
+// already chosen) is refused on the spot: the selection never sees it, and
+// refusal() says why until the next press. prompt() names the step.
 class ClickState {
  public:
-  // The image window, in image pixels.
-  void press(ClickPoint point);
+  // The image window, in image pixels. False when the press was refused.
+  bool press(ClickPoint point);
   void release();
 
   // The backend shows a new image: clicks are taken from now on, and a
   // "brightest stars" script picks its points from this image.
-  void frameArrived(const Frame& frame);
+  void frameArrived(std::shared_ptr<const Frame> frame);
 
   // Scripts: the given points in order, or the two brightest star images of
   // every image that arrives from now on.
@@ -44,11 +54,20 @@ class ClickState {
   std::int16_t clickX() const { return latest_.x; }
   std::int16_t clickY() const { return latest_.y; }
 
-  // Told of every press, from the window or a script (the window marks them).
+  // Told of every press taken, from the window or a script (the window
+  // marks them), and of every change of prompt() or refusal().
   void setPressObserver(std::function<void(ClickPoint)> observer);
+  void setChangeObserver(std::function<void()> observer);
+
+  // "Click the first star image", "Click the second star image", or empty
+  // when no click is awaited.
+  std::string prompt() const;
+  // Why the latest press was refused ("Click refused: ..."); empty when it was taken.
+  const std::string& refusal() const { return refusal_; }
 
  private:
   void startPress(ClickPoint point);
+  void changed();
 
   bool ready_ = false;
   bool buttonDown_ = false;       // the window's button is held
@@ -59,6 +78,13 @@ class ClickState {
   std::deque<ClickPoint> script_;
   ClickPoint latest_;
   std::function<void(ClickPoint)> observer_;
+  std::function<void()> changeObserver_;
+
+  std::shared_ptr<const Frame> frame_;  // the image the clicks are made on
+  bool awaiting_ = false;               // the selection has asked for clicks on it
+  int taken_ = 0;                       // presses taken on it
+  std::optional<Centroid> chosen_;      // the star image of the first of them
+  std::string refusal_;
 };
 
 }  // namespace nebulor::camera

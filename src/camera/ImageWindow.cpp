@@ -44,9 +44,13 @@ ImageWindow::ImageWindow(ClickState& clicks, QWidget* parent) : QWidget(parent),
     clickMarks_.push_back(point);
     update();
   });
+  clicks_.setChangeObserver([this] { update(); });
 }
 
-ImageWindow::~ImageWindow() { clicks_.setPressObserver({}); }
+ImageWindow::~ImageWindow() {
+  clicks_.setPressObserver({});
+  clicks_.setChangeObserver({});
+}
 
 QSize ImageWindow::sizeHint() const { return {660, 540}; }
 
@@ -62,6 +66,7 @@ void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
   }
   image_ = std::move(image);
   clickMarks_.clear();
+  refusedMarks_.clear();
   starMarks_.clear();
   update();
 }
@@ -123,12 +128,39 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
     painter.drawLine(at - QPointF(kCrossHalf, 0), at + QPointF(kCrossHalf, 0));
     painter.drawLine(at - QPointF(0, kCrossHalf), at + QPointF(0, kCrossHalf));
   }
+  painter.setPen(QPen(Qt::red, 1.5));
+  for (const ClickPoint& click : refusedMarks_) {
+    const QPointF at = windowPosition(click.x, click.y);
+    painter.drawLine(at - QPointF(kCrossHalf, kCrossHalf), at + QPointF(kCrossHalf, kCrossHalf));
+    painter.drawLine(at - QPointF(kCrossHalf, -kCrossHalf), at + QPointF(kCrossHalf, -kCrossHalf));
+  }
   painter.setBrush(Qt::NoBrush);
   for (const StarMeasurement& star : starMarks_) {
     const bool clean = star.score >= kCleanDetection;
     painter.setPen(
         QPen(clean ? inks.cleanStar : inks.faintStar, 1.5, clean || !night_ ? Qt::SolidLine : Qt::DashLine));
     painter.drawEllipse(windowPosition(star.x, star.y), kCircleRadius, kCircleRadius);
+  }
+  paintGuidance(painter);
+}
+
+// The step and the latest refusal, on a dark band so they read on any image.
+void ImageWindow::paintGuidance(QPainter& painter) {
+  const QString prompt = QString::fromStdString(clicks_.prompt());
+  const QString refusal = QString::fromStdString(clicks_.refusal());
+  if (prompt.isEmpty() && refusal.isEmpty()) return;
+  const int lineHeight = painter.fontMetrics().height() + 4;
+  const int lines = (prompt.isEmpty() ? 0 : 1) + (refusal.isEmpty() ? 0 : 1);
+  painter.fillRect(QRect(0, 0, width(), lines * lineHeight + 4), QColor(0, 0, 0, 180));
+  int top = 2;
+  if (!prompt.isEmpty()) {
+    painter.setPen(Qt::yellow);
+    painter.drawText(QRect(6, top, width() - 12, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, prompt);
+    top += lineHeight;
+  }
+  if (!refusal.isEmpty()) {
+    painter.setPen(QColor(255, 90, 90));
+    painter.drawText(QRect(6, top, width() - 12, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, refusal);
   }
 }
 
@@ -139,7 +171,11 @@ void ImageWindow::closeEvent(QCloseEvent* event) {
 
 void ImageWindow::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  if (const auto pixel = pixelAt(event->position())) clicks_.press(*pixel);
+  const auto pixel = pixelAt(event->position());
+  if (pixel && !clicks_.press(*pixel)) {
+    refusedMarks_.push_back(*pixel);
+    update();
+  }
 }
 
 void ImageWindow::mouseReleaseEvent(QMouseEvent* event) {

@@ -9,14 +9,18 @@
 #include "camera/ClickState.h"
 #include "camera/FrameViewer.h"
 
+class QPainter;
+
 namespace nebulor::camera {
 
 // The imaging application's image window, for backends that have none of
 // their own (the simulator, INDI): the latest image auto-stretched and
-// scaled to the window, the clicked points (yellow crosses) and the
-// measured star images (green circles; red when too faint to accept). A
-// press of the left button in the image goes to the click state as a press
-// on that image pixel; its release as the release.
+// scaled to the window, the clicked points (yellow crosses; red for a
+// refused click) and the measured star images (green circles; red when too
+// faint to accept). A press of the left button in the image goes to the
+// click state as a press on that image pixel; its release as the release.
+// Across the top, the click state's prompt ("Click the first star image")
+// and, below it, why the latest click was refused.
 class ImageWindow : public QWidget, public FrameViewer {
   Q_OBJECT
 
@@ -51,11 +55,13 @@ class ImageWindow : public QWidget, public FrameViewer {
 
  private:
   QRectF imageArea() const;  // the image scaled into the window, aspect kept
+  void paintGuidance(QPainter& painter);
 
   ClickState& clicks_;
   QImage image_;  // 8-bit levels; its colour table gives grey by day, red at night
   bool night_ = false;
   std::vector<ClickPoint> clickMarks_;
+  std::vector<ClickPoint> refusedMarks_;
   std::vector<StarMeasurement> starMarks_;
 };
 

@@ -27,15 +27,15 @@ namespace {
 struct RealKey {
   const char* name;
   float Config::*member;
-  bool mustBePositive;  // the reduction raises it to negative powers
+  bool mustBePositive;  // the reduction raises it to negative powers; no camera exposes 0 s or less
 };
 constexpr std::array<RealKey, 6> kRealKeys{{
     {"holeDistance", &Config::holeDistance, true},
     {"holeDiameter", &Config::holeDiameter, true},
     {"wavelength", &Config::wavelength, true},
     {"systemNoise", &Config::systemNoise, false},
-    {"initialExposure", &Config::initialExposure, false},
-    {"measurementExposure", &Config::measurementExposure, false},
+    {"initialExposure", &Config::initialExposure, true},
+    {"measurementExposure", &Config::measurementExposure, true},
 }};
 constexpr std::string_view kSamplesKey = "samplesPerReading";
 
@@ -112,6 +112,21 @@ class LineReader {
   ConfigParse& parse_;
   int lineNumber_ = 0;
 };
+
+// Two holes cannot overlap, and below about half a diameter the transverse
+// response turns non-positive: every reading would be refused. Both sizes
+// go back to their defaults, which fit each other.
+void checkHoleSizes(ConfigParse& parse) {
+  Config& config = parse.config;
+  if (config.holeDistance > config.holeDiameter) return;
+  const Config defaults = defaultConfig();
+  parse.warnings.push_back("config.ini: holeDistance " + singleText(config.holeDistance) +
+                           " is not larger than holeDiameter " + singleText(config.holeDiameter) +
+                           "; keeping " + singleText(defaults.holeDistance) + " and " +
+                           singleText(defaults.holeDiameter) + ".");
+  config.holeDistance = defaults.holeDistance;
+  config.holeDiameter = defaults.holeDiameter;
+}
 
 std::string readFailure(const std::string& path, int errorNumber) {
   return "config.ini could not be read (" + path + ": " + systemErrorText(errorNumber) +
@@ -210,6 +225,7 @@ ConfigParse parseConfigText(std::string_view text) {
     if (start < text.size() && text[start] == '\r') ++start;
     if (start < text.size() && text[start] == '\n') ++start;
   }
+  checkHoleSizes(parse);
   return parse;
 }
 

@@ -19,11 +19,13 @@ std::string configText(const Config& config);
 // the last line end may be missing). Keys are case-sensitive and a later
 // line wins; an empty value is 0; samplesPerReading is rounded half to even.
 // A value that is no number or that the measurement cannot use (not finite,
-// holeDistance, holeDiameter or wavelength not above 0, samplesPerReading
-// outside 1..200) leaves the value as it was (the default, unless an earlier
+// holeDistance, holeDiameter, wavelength or an exposure not above 0,
+// samplesPerReading outside 1..200) leaves the value as it was (the default, unless an earlier
 // line set it) and adds one warning naming the line, the key, the text found
 // and the value kept. Blank lines, unknown keys and lines without exactly two
-// fields are skipped silently; blanks round a field are ignored.
+// fields are skipped silently; blanks round a field are ignored. A hole
+// distance not larger than the hole diameter puts both back to their
+// defaults, with one warning.
 struct ConfigParse {
   Config config;
   std::vector<std::string> warnings;

@@ -45,11 +45,11 @@ const std::array<Field, 7> kFields = {{
     {"Label5", "System Noise", twips(240, 1560, 1575, 255), "TextSystemNoise", twips(2520, 1560, 495, 285),
      "Use default value of zero if unknown", Accepted::AnyNumber, 1},
     {"Label8", "Initial Exposure (s)", twips(240, 2040, 1935, 255), "TextInitialExposure",
-     twips(2520, 2040, 495, 285), "Exposure duration for initial star location exposure", Accepted::AnyNumber,
+     twips(2520, 2040, 495, 285), "Exposure duration for initial star location exposure", Accepted::Positive,
      1},
     {"Label9", "Measurement Exposure (s)", twips(240, 2520, 2055, 255), "TextMeasurementExposure",
      twips(2520, 2520, 495, 285), "Exposure duration for measurement run, should be 0.01-0.02s",
-     Accepted::AnyNumber, 1},
+     Accepted::Positive, 1},
     {"Label10", "Exposures per Reading", twips(240, 3000, 1935, 255), "TextSamplesPerReading",
      twips(2520, 3000, 495, 285), "Number of exposures used to generare a single Seeing reading",
      Accepted::SampleCount, 1},
@@ -181,6 +181,14 @@ void SetupDialog::OK_Click() {
       return;
     }
     values[i] = *value;
+  }
+  // Two holes cannot overlap (and the transverse response would turn non-positive).
+  if (!(static_cast<float>(values[0]) > static_cast<float>(values[1]))) {
+    showMessageBox(this, QStringLiteral("Hole Distance (mm) must be larger than Hole Diameter (mm): the two "
+                                        "holes of the mask cannot overlap."));
+    TextHoleDistance->setFocus();
+    TextHoleDistance->selectAll();
+    return;
   }
 
   if (editing_) {

@@ -13,7 +13,8 @@ namespace nebulor {
 
 // The Setup dialog: the seven configuration values in text boxes, in the
 // user's number format, the wavelength in nanometres. Only OK stores them,
-// and only when every box holds a usable number.
+// and only when every box holds a usable number and the hole distance is
+// larger than the hole diameter; so after OK all seven values are usable.
 class SetupDialog : public QDialog {
   Q_OBJECT
 

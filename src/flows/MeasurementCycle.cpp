@@ -8,8 +8,10 @@
 #include <utility>
 
 #include "core/CatchAll.h"
+#include "core/FriedParameter.h"
 #include "core/NumberParse.h"
 #include "core/NumberText.h"
+#include "core/SeeingHistory.h"
 #include "flows/EnterMode.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
@@ -20,36 +22,33 @@ namespace {
 
 constexpr float kMinDetectionScore = 10;
 
-// A header value counts as missing when the header lacks it, when it is the
-// number 0 or empty text, and (so that no text can end the program) when it
-// is text that is no number or a value that is not finite.
-std::optional<double> headerNumber(camera::ImageDocument& document, const char* keyword) {
+// A header value counts as missing when the header lacks it or when it is
+// the number 0 or empty text; text that is no number, or a value that is
+// not finite, is unusable (and so that no text can end the program, also
+// never a number).
+struct HeaderNumber {
+  std::optional<double> value;
+  bool unusable = false;  // present, but no number
+};
+
+HeaderNumber headerNumber(camera::ImageDocument& document, const char* keyword) {
   const std::optional<camera::FitsValue> value = document.fitsKey(keyword);
-  if (!value) return std::nullopt;
+  if (!value) return {};
   double number = 0;
   if (const auto* text = std::get_if<std::string>(&*value)) {
     std::string_view digits(*text);
     while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
     while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
+    if (digits.empty()) return {};
     const std::optional<double> parsed = parseNumber(digits);
-    if (!parsed) return std::nullopt;
+    if (!parsed) return {std::nullopt, true};
     number = *parsed;
   } else {
     number = std::get<double>(*value);
   }
-  if (number == 0 || !std::isfinite(number)) return std::nullopt;
-  return number;
-}
-
-std::tm localNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  return local;
+  if (!std::isfinite(number)) return {std::nullopt, true};
+  if (number == 0) return {};
+  return {number, false};
 }
 
 // "53,48": the whole parts (towards minus infinity) of a position.
@@ -84,6 +83,7 @@ void MeasurementCycle::CommandStartAbort_Click() {
   state_.stopRequested = kFalse;
   const std::optional<std::string> error = runCatchingAll([this] { StartMeasuring(); });
   logFile_.close();
+  readingsLog_.close();
   state_.stopRequested = kTrue;
   enterMode(state_, ui_, ProgramMode::idle);
   if (error) ui_.showMessage(*error);
@@ -105,10 +105,14 @@ void MeasurementCycle::StartMeasuring() {
 
   camera::Camera& camera = linkedCamera(state_);
   sendSubframe(camera);
-  logFile_.open(logFolder_);
+  // The raw log is opened with the first exposure's row, so a run that ends
+  // before it leaves the previous run's file as it was.
+  if (const std::optional<std::string> notice = readingsLog_.open(logFolder_)) ui_.showMessage(*notice);
+  altitudeReported_ = false;
   const RunEnd end = measureReadings(camera);
   showRunEnd(end);
   logFile_.close();
+  readingsLog_.close();
 }
 
 void MeasurementCycle::sendSubframe(camera::Camera& camera) {
@@ -124,6 +128,7 @@ MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camer
     if (!camera.linkEnabled()) return RunEnd::linkLost;
     ui_.updateDisplay();  // shows the reading completed just before
     state_.badSampleCount = 0;
+    airmassSum_ = 0;
 
     ExposureGeometry geometry;
     const std::int16_t limit = state_.config.samplesPerReading;  // taken once per reading
@@ -150,10 +155,26 @@ void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeo
     return;
   }
   ui_.showSkippedReading("");
+  logReading();
   if (means) {
     UpdateSubframe(state_, camera);
     sendSubframe(camera);
   }
+}
+
+void MeasurementCycle::logReading() {
+  const std::int16_t n = state_.config.samplesPerReading;
+  ReadingRecord reading;
+  reading.time = std::time(nullptr);
+  reading.airmass = airmassSum_ / n;
+  reading.seeing = state_.fwhmHistory[latestHistorySlot(state_.historyCount)];
+  reading.r0 = r0Centimetres(state_.config.wavelength, reading.seeing);
+  reading.longStdDev = state_.longStdDev;
+  reading.transStdDev = state_.transStdDev;
+  reading.exposuresUsed = n;
+  reading.exposuresRejected = state_.badSampleCount;
+  reading.seeingError = seeingError(reading.seeing, n);
+  readingsLog_.write(reading);
 }
 
 // One pass of the exposure loop. Returns how the run ends, or nothing when
@@ -171,15 +192,23 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     // Preparing the image is a courtesy to the application; reading it works without it.
   }
 
-  const std::optional<double> altitude = headerNumber(*document, "OBJCTALT");
-  geometry.airmass = altitude ? CalcAirmass(*altitude) : 1.0;
-  const std::optional<double> focalLength = headerNumber(*document, "FOCALLEN");
+  const HeaderNumber altitude = headerNumber(*document, "OBJCTALT");
+  geometry.airmass = altitude.value ? CalcAirmass(*altitude.value) : 1.0;
+  if (altitude.unusable && !altitudeReported_) {
+    // Once per run: every later reading would be silently worked out as at the zenith.
+    altitudeReported_ = true;
+    ui_.showMessage(
+        "The image header's OBJCTALT is not a number, so the airmass is taken as 1 (as at the zenith) for "
+        "every exposure whose altitude cannot be read. Please check " +
+        applicationName() + " setup.");
+  }
+  const std::optional<double> focalLength = headerNumber(*document, "FOCALLEN").value;
   if (!focalLength) return RunEnd::noFocalLength;
   geometry.focalLength = static_cast<float>(*focalLength);
-  const std::optional<double> pixelWidth = headerNumber(*document, "XPIXSZ");
+  const std::optional<double> pixelWidth = headerNumber(*document, "XPIXSZ").value;
   if (!pixelWidth) return RunEnd::noPixelSize;
   geometry.pixelSize = static_cast<float>(*pixelWidth);
-  const std::optional<double> pixelHeight = headerNumber(*document, "YPIXSZ");
+  const std::optional<double> pixelHeight = headerNumber(*document, "YPIXSZ").value;
   if (!pixelHeight) return RunEnd::noPixelSize;
   geometry.pixelSize = static_cast<float>((*pixelHeight + geometry.pixelSize) / 2);
 
@@ -192,10 +221,12 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     state_.sampleX[star][n] = static_cast<float>(centroid.x);
     state_.sampleY[star][n] = static_cast<float>(centroid.y);
   }
-  logFile_.writeRow(localNow(), geometry.airmass, state_.sampleX[1][n], state_.sampleY[1][n],
-                    state_.sampleX[2][n], state_.sampleY[2][n]);
+  if (!logFile_.isOpen()) logFile_.open(logFolder_);
+  logFile_.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, state_.sampleX[1][n],
+                    state_.sampleY[1][n], state_.sampleX[2][n], state_.sampleY[2][n]);
 
   if (detectionScore[1] >= kMinDetectionScore && detectionScore[2] >= kMinDetectionScore) {
+    airmassSum_ += geometry.airmass;
     showExposureReadouts();
   } else {
     // Counted (without wrapping round) and measured again in the same slot.
@@ -206,6 +237,10 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     ui_.showRejectedShare();
   }
   return std::nullopt;
+}
+
+std::string MeasurementCycle::applicationName() const {
+  return state_.maximApp != nullptr ? state_.maximApp->name() : std::string("the imaging application");
 }
 
 void MeasurementCycle::showExposureReadouts() {
@@ -228,10 +263,12 @@ void MeasurementCycle::showRunEnd(RunEnd end) {
       ui_.showMessage("Camera disconnected.");
       return;
     case RunEnd::noFocalLength:
-      ui_.showMessage("Unable to read focal length from exposure - please check MaximDL setup");
+      ui_.showMessage("Unable to read focal length from exposure - please check " + applicationName() +
+                      " setup");
       return;
     case RunEnd::noPixelSize:
-      ui_.showMessage("Unable to read pixel size from exposure - please check MaximDL setup");
+      ui_.showMessage("Unable to read pixel size from exposure - please check " + applicationName() +
+                      " setup");
       return;
   }
 }

@@ -7,6 +7,7 @@
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
 #include "measure/RawLog.h"
+#include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
 
 namespace nebulor {
@@ -17,7 +18,9 @@ namespace nebulor {
 // (stopRequested True) captions the button "Stop Monitoring", disables
 // "Select Stars" and "Setup", clears stopRequested and calls StartMeasuring,
 // which returns only when the run has ended. StartMeasuring sends the box
-// built by the star selection to the camera and opens the raw log afresh.
+// built by the star selection to the camera and opens the readings log; the
+// raw log starts afresh with the first exposure's row (the previous run's
+// file moved aside).
 // Then the reading loop: at the top of every reading it checks the stop
 // flag and the camera link, refreshes the window (which shows the reading
 // completed just before) and resets the rejected count. The exposure loop
@@ -29,7 +32,7 @@ namespace nebulor {
 // reach 10; a rejected exposure is counted and its slot measured again.
 // A complete reading becomes the new expected positions (the means), the
 // box is re-centred on them and sent to the camera, and the reading is
-// reduced into the seeing history.
+// reduced into the seeing history and appended to the readings log.
 //
 // A rejected exposure shows the rejected share of the reading in progress at
 // once, so clouds show on the window. A reading that cannot be reduced is
@@ -51,7 +54,7 @@ class MeasurementCycle {
 
   // StartMeasuring has not yet returned.
   bool running() const { return state_.mode == ProgramMode::running || state_.mode == ProgramMode::stopping; }
-  bool logOpen() const { return logFile_.isOpen(); }
+  bool logOpen() const { return logFile_.isOpen() || readingsLog_.isOpen(); }
 
  private:
   enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize };
@@ -63,11 +66,16 @@ class MeasurementCycle {
   void showRunEnd(RunEnd end);
   void sendSubframe(camera::Camera& camera);
   void showExposureReadouts();
+  void logReading();
+  std::string applicationName() const;
 
   MonitorState& state_;
   MonitorUi& ui_;
   std::string logFolder_;
   RawLog logFile_;
+  ReadingsLog readingsLog_;
+  double airmassSum_ = 0;          // over the accepted exposures of the current reading
+  bool altitudeReported_ = false;  // this run has said that OBJCTALT is no number
 };
 
 }  // namespace nebulor

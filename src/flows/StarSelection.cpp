@@ -3,7 +3,9 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
 
+#include "camera/StarChoice.h"
 #include "core/CatchAll.h"
 #include "flows/EnterMode.h"
 #include "flows/ImageWait.h"
@@ -110,6 +112,8 @@ void StarSelection::CommandSelect_Click() {
   } else if (outcome == Outcome::offSensor) {
     ui_.showMessage(
         "The selected star images do not lie on the camera's sensor. Please select the stars again.");
+  } else if (outcome == Outcome::notTwoStars) {
+    ui_.showMessage(refusal_ + " Please select the stars again, clicking each of the two star images once.");
   }
 }
 
@@ -134,6 +138,8 @@ StarSelection::Outcome StarSelection::SelectStars() {
 
   state_.subframeMargin = kSubframeMargin;
   startSubframe(state_);
+  std::optional<camera::Centroid> first;
+  camera::StarChoice choice = camera::StarChoice::usable;
   for (int star = 1; star <= 2; ++star) {
     if (!waitForClick(*document)) return Outcome::abandoned;
     ui_.beep();
@@ -143,7 +149,18 @@ StarSelection::Outcome StarSelection::SelectStars() {
     state_.starX[star] = static_cast<float>(centroid.x);  // full-frame sensor pixels for now
     state_.starY[star] = static_cast<float>(centroid.y);
     includeInSubframe(state_, centroid.x, centroid.y);
+    // Where the clicks are made in another application's window, they are
+    // judged only now, after the second; our own window refused bad ones already.
+    if (choice == camera::StarChoice::usable) {
+      choice = camera::judgeStarChoice(centroid, first);
+      if (choice != camera::StarChoice::usable) {
+        refusal_ = std::string(star == 1 ? "The first" : "The second") +
+                   " click was refused: " + camera::starChoiceReason(choice, centroid) + ".";
+      }
+    }
+    first = centroid;
   }
+  if (choice != camera::StarChoice::usable) return Outcome::notTwoStars;
 
   const int cameraXSize = camera.cameraXSize();
   const int cameraYSize = camera.cameraYSize();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "camera/Automation.h"
 #include "core/MonitorState.h"
@@ -55,7 +56,7 @@ class StarSelection {
   bool abandoned() const;
 
  private:
-  enum class Outcome { selected, abandoned, offSensor };
+  enum class Outcome { selected, abandoned, offSensor, notTwoStars };
 
   Outcome SelectStars();
   bool waitForClick(camera::ImageDocument& document);
@@ -63,6 +64,7 @@ class StarSelection {
   MonitorState& state_;
   MonitorUi& ui_;
   bool imageWindowClosed_ = false;
+  std::string refusal_;  // why the clicks did not give two star images
 };
 
 }  // namespace nebulor

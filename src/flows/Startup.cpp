@@ -7,12 +7,13 @@ namespace nebulor {
 namespace {
 
 constexpr const char* kCameraFailed = "Failed to start camera.";
-constexpr const char* kTelescopeAssignFailed =
-    "Unable to connect to telescope (are you running on a 64bit OS?) - please connect MaximDL to telescope "
-    "manually for automatic airmass measurement";
-constexpr const char* kTelescopeNotLinked =
-    "Failed to connect to telescope - please connect MaximDL to telescope manually for automatic airmass "
-    "measurement";
+
+// The application names itself (the COM application as "MaximDL") and its
+// link error says why, as in "(are you running on a 64bit OS?)".
+std::string connectManually(camera::Application& application) {
+  return " - please connect " + application.name() +
+         " to telescope manually for automatic airmass measurement";
+}
 
 // Creates the objects and links the camera. False (after its message) when
 // that failed: then nothing else of start-up may run.
@@ -54,8 +55,10 @@ void resetMonitorState(MonitorState& state) {
 void linkTelescope(camera::Application& application, MonitorUi& ui) {
   try {
     application.setTelescopeConnected(true);
-  } catch (const camera::AutomationError&) {
-    ui.showMessage(kTelescopeAssignFailed);
+  } catch (const camera::AutomationError& error) {
+    std::string reason = error.what();
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();  // it ends inside the parentheses
+    ui.showMessage("Unable to connect to telescope (" + reason + ")" + connectManually(application));
     return;
   }
   bool linked = false;
@@ -64,7 +67,7 @@ void linkTelescope(camera::Application& application, MonitorUi& ui) {
   } catch (const camera::AutomationError&) {
     linked = false;  // an unreadable link is no link
   }
-  if (!linked) ui.showMessage(kTelescopeNotLinked);
+  if (!linked) ui.showMessage("Failed to connect to telescope" + connectManually(application));
 }
 
 }  // namespace

@@ -35,10 +35,9 @@ RawLog::~RawLog() { close(); }
 
 void RawLog::open(const std::string& folder) {
   if (file_) throw RawLogError("The raw measurement log is already open.");
-  const std::string path = folder + kRawLogFileName;
-  file_ = openFile(path, "wb");  // created when missing, emptied when present
-  if (!file_) throw RawLogError("Cannot create " + path + ": " + systemErrorText(errno));
-  path_ = path;
+  makeRoomForLog(folder, kRawLogFileName);
+  path_ = folder + kRawLogFileName;
+  file_ = createLogFile(path_);
   append(kHeader);
 }
 

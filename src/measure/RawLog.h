@@ -2,22 +2,22 @@
 
 #include <cstdio>
 #include <ctime>
-#include <stdexcept>
 #include <string>
+
+#include "measure/LogFile.h"
 
 namespace nebulor {
 
 inline constexpr const char* kRawLogFileName = "RawStarMeasurements.csv";
 
-// The raw star measurement log of one run: emptied and given its header when
-// opened, one flushed row per exposure. Failures throw RawLogError with a
-// readable reason; opening twice or writing while closed is such a failure,
-// and leaves the file as it was. A failed write also closes the log. Closing
-// a closed log does nothing.
-class RawLogError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// The raw star measurement log of one run: a new file with its header when
+// opened, one flushed row per exposure. The previous run's file is not
+// emptied but moved aside as RawStarMeasurements-YYYYMMDD-HHMMSS.csv (the
+// time of its first row), so the file always holds the latest run and no run
+// is lost. Failures throw RawLogError with a readable reason; opening twice
+// or writing while closed is such a failure, and leaves the file as it was.
+// A failed write also closes the log. Closing a closed log does nothing.
+using RawLogError = LogFileError;
 
 class RawLog {
  public:

@@ -133,6 +133,19 @@ double seeingArcsec(double sigma, double coefficient, double airmass, float wave
   return radians * 180 * 3600 / kArcsecPi;
 }
 
+// Each direction's variance comes from N deviations about the reading's own
+// mean: for Gaussian motion N s^2 / sigma^2 is chi-square with N - 1 degrees
+// of freedom, so s^2 scatters by sqrt(2 / (N - 1)) relative. The seeing goes
+// as (s^2)^(3/5), which scatters 3/5 as much, and the reading is the mean of
+// the longitudinal and transverse values, independent for Gaussian motion,
+// which divides by sqrt(2):
+//   error = seeing * (3/5) * sqrt(2 / (N - 1)) / sqrt(2) = 0.6 * seeing / sqrt(N - 1)
+// (13.8% for N = 20; docs/validation.md compares it with the measured scatter).
+std::optional<double> seeingError(double seeing, int exposures) {
+  if (exposures < 2) return std::nullopt;
+  return 0.6 * seeing / std::sqrt(exposures - 1.0);
+}
+
 bool StoreMeanPositions(MonitorState& state) {
   const std::int16_t n = state.config.samplesPerReading;
   if (readingLengthProblem(n)) return false;

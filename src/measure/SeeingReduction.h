@@ -33,6 +33,10 @@ double pixelScale(float pixelSize, float focalLength);
 // the RMS differential motion sigma (radians) along one direction.
 double seeingArcsec(double sigma, double coefficient, double airmass, float wavelength);
 
+// Statistical 1-sigma error of one reading's seeing (arcsec) from the number
+// of exposures it reduced; nothing for fewer than two.
+std::optional<double> seeingError(double seeing, int exposures);
+
 // Step 1 of the reduction: starX, starY become the mean positions of the
 // reading's samples 1..samplesPerReading. False (and nothing changed) when
 // samplesPerReading is outside 1..200 or a mean is not finite; ReduceReading

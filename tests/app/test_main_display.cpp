@@ -15,6 +15,7 @@
 #include "../support/WidgetTestSupport.h"
 #include "app/MainDisplay.h"
 #include "config/ConfigFile.h"
+#include "core/NumberText.h"
 #include "display/HistoryPlot.h"
 #include "display/NightPalette.h"
 
@@ -306,6 +307,32 @@ TEST_F(MainDisplayTest, SetupNeverWritesValuesThatWereNeverLoaded) {
   EXPECT_EQ(seen.title, "Nebulor");
   EXPECT_FALSE(seen.text.isEmpty());
   EXPECT_EQ(fileText(configPath()), "holeDistance,120\r\n");
+}
+
+// After a start-up whose camera did not link, OK confirms all seven values
+// (each checked), so they count as loaded and are saved.
+TEST_F(MainDisplayTest, SetupOkAfterAFailedStartupConfirmsAndSavesTheValues) {
+  state.config = Config{};
+  state.configLoaded = false;
+  { std::ofstream(configPath(), std::ios::binary) << "holeDistance,120\r\n"; }
+  const Config typed = defaultConfig();
+  test_support::whenModalOpens([&typed](QWidget& dialog) {
+    const auto set = [&dialog](const char* box, const std::string& text) {
+      dialog.findChild<QLineEdit*>(box)->setText(QString::fromStdString(text));
+    };
+    set("TextHoleDistance", singleText(typed.holeDistance));
+    set("TextHoleDiameter", singleText(typed.holeDiameter));
+    set("TextWavelength", singleText(typed.wavelength * 1000.0f));
+    set("TextSystemNoise", singleText(typed.systemNoise));
+    set("TextInitialExposure", singleText(typed.initialExposure));
+    set("TextMeasurementExposure", singleText(typed.measurementExposure));
+    set("TextSamplesPerReading", std::to_string(typed.samplesPerReading));
+    QTest::mouseClick(dialog.findChild<QPushButton*>("OK"), Qt::LeftButton);
+  });
+  QTest::mouseClick(button("CommandSetup"), Qt::LeftButton);
+  EXPECT_TRUE(state.configLoaded);
+  EXPECT_EQ(state.config, typed);
+  EXPECT_EQ(fileText(configPath()), configText(typed));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // short and long, scripted points, and the two brightest stars of an image.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "camera/ClickState.h"
@@ -9,7 +10,15 @@
 namespace nebulor::camera {
 namespace {
 
-Frame blank() { return Frame{60, 40, std::vector<std::uint16_t>(60 * 40, 100)}; }
+Frame blankFrame() { return Frame{60, 40, std::vector<std::uint16_t>(60 * 40, 100)}; }
+std::shared_ptr<const Frame> blank() { return std::make_shared<const Frame>(blankFrame()); }
+
+struct Star {
+  int x, y;
+  std::uint16_t peak;
+};
+
+Frame withStars(const std::vector<Star>& stars);
 
 // The selection's wait for one star: until a click is awaited and the
 // button is up, then until it goes down; returns the click position.
@@ -62,7 +71,7 @@ TEST(ClickState, PressAndReleaseBetweenTwoPollsIsReportedOnce) {
 
 TEST(ClickState, TwoWindowClicksSelectTwoStarsAndAHeldButtonCountsOnce) {
   ClickState clicks;
-  clicks.frameArrived(blank());
+  clicks.frameArrived(std::make_shared<const Frame>(withStars({{10, 11, 4000}, {40, 21, 4000}})));
   // The user presses star 1 and keeps the button down for a while: the
   // wait for star 2 must not finish on that same press.
   int pass = 0;
@@ -100,13 +109,8 @@ TEST(ClickState, ScriptedPressIsHeldForExactlyOnePoll) {
   EXPECT_EQ(polls, (std::vector<bool>{false, true, false, true, false, false}));
 }
 
-struct Star {
-  int x, y;
-  std::uint16_t peak;
-};
-
 Frame withStars(const std::vector<Star>& stars) {
-  Frame frame = blank();
+  Frame frame = blankFrame();
   for (const Star& star : stars) {
     for (int dy = -1; dy <= 1; ++dy) {
       for (int dx = -1; dx <= 1; ++dx) {
@@ -127,7 +131,7 @@ TEST(ClickState, BrightestStarsScriptFollowsEachNewImage) {
       {withStars({{20, 15, 9000}, {50, 25, 3000}, {30, 5, 1000}}), {{20, 15}, {50, 25}}},
   };
   for (const auto& [frame, expected] : images) {
-    clicks.frameArrived(frame);
+    clicks.frameArrived(std::make_shared<const Frame>(frame));
     for (const ClickPoint& point : expected) EXPECT_EQ(awaitClick(clicks), point);
   }
 }
@@ -138,10 +142,45 @@ TEST(ClickState, ObserverSeesEveryPressFromWindowAndScript) {
   clicks.setPressObserver([&seen](ClickPoint p) { seen.push_back(p); });
   clicks.scriptClicks({{1, 2}});
   clicks.frameArrived(blank());
-  awaitClick(clicks);
-  clicks.press({9, 9});
+  clicks.press({9, 9});  // no click is awaited yet: nothing to judge it by
   clicks.release();
-  EXPECT_EQ(seen, (std::vector<ClickPoint>{{1, 2}, {9, 9}}));
+  awaitClick(clicks);
+  awaitClick(clicks);
+  EXPECT_EQ(seen, (std::vector<ClickPoint>{{9, 9}, {1, 2}}));
+}
+
+// While the selection waits, a window press on empty sky or on the star
+// image already chosen is refused with its reason and never reaches the
+// selection; the prompt names the step.
+TEST(ClickState, PressesThatCannotBeStarsAreRefusedOnTheSpot) {
+  ClickState clicks;
+  clicks.frameArrived(std::make_shared<const Frame>(withStars({{15, 12, 4000}, {45, 25, 4000}})));
+  EXPECT_EQ(clicks.prompt(), "") << "nothing asked for yet";
+  ASSERT_NE(clicks.clickNew(), 0);
+  EXPECT_EQ(clicks.prompt(), "Click the first star image");
+
+  const struct {
+    ClickPoint point;
+    bool taken;
+    const char* reason;  // in the refusal
+    const char* prompt;  // afterwards
+  } steps[] = {
+      {{30, 5}, false, "no star image was found there", "Click the first star image"},
+      {{15, 12}, true, "", "Click the second star image"},
+      {{16, 13}, false, "it is the star image already chosen", "Click the second star image"},
+      {{44, 24}, true, "", ""},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.point.x);
+    EXPECT_EQ(clicks.press(step.point), step.taken);
+    clicks.release();
+    EXPECT_EQ(clicks.mouseDown(), step.taken) << "only a taken press reaches the selection";
+    EXPECT_NE(clicks.refusal().find(step.reason), std::string::npos) << clicks.refusal();
+    EXPECT_EQ(clicks.refusal().empty(), step.taken);
+    EXPECT_EQ(clicks.prompt(), step.prompt);
+  }
+  clicks.frameArrived(blank());
+  EXPECT_EQ(clicks.refusal(), "") << "a new image starts afresh";
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ class ImageWindowTest : public ::testing::Test {
     // above and below.
     window.resize(400, 300);
     const auto frame = skyWithStar(200, 100, 60, 30, 20000);
-    clicks.frameArrived(*frame);  // what the backend does as it hands the image over
+    clicks.frameArrived(frame);  // what the backend does as it hands the image over
     window.showFrame(frame);
   }
 
@@ -112,6 +112,37 @@ TEST_F(ImageWindowTest, PressesOffTheImageOrWithOtherButtonsAreIgnored) {
   QTest::mouseRelease(&window, Qt::LeftButton, Qt::NoModifier, QPoint(200, 20));
   QTest::mousePress(&window, Qt::RightButton, Qt::NoModifier, QPoint(200, 150));
   EXPECT_FALSE(clicks.mouseDown());
+}
+
+// Pixels of a colour in the band across the top, where the prompt and the
+// refusal are written.
+int bandPixels(const QImage& image, bool (*matches)(QColor)) {
+  int count = 0;
+  for (int y = 0; y < 45; ++y) {
+    for (int x = 0; x < image.width(); ++x) count += matches(image.pixelColor(x, y)) ? 1 : 0;
+  }
+  return count;
+}
+bool yellowish(QColor c) { return c.red() > 150 && c.green() > 150 && c.blue() < 100; }
+bool reddish(QColor c) { return c.red() > 150 && c.green() < 120 && c.blue() < 120; }
+
+TEST_F(ImageWindowTest, PromptsTheStepAndShowsARefusedClick) {
+  EXPECT_EQ(bandPixels(drawn(), yellowish), 0) << "no prompt before the selection asks";
+  clicks.clickNew();  // the selection waits for the first star image
+  EXPECT_GT(bandPixels(drawn(), yellowish), 0);
+  EXPECT_EQ(bandPixels(drawn(), reddish), 0);
+
+  const QPoint emptySky = window.windowPosition(150, 80).toPoint();
+  QTest::mouseClick(&window, Qt::LeftButton, Qt::NoModifier, emptySky);
+  EXPECT_FALSE(clicks.mouseDown()) << "the selection never sees it";
+  const QImage image = drawn();
+  EXPECT_GT(bandPixels(image, reddish), 0) << "the reason is written";
+  EXPECT_TRUE(reddish(image.pixelColor(emptySky + QPoint(4, 4)))) << "the click is marked as refused";
+
+  QTest::mouseClick(&window, Qt::LeftButton, Qt::NoModifier, window.windowPosition(60, 30).toPoint());
+  EXPECT_TRUE(clicks.mouseDown());
+  EXPECT_EQ(clicks.prompt(), "Click the second star image");
+  EXPECT_EQ(bandPixels(drawn(), reddish), 0) << "a taken click clears the refusal";
 }
 
 TEST_F(ImageWindowTest, MarksClicksAndStarsUntilTheNextImage) {

@@ -70,7 +70,7 @@ TEST(ConfigText, ReadsBackAsTheValuesItWasWrittenFrom) {
       defaultConfig(),
       // holeDistance, holeDiameter, wavelength, systemNoise, both exposures, samplesPerReading
       Config{212.5f, 63.17f, 0.65f, 0.0123f, 2, 0.002f, 200},
-      Config{1.234567e12f, 50, 3e-9f, 0, -1, 0.01f, 1},
+      Config{1.234567e12f, 50, 3e-9f, -1, 1e-4f, 3600, 1},
   };
   for (const Config& config : configs) {
     const ConfigParse parse = parseConfigText(configText(config));
@@ -97,8 +97,7 @@ TEST(ParseConfigText, ReadsRecordsOverTheDefaults) {
       {"samplesPerReading,21.5\r\n", changed([](Config& c) { c.samplesPerReading = 22; })},
       {"samplesPerReading,199.5\r\n", changed([](Config& c) { c.samplesPerReading = 200; })},
       {"samplesPerReading,1.4999\r\n", changed([](Config& c) { c.samplesPerReading = 1; })},
-      {"initialExposure,\r\nsystemNoise,7\r\nsystemNoise,\r\n",
-       changed([](Config& c) { c.initialExposure = 0; })},
+      {"systemNoise,7\r\nsystemNoise,\r\n", defaultConfig()},
       {"holeDistance,+1.2e2\r\nsystemNoise,-2.5E-1\r\n", changed([](Config& c) {
          c.holeDistance = 120;
          c.systemNoise = -0.25f;
@@ -141,13 +140,33 @@ TEST(ParseConfigText, UnusableValuesKeepTheirValueWithOneWarningEach) {
     const char* line;
     const char* kept;
   } cases[] = {
-      {"holeDistance,abc", "150"},        {"holeDistance,12abc", "150"},   {"holeDistance,++5", "150"},
-      {"holeDistance,+-5", "150"},        {"holeDistance,0", "150"},       {"holeDistance,", "150"},
-      {"holeDiameter,-5", "50"},          {"wavelength,1e39", "0.5"},      {"wavelength,1e999", "0.5"},
-      {"wavelength,nan", "0.5"},          {"systemNoise,inf", "0"},        {"initialExposure,1.5.2", "0.5"},
-      {"samplesPerReading,0", "20"},      {"samplesPerReading,0.4", "20"}, {"samplesPerReading,201", "20"},
-      {"samplesPerReading,40000", "20"},  {"samplesPerReading,-3", "20"},  {"samplesPerReading,1e10", "20"},
-      {"samplesPerReading,twenty", "20"}, {"samplesPerReading,", "20"},
+      {"holeDistance,abc", "150"},
+      {"holeDistance,12abc", "150"},
+      {"holeDistance,++5", "150"},
+      {"holeDistance,+-5", "150"},
+      {"holeDistance,0", "150"},
+      {"holeDistance,", "150"},
+      {"holeDiameter,-5", "50"},
+      {"wavelength,1e39", "0.5"},
+      {"wavelength,1e999", "0.5"},
+      {"wavelength,nan", "0.5"},
+      {"systemNoise,inf", "0"},
+      {"initialExposure,1.5.2", "0.5"},
+      {"samplesPerReading,0", "20"},
+      {"samplesPerReading,0.4", "20"},
+      {"samplesPerReading,201", "20"},
+      {"samplesPerReading,40000", "20"},
+      {"samplesPerReading,-3", "20"},
+      {"samplesPerReading,1e10", "20"},
+      {"samplesPerReading,twenty", "20"},
+      {"samplesPerReading,", "20"},
+      // No camera exposes for no time, less than none or for ever.
+      {"initialExposure,-1", "0.5"},
+      {"initialExposure,0", "0.5"},
+      {"initialExposure,", "0.5"},
+      {"measurementExposure,-0.01", "0.01"},
+      {"measurementExposure,inf", "0.01"},
+      {"measurementExposure,nan", "0.01"},
   };
   for (const auto& c : cases) {
     const std::string line = c.line;
@@ -169,6 +188,24 @@ TEST(ParseConfigText, AnUnusableLaterDuplicateLeavesTheEarlierValue) {
   EXPECT_EQ(parse.config.holeDistance, 120);
   ASSERT_EQ(parse.warnings.size(), 1u);
   EXPECT_NE(parse.warnings.front().find("keeping 120."), std::string::npos) << parse.warnings.front();
+}
+
+// Holes that touch or overlap: the pair goes back to the defaults, whichever
+// line made it so, with one warning naming both values.
+TEST(ParseConfigText, AHoleDistanceNotAboveTheDiameterKeepsBothDefaults) {
+  const char* texts[] = {
+      "holeDistance,50\r\n",                     // equal to the default diameter
+      "holeDiameter,200\r\n",                    // wider than the default distance
+      "holeDistance,30\r\nholeDiameter,40\r\n",  // both set, still overlapping
+  };
+  for (const char* text : texts) {
+    const ConfigParse parse = parseConfigText(std::string("systemNoise,2\r\n") + text);
+    EXPECT_EQ(parse.config, changed([](Config& c) { c.systemNoise = 2; })) << text;
+    ASSERT_EQ(parse.warnings.size(), 1u) << text;
+    EXPECT_NE(parse.warnings.front().find("keeping 150 and 50."), std::string::npos)
+        << parse.warnings.front();
+  }
+  EXPECT_TRUE(parseConfigText("holeDistance,40.5\r\nholeDiameter,40\r\n").warnings.empty());
 }
 
 // ---- the file ---------------------------------------------------------------

@@ -136,8 +136,14 @@ TEST_F(SetupDialogTest, BadInputIsNamedAndKeepsTheDialogOpen) {
       {"TextHoleDiameter", "abc", "Hole Diameter (mm) must be a number greater than 0."},
       {"TextWavelength", "0", "Light Wavelength (nm) must be a number greater than 0."},
       {"TextSystemNoise", "1,5", "System Noise must be a number."},
-      {"TextInitialExposure", "1e39", "Initial Exposure (s) must be a number."},  // beyond single precision
-      {"TextMeasurementExposure", "nan", "Measurement Exposure (s) must be a number."},
+      {"TextInitialExposure", "1e39",
+       "Initial Exposure (s) must be a number greater than 0."},  // beyond single
+      {"TextInitialExposure", "-1", "Initial Exposure (s) must be a number greater than 0."},
+      {"TextMeasurementExposure", "0", "Measurement Exposure (s) must be a number greater than 0."},
+      {"TextMeasurementExposure", "nan", "Measurement Exposure (s) must be a number greater than 0."},
+      {"TextHoleDistance", "45",
+       "Hole Distance (mm) must be larger than Hole Diameter (mm): the two holes of "
+       "the mask cannot overlap."},
       {"TextSamplesPerReading", "201", "Exposures per Reading must be a number from 1 to 200."},
       {"TextSamplesPerReading", "0.5", "Exposures per Reading must be a number from 1 to 200."},
       {"TextSamplesPerReading", "40000", "Exposures per Reading must be a number from 1 to 200."},

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/NumberText.h"
 #include "flows/MeasurementCycle.h"
+#include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
 #include "support/FlowRig.h"
 
@@ -322,12 +326,41 @@ TEST(MeasurementCycle, ALinkLostRightAfterAReadingEndsTheRunBeforeShowingIt) {
   EXPECT_EQ(rig.logRows().size(), 4u);
 }
 
-TEST(MeasurementCycle, ALinkAlreadyLostLeavesTheHeaderOnly) {
-  Monitoring rig;
-  rig.camera().linkReadsTrue = rig.camera().linkReads;
-  rig.cycle.CommandStartAbort_Click();
-  EXPECT_EQ(rig.ui.messages, std::vector<std::string>{"Camera disconnected."});
-  EXPECT_EQ(rig.temp.read(kRawLogFileName), "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n");
+// A run that ends before its first exposure leaves the previous run's raw
+// log as it was: no new file, nothing moved aside.
+TEST(MeasurementCycle, ARunEndingBeforeItsFirstExposureLeavesThePreviousRawLog) {
+  const std::string previous =
+      "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n#2026-12-06 01:00:00#,1,1,2,3,4\r\n";
+  const struct {
+    const char* name;
+    std::function<void(Monitoring&)> arrange;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"link already lost",
+       [](Monitoring& rig) { rig.camera().linkReadsTrue = rig.camera().linkReads; },
+       {"Camera disconnected."}},
+      {"exposure fails",
+       [](Monitoring& rig) { rig.server.faults.failAfter["expose"] = 0; },
+       {"Scripted failure of expose"}},
+      {"stopped in the first image wait",
+       [](Monitoring& rig) {
+         ScriptedImage slow;
+         slow.pollsUntilReady = 5;
+         rig.camera().images = {slow};
+         rig.ui.onDispatch = [&rig] { rig.cycle.CommandStartAbort_Click(); };
+       },
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Monitoring rig;
+    rig.temp.write(kRawLogFileName, previous);
+    c.arrange(rig);
+    rig.cycle.CommandStartAbort_Click();
+    EXPECT_EQ(rig.ui.messages, c.messages);
+    EXPECT_EQ(rig.temp.read(kRawLogFileName), previous);
+    EXPECT_FALSE(std::filesystem::exists(rig.temp.file("RawStarMeasurements-20261206-010000.csv")));
+  }
 }
 
 TEST(MeasurementCycle, ARunAfterAFailedOneOverwritesTheLog) {
@@ -589,6 +622,110 @@ TEST(MeasurementCycle, WhileExposuresAreRejectedTheirShareIsShownEachTime) {
   for (int i = 0; i < 100; ++i) EXPECT_EQ(rig.ui.rejectedShown[i], i + 1);
   // Each exposure took one 100 ms poll: the share was refreshed every 100 ms.
   EXPECT_EQ(rig.state.historyCount, 2);
+}
+
+// ---- the readings log -------------------------------------------------------
+
+std::vector<std::string> readingsRows(const FlowRig& rig) {
+  std::vector<std::string> lines;
+  std::stringstream in(rig.temp.read(kReadingsLogFileName));
+  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find('\r')));
+  EXPECT_FALSE(lines.empty());
+  if (!lines.empty()) {
+    EXPECT_EQ(lines.front(), kReadingsLogHeader);
+  }
+  return {lines.begin() + (lines.empty() ? 0 : 1), lines.end()};
+}
+
+// One row per reduced reading: the seeing the history holds, the mean
+// airmass of the accepted exposures, N, the rejected count and the error;
+// the next run appends below.
+TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 4;
+  int exposure = 0;
+  rig.camera().imageFor = [&exposure](int) {
+    ScriptedImage image;
+    image.pollsUntilReady = 1;  // a wait, where the stop click comes in
+    ++exposure;
+    image.header["OBJCTALT"] = exposure % 4 == 3 ? 30.0 : 90.0;
+    if (exposure == 2) image.centroids = {{10, 10, 2}, {70, 10, 2}};  // rejected: not counted in the airmass
+    return image;
+  };
+  rig.stopAfterReadings(2);
+  rig.cycle.CommandStartAbort_Click();
+
+  std::vector<std::string> rows = readingsRows(rig);
+  ASSERT_EQ(rows.size(), 2u);
+  const std::vector<std::string> first = fields(rows[0]);
+  ASSERT_EQ(first.size(), 9u) << rows[0];
+  EXPECT_EQ(first[0].size(), std::string("2026-12-07T23:14:05+01:00").size()) << first[0];
+  EXPECT_NEAR(std::stod(first[1]), (3 + CalcAirmass(30)) / 4, 1e-12);  // exposures 1, 3, 4, 5
+  EXPECT_EQ(first[2], singleText(rig.state.fwhmHistory[1]));
+  EXPECT_NEAR(std::stod(first[3]), r0Centimetres(rig.state.config.wavelength, rig.state.fwhmHistory[1]),
+              1e-9);
+  EXPECT_EQ(first[6], "4");
+  EXPECT_EQ(first[7], "1");
+  EXPECT_NEAR(std::stod(first[8]), 0.6 * rig.state.fwhmHistory[1] / std::sqrt(3.0), 1e-6);
+  EXPECT_EQ(fields(rows[1])[7], "0");
+
+  rig.shown = 0;
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+  rows = readingsRows(rig);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(fields(rows[2])[2], singleText(rig.state.fwhmHistory[3]));
+  EXPECT_TRUE(rig.ui.messages.empty());
+}
+
+// The previous run's raw log is kept under the time of its first row.
+TEST(MeasurementCycle, ANewRunKeepsThePreviousRawLog) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 2;
+  const std::string previous =
+      "\"Local Time\",\"Airmass\",\"X1\",\"Y1\",\"X2\",\"Y2\"\r\n#2026-12-06 03:50:35#,1,1,2,3,4\r\n";
+  rig.temp.write(kRawLogFileName, previous);
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_EQ(rig.temp.read("RawStarMeasurements-20261206-035035.csv"), previous);
+  EXPECT_EQ(rig.logRows().size(), 2u);
+}
+
+// Present but no number: airmass 1 as if missing, and the run says so once.
+TEST(MeasurementCycle, AnAltitudeThatIsNoNumberIsReportedOncePerRun) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 3;
+  rig.camera().imageFor = [](int) {
+    ScriptedImage image;
+    image.pollsUntilReady = 1;
+    image.header["OBJCTALT"] = std::string("high");
+    return image;
+  };
+  rig.stopAfterReadings(2);
+  rig.cycle.CommandStartAbort_Click();
+  ASSERT_EQ(rig.ui.messages.size(), 1u);
+  EXPECT_NE(rig.ui.messages[0].find("OBJCTALT"), std::string::npos) << rig.ui.messages[0];
+  EXPECT_NE(rig.ui.messages[0].find("check MaximDL setup"), std::string::npos) << rig.ui.messages[0];
+  EXPECT_EQ(rig.logRows().size(), 6u);
+  for (const std::string& row : rig.logRows()) EXPECT_EQ(fields(row)[1], "1");
+}
+
+TEST(MeasurementCycle, HeaderMessagesNameTheApplication) {
+  for (const char* name : {"MaximDL", "the simulator", "the INDI driver \"CCD\" on server localhost:7624"}) {
+    Monitoring rig;
+    rig.server.application->applicationName = name;
+    ScriptedImage noFocalLength;
+    noFocalLength.header.erase("FOCALLEN");
+    ScriptedImage noPixelHeight;
+    noPixelHeight.header.erase("YPIXSZ");
+    rig.camera().images = {noFocalLength, noPixelHeight};
+    rig.cycle.CommandStartAbort_Click();
+    rig.cycle.CommandStartAbort_Click();
+    const std::vector<std::string> expected = {
+        "Unable to read focal length from exposure - please check " + std::string(name) + " setup",
+        "Unable to read pixel size from exposure - please check " + std::string(name) + " setup"};
+    EXPECT_EQ(rig.ui.messages, expected);
+  }
 }
 
 }  // namespace

@@ -301,5 +301,45 @@ TEST(StarSelection, AnyExceptionIsShownAndTheCommandsReturnToIdle) {
   EXPECT_EQ(rig.ui.buttons, (ButtonStates{false, "Start Monitoring", true, true}));
 }
 
+// Where the clicks are made in the other application's window, the two
+// checks run after the second click: a click that found no star image, or
+// the star image already chosen, refuses the selection with its reason.
+TEST(StarSelection, ClicksThatCannotBeTwoStarImagesRefuseTheSelection) {
+  const struct {
+    const char* name;
+    camera::Centroid star1, star2;
+    const char* message;
+  } cases[] = {
+      {"first click on empty sky",
+       {400, 300, 3.25},
+       {460, 300, 25},
+       "The first click was refused: no star image was found there (detection score 3.2, 10 needed)."},
+      {"second click on empty sky",
+       {400, 300, 25},
+       {460, 300, 9.9},
+       "The second click was refused: no star image was found there (detection score 9.9, 10 needed)."},
+      {"the same star twice",
+       {400, 300, 25},
+       {401.5, 302, 25},
+       "The second click was refused: it is the star image already chosen."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FlowRig rig;
+    rig.startUp();
+    rig.selectStars(c.star1, c.star2);
+    EXPECT_EQ(rig.state.starsSelected, kFalse);
+    EXPECT_EQ(rig.ui.messages,
+              std::vector<std::string>{
+                  std::string(c.message) +
+                  " Please select the stars again, clicking each of the two star images once."});
+    EXPECT_EQ(rig.ui.buttons, (ButtonStates{false, "Start Monitoring", true, true}));
+  }
+  FlowRig rig;  // just far enough apart, just clean enough
+  rig.startUp();
+  rig.selectStars({400, 300, 10}, {405, 300, 10});
+  EXPECT_EQ(rig.state.starsSelected, kTrue);
+}
+
 }  // namespace
 }  // namespace nebulor

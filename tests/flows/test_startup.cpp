@@ -15,9 +15,11 @@ using testing::ButtonStates;
 using testing::FlowRig;
 
 constexpr const char* kCameraFailed = "Failed to start camera.";
+// The reason in parentheses is the application's error text; the COM
+// application's is "are you running on a 64bit OS?" (test_maxim_camera).
 constexpr const char* kTelescopeAssignFailed =
-    "Unable to connect to telescope (are you running on a 64bit OS?) - please connect MaximDL to telescope "
-    "manually for automatic airmass measurement";
+    "Unable to connect to telescope (Scripted failure of setTelescopeConnected) - please connect MaximDL to "
+    "telescope manually for automatic airmass measurement";
 constexpr const char* kTelescopeNotLinked =
     "Failed to connect to telescope - please connect MaximDL to telescope manually for automatic airmass "
     "measurement";
@@ -85,6 +87,20 @@ TEST(Startup, EachOutcomeGivesItsMessagesAndState) {
       EXPECT_EQ(rig.ui.buttons, ButtonStates{});        // design-time state
       EXPECT_FALSE(rig.server.application->requested);  // no telescope link tried
     }
+  }
+}
+
+// Each backend names itself where the user has to act: the COM application
+// as "MaximDL", the others by their own name.
+TEST(Startup, TelescopeMessagesNameTheApplication) {
+  for (const char* name : {"MaximDL", "the simulator", "the INDI driver \"CCD\" on server localhost:7624"}) {
+    FlowRig rig;
+    rig.server.applicationName = name;
+    rig.server.telescopeAnswers = false;
+    rig.startUp();
+    EXPECT_EQ(rig.ui.messages, std::vector<std::string>{
+                                   "Failed to connect to telescope - please connect " + std::string(name) +
+                                   " to telescope manually for automatic airmass measurement"});
   }
 }
 

@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 #include "../support/TempFolder.h"
+#include "measure/LogFile.h"
 #include "measure/RawLog.h"
 #include "measure/SeeingReduction.h"
 
@@ -84,27 +92,87 @@ TEST(RawLogFile, HoldsTheHeaderAndEveryRowWithCrLfAsSoonAsWritten) {
   EXPECT_EQ(readBytes(path), expected);
 }
 
-TEST(RawLogFile, EachRunStartsTheFileAfresh) {
+// ---- the previous run's file -------------------------------------------------
+
+// Each run starts a new file; a previous one with content is kept under the
+// time of its first row (only a date at midnight), an empty one is replaced.
+TEST(RawLogArchive, EachRunStartsANewFileAndKeepsThePreviousUnderItsFirstRowsTime) {
   TempFolder temp;
   const std::string path = temp.file(kRawLogFileName);
-  testing::writeBytes(path, "left over from somewhere else\r\n");
-  {
-    RawLog first;
-    first.open(temp.folder());
-    first.writeRow(localTime(2026, 12, 6, 1, 0, 0), 1.5, 1, 2, 3, 4);
-    first.writeRow(localTime(2026, 12, 6, 1, 0, 1), 1.5, 1, 2, 3, 4);
-  }  // the destructor closes the first run's log
-  RawLog second;
-  second.open(temp.folder());
-  second.writeRow(localTime(2026, 12, 6, 2, 0, 0), 2, 5, 6, 7, 8);
-  second.close();
-  EXPECT_EQ(readBytes(path), kHeaderLine + "\r\n" + "#2026-12-06 02:00:00#,2,5,6,7,8\r\n");
-
-  RawLog empty;  // a run that ends at once leaves the header only
-  empty.open(temp.folder());
-  empty.close();
-  EXPECT_EQ(readBytes(path), kHeaderLine + "\r\n");
+  testing::writeBytes(path, "");
+  std::string previous;
+  const std::tm starts[] = {localTime(2026, 12, 6, 1, 2, 3), localTime(2026, 12, 7, 0, 0, 0),
+                            localTime(2026, 12, 7, 2, 0, 0)};
+  for (const std::tm& start : starts) {
+    RawLog log;
+    log.open(temp.folder());
+    log.writeRow(start, 1.5, 1, 2, 3, 4);
+    log.close();
+    EXPECT_EQ(readBytes(path), kHeaderLine + "\r\n" + rawLogRow(start, 1.5, 1, 2, 3, 4) + "\r\n");
+    previous += readBytes(path);
+  }
+  EXPECT_EQ(readBytes(temp.file("RawStarMeasurements-20261206-010203.csv")) +
+                readBytes(temp.file("RawStarMeasurements-20261207-000000.csv")) + readBytes(path),
+            previous);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 3)
+      << "the empty file was not worth keeping";
 }
+
+#ifdef __linux__
+// A file without rows is kept under its modification time.
+TEST(RawLogArchive, AFileWithoutRowsIsKeptUnderItsModificationTime) {
+  TempFolder temp;
+  RawLog log;
+  log.open(temp.folder());
+  log.close();
+  const std::time_t modified = 1796681645;
+  const timespec times[2] = {{modified, 0}, {modified, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, temp.file(kRawLogFileName).c_str(), times, 0), 0);
+  log.open(temp.folder());
+  log.close();
+  EXPECT_EQ(readBytes(temp.file("RawStarMeasurements-" + logStamp(localTimeOf(modified)) + ".csv")),
+            kHeaderLine + "\r\n");
+}
+
+// A name already taken is never overwritten: the next free copy number is used.
+TEST(RawLogArchive, NeverOverwritesAnExistingArchive) {
+  TempFolder temp;
+  testing::writeBytes(temp.file("RawStarMeasurements-20261206-010203.csv"), "kept 1");
+  testing::writeBytes(temp.file("RawStarMeasurements-20261206-010203-2.csv"), "kept 2");
+  const std::string previous = kHeaderLine + "\r\n#2026-12-06 01:02:03#,1,1,2,3,4\r\n";
+  testing::writeBytes(temp.file(kRawLogFileName), previous);
+  RawLog log;
+  log.open(temp.folder());
+  log.close();
+  EXPECT_EQ(readBytes(temp.file("RawStarMeasurements-20261206-010203.csv")), "kept 1");
+  EXPECT_EQ(readBytes(temp.file("RawStarMeasurements-20261206-010203-2.csv")), "kept 2");
+  EXPECT_EQ(readBytes(temp.file("RawStarMeasurements-20261206-010203-3.csv")), previous);
+}
+
+// The log is never written through a symbolic link: the link is moved aside
+// like an old log, its target stays as it was, and a new file is created.
+TEST(RawLogArchive, ALinkIsMovedAsideAndItsTargetLeftIntact) {
+  TempFolder temp;
+  const std::string target = temp.file("precious.dat");
+  testing::writeBytes(target, "precious");
+  std::filesystem::create_symlink(target, temp.file(kRawLogFileName));
+  RawLog log;
+  log.open(temp.folder());
+  log.writeRow(localTime(2026, 12, 6, 1, 2, 3), 1, 1, 2, 3, 4);
+  log.close();
+  EXPECT_EQ(readBytes(target), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(temp.file(kRawLogFileName)));
+  EXPECT_EQ(readBytes(temp.file(kRawLogFileName)).rfind(kHeaderLine, 0), 0u);
+  int links = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(temp.path())) {
+    if (!entry.is_symlink()) continue;
+    ++links;
+    EXPECT_EQ(entry.path().filename().string().rfind("RawStarMeasurements-", 0), 0u) << entry.path();
+    EXPECT_EQ(std::filesystem::read_symlink(entry.path()), target);
+  }
+  EXPECT_EQ(links, 1);
+}
+#endif
 
 TEST(RawLogFile, MisuseIsReportedAndLeavesTheFileAsItWas) {
   TempFolder temp;
@@ -141,18 +209,26 @@ TEST(RawLogFile, AFolderThatCannotHoldTheLogGivesAReadableReason) {
 }
 
 #ifdef __linux__
-// /dev/full takes the bytes and refuses them when they are flushed, as a
-// full disk would.
-TEST(RawLogFile, AFullDiskIsReportedAndClosesTheLog) {
+// A file size limit refuses the bytes when they are flushed, as a full disk would.
+TEST(RawLogFile, AFailedWriteIsReportedAndClosesTheLog) {
   TempFolder temp;
-  std::filesystem::create_symlink("/dev/full", temp.file(kRawLogFileName));
   RawLog log;
+  log.open(temp.folder());
+  const std::string header = readBytes(temp.file(kRawLogFileName));
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = before;
+  limit.rlim_cur = header.size();
+  setrlimit(RLIMIT_FSIZE, &limit);
   try {
-    log.open(temp.folder());
-    FAIL() << "the header cannot be written to a full disk";
+    log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
+    ADD_FAILURE() << "the row cannot be written";
   } catch (const RawLogError& error) {
-    EXPECT_NE(std::string(error.what()).find("space"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
   }
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(log.isOpen());
   EXPECT_THROW(log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1), RawLogError);
 }

@@ -177,9 +177,11 @@ class ScriptedApplication : public camera::Application {
     faults_.check("telescopeConnected");
     return requested && telescopeAnswers;
   }
+  std::string name() override { return applicationName; }
 
   bool requested = false;
   bool telescopeAnswers = true;
+  std::string applicationName = "MaximDL";
 
  private:
   FaultScript& faults_;
@@ -194,6 +196,7 @@ class ScriptedServer : public camera::AutomationServer {
     auto made = std::make_unique<ScriptedApplication>(faults);
     application = made.get();
     application->telescopeAnswers = telescopeAnswers;
+    application->applicationName = applicationName;
     return made;
   }
   std::unique_ptr<camera::Camera> createCamera() override {
@@ -207,6 +210,7 @@ class ScriptedServer : public camera::AutomationServer {
   CallLog calls;
   FaultScript faults;
   bool telescopeAnswers = true;
+  std::string applicationName = "MaximDL";
   int linkReadsTrue = 1 << 30;
   ScriptedApplication* application = nullptr;
   ScriptedCamera* camera = nullptr;

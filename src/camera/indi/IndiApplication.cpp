@@ -26,6 +26,20 @@ bool IndiApplication::telescopeConnected() {
   });
 }
 
+std::string IndiApplication::name() {
+  std::string ccd = connection_->options().ccd;
+  if (ccd.empty()) {
+    ccd = connection_->read([](const IndiSnapshot& snapshot) {
+      for (const auto& device : snapshot.deviceOrder) {
+        if ((snapshot.devices.at(device).interfaces() & kCcdInterface) != 0) return device;
+      }
+      return std::string();
+    });
+  }
+  const std::string driver = ccd.empty() ? "the INDI camera driver" : "the INDI driver \"" + ccd + "\"";
+  return driver + " on server " + connection_->options().serverText();
+}
+
 void IndiApplication::pointCamerasAtMount() {
   const auto cameras = connection_->read([&](const IndiSnapshot& snapshot) {
     std::vector<std::string> names;

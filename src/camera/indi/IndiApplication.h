@@ -19,6 +19,8 @@ class IndiApplication : public Application {
 
   void setTelescopeConnected(bool connected) override;
   bool telescopeConnected() override;
+  // The camera driver and the server: the driver is told which telescope to follow.
+  std::string name() override;
 
  private:
   void pointCamerasAtMount();

@@ -293,7 +293,7 @@ bool IndiCamera::acceptImage(const IndiImage& received, int sensorWidth, int sen
   auto frame = std::make_shared<const Frame>(
       wholeSensor ? image : fitToBox(image, exposure.box, sensorWidth, sensorHeight));
   document_ = std::make_shared<IndiDocument>(received.image, frame, display_);
-  display_->clicks.frameArrived(*frame);
+  display_->clicks.frameArrived(frame);
   if (display_->viewer != nullptr) display_->viewer->showFrame(frame);
   return true;
 }

@@ -7,7 +7,13 @@ namespace nebulor::camera::maxim {
 MaximApplication::MaximApplication(DispatchObject application) : application_(std::move(application)) {}
 
 void MaximApplication::setTelescopeConnected(bool connected) {
-  application_.put(application_.member("TelescopeConnected"), Variant::boolean(connected));
+  try {
+    application_.put(application_.member("TelescopeConnected"), Variant::boolean(connected));
+  } catch (const AutomationError&) {
+    // What its users have always been told: the usual cause is a 32-bit
+    // telescope driver that a 64-bit system cannot load.
+    throw AutomationError("are you running on a 64bit OS?");
+  }
 }
 
 bool MaximApplication::telescopeConnected() {

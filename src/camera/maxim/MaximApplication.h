@@ -12,6 +12,7 @@ class MaximApplication final : public Application {
 
   void setTelescopeConnected(bool connected) override;
   bool telescopeConnected() override;
+  std::string name() override { return "MaximDL"; }
 
  private:
   DispatchObject application_;

@@ -3,7 +3,7 @@
 namespace nebulor::camera::sim {
 
 void SimApplication::setTelescopeConnected(bool connected) {
-  if (fault_ == TelescopeFault::raises) throw AutomationError("The telescope does not answer.");
+  if (fault_ == TelescopeFault::raises) throw AutomationError("the simulated telescope does not answer");
   connected_ = connected && fault_ != TelescopeFault::readsFalse;
 }
 

@@ -13,6 +13,7 @@ class SimApplication : public Application {
 
   void setTelescopeConnected(bool connected) override;
   bool telescopeConnected() override { return connected_; }
+  std::string name() override { return "the simulator"; }
 
  private:
   TelescopeFault fault_;

@@ -118,7 +118,7 @@ void SimCamera::deliverIfDue() {
   if (!pending_ || clock_.now() < pendingDue_) return;
   latest_ = std::move(pending_);
   pending_.reset();
-  view_->clicks.frameArrived(*latest_->frame());
+  view_->clicks.frameArrived(latest_->frame());
   if (view_->viewer != nullptr) view_->viewer->showFrame(latest_->frame());
 }
 

@@ -67,7 +67,7 @@ TEST_F(IndiDocumentTest, ReportsTheImageWindowsClicks) {
   const auto frame = starFrame(10, 10);
   IndiDocument document(fits_, frame, display_);
   EXPECT_EQ(document.clickNew(), 0) << "no image shown yet";
-  display_->clicks.frameArrived(*frame);
+  display_->clicks.frameArrived(frame);
   EXPECT_NE(document.clickNew(), 0);
   display_->clicks.press(ClickPoint{17, 23});
   EXPECT_TRUE(document.mouseDown());

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace nebulor {
+
+// A log file that could not be created, moved aside or written; what() says
+// which file and why.
+class LogFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What lies at a log's path: nothing, a regular file, a symbolic link (never
+// written through) or something else (a folder, a device).
+enum class LogPathKind { none, file, link, other };
+LogPathKind logPathKind(const std::string& path);
+
+// Creates a new, empty log file for writing. Never opens an existing file
+// and never follows a symbolic link: if anything appeared at the path, this
+// fails. Throws LogFileError.
+std::FILE* createLogFile(const std::string& path);
+
+// Opens an existing regular log file for appending, never through a
+// symbolic link. Throws LogFileError.
+std::FILE* appendToLogFile(const std::string& path);
+
+// "YYYYMMDD-HHMMSS" of a local time.
+std::string logStamp(const std::tm& localTime);
+
+// The stamp of the first data row (the second line) of a log: the first 14
+// digits of its first field, the time part taken as 000000 when the field
+// holds only a date. Nothing when the file has no such row.
+std::optional<std::string> firstRowStamp(const std::string& path);
+
+// The file's (or link's own) modification time as a stamp; the present time
+// when it cannot be read.
+std::string modificationStamp(const std::string& path);
+
+// NAME-STAMP.csv for NAME.csv, or NAME-STAMP-COPY.csv from the second copy on.
+std::string datedLogName(const std::string& fileName, const std::string& stamp, int copy);
+
+// Moves the file (or the link itself, never its target) NAME.csv in the
+// folder to NAME-STAMP.csv, or NAME-STAMP-2.csv, -3, ... when that name is
+// taken: an existing file is never overwritten. Returns the new file name.
+// Throws LogFileError.
+std::string moveLogAside(const std::string& folder, const std::string& fileName, const std::string& stamp);
+
+// Makes room for a new log at folder + fileName: an empty file is removed, a
+// file with content is moved aside under the stamp of its first data row (its
+// modification time when it has none), a symbolic link is moved aside under
+// its own modification time. Returns the name it was moved to, if it was.
+// Throws LogFileError when something else (a folder) is in the way.
+std::optional<std::string> makeRoomForLog(const std::string& folder, const std::string& fileName);
+
+// The local calendar time of a moment.
+std::tm localTimeOf(std::time_t time);
+
+}  // namespace nebulor

@@ -1,0 +1,187 @@
+#include "measure/ReadingsLog.h"
+
+#include <cerrno>
+#include <string_view>
+
+#include "core/AppPaths.h"
+#include "core/NumberText.h"
+
+namespace nebulor {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+// The first columns, which every version of the log keeps.
+constexpr std::string_view kReadingsLogIdentity = "local_time,airmass,seeing_arcsec,";
+constexpr std::size_t kLongestHeader = 4096;
+
+// Days from 1970-01-01 of a calendar date (proleptic Gregorian).
+long daysFromCivil(long year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const long era = (year >= 0 ? year : year - 399) / 400;
+  const long yearOfEra = year - era * 400;
+  const long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+long secondsOf(const std::tm& time) {
+  return daysFromCivil(time.tm_year + 1900L, time.tm_mon + 1, time.tm_mday) * 86400L + time.tm_hour * 3600L +
+         time.tm_min * 60L + time.tm_sec;
+}
+
+std::tm utcTimeOf(std::time_t time) {
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &time);
+#else
+  gmtime_r(&time, &utc);
+#endif
+  return utc;
+}
+
+// What an existing file at the log's name holds.
+struct Inspection {
+  std::string firstLine;  // without its line end
+  bool empty = true;
+  bool endsInLineEnd = true;
+};
+
+Inspection inspect(const std::string& path) {
+  std::FILE* file = openFile(path, "rb");
+  if (!file) throw LogFileError("Cannot read " + path + ": " + systemErrorText(errno));
+  Inspection found;
+  int c = 0;
+  while ((c = std::fgetc(file)) != EOF && c != '\n' && found.firstLine.size() < kLongestHeader) {
+    found.firstLine += static_cast<char>(c);
+  }
+  if (!found.firstLine.empty() && found.firstLine.back() == '\r') found.firstLine.pop_back();
+  if (std::fseek(file, -1, SEEK_END) == 0) {
+    found.empty = false;
+    found.endsInLineEnd = std::fgetc(file) == '\n';
+  }
+  std::fclose(file);
+  return found;
+}
+
+// Neither empty nor any version of the readings log.
+bool isForeign(const Inspection& found) {
+  return !found.empty && found.firstLine.rfind(kReadingsLogIdentity, 0) != 0;
+}
+
+bool isForeign(const std::string& path) {
+  return logPathKind(path) == LogPathKind::file && isForeign(inspect(path));
+}
+
+}  // namespace
+
+std::string isoLocalTime(std::time_t time) {
+  const std::tm local = localTimeOf(time);
+  const long offset = secondsOf(local) - secondsOf(utcTimeOf(time));
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return buffer;
+}
+
+std::string readingsLogRow(const ReadingRecord& reading) {
+  return isoLocalTime(reading.time) + ',' + doubleText(reading.airmass) + ',' + singleText(reading.seeing) +
+         ',' + doubleText(reading.r0) + ',' + doubleText(reading.longStdDev) + ',' +
+         doubleText(reading.transStdDev) + ',' + std::to_string(reading.exposuresUsed) + ',' +
+         std::to_string(reading.exposuresRejected) + ',' +
+         (reading.seeingError ? doubleText(*reading.seeingError) : std::string());
+}
+
+ReadingsLog::~ReadingsLog() { close(); }
+
+std::optional<std::string> ReadingsLog::open(const std::string& folder) {
+  if (file_) throw LogFileError("The readings log is already open.");
+  // A foreign file still has the name: keep going in the log that stands in for it.
+  if (!divertedName_.empty() && logPathKind(folder + divertedName_) == LogPathKind::file &&
+      isForeign(folder + kReadingsLogFileName)) {
+    return openAt(folder, divertedName_);
+  }
+  divertedName_.clear();
+  return openAt(folder, kReadingsLogFileName);
+}
+
+std::optional<std::string> ReadingsLog::openAt(const std::string& folder, const std::string& fileName) {
+  const std::string path = folder + fileName;
+  switch (logPathKind(path)) {
+    case LogPathKind::none:
+      startNew(path);
+      return std::nullopt;
+    case LogPathKind::link: {
+      const std::string aside = moveLogAside(folder, fileName, modificationStamp(path));
+      startNew(path);
+      return fileName + " was a link to another file; the link was moved aside as " + aside +
+             " and a new readings log begins.";
+    }
+    case LogPathKind::other:
+      throw LogFileError("Cannot write the readings log " + path +
+                         ": something that is not a file is in the way.");
+    case LogPathKind::file:
+      break;
+  }
+
+  const Inspection found = inspect(path);
+  if (found.empty || found.firstLine == kReadingsLogHeader) {
+    file_ = appendToLogFile(path);
+    path_ = path;
+    if (found.empty) {
+      append(std::string(kReadingsLogHeader) + std::string(kLineEnd));
+    } else if (!found.endsInLineEnd) {
+      append(std::string(kLineEnd));  // the torn row stays a line of its own
+    }
+    return std::nullopt;
+  }
+  if (!isForeign(found)) {
+    const std::string aside =
+        moveLogAside(folder, fileName, firstRowStamp(path).value_or(modificationStamp(path)));
+    startNew(path);
+    return fileName + " has the columns of another Nebulor version; it was moved aside as " + aside +
+           " and a new readings log begins.";
+  }
+
+  // Not a readings log: never written to. The readings go to a dated log.
+  const std::string stamp = logStamp(localTimeOf(std::time(nullptr)));
+  std::string name;
+  for (int copy = 1; name.empty() || logPathKind(folder + name) != LogPathKind::none; ++copy) {
+    name = datedLogName(kReadingsLogFileName, stamp, copy);
+  }
+  startNew(folder + name);
+  divertedName_ = name;
+  return std::string(kReadingsLogFileName) +
+         " is not a Nebulor readings log, so it is left as it is; this session's readings go to " + name +
+         ".";
+}
+
+void ReadingsLog::startNew(const std::string& path) {
+  file_ = createLogFile(path);
+  path_ = path;
+  append(std::string(kReadingsLogHeader) + std::string(kLineEnd));
+}
+
+void ReadingsLog::write(const ReadingRecord& reading) {
+  if (!file_) throw LogFileError("The readings log is not open.");
+  append(readingsLogRow(reading) + std::string(kLineEnd));
+}
+
+void ReadingsLog::close() {
+  if (!file_) return;
+  std::fclose(file_);  // every row was flushed when written
+  file_ = nullptr;
+}
+
+// Each row reaches the operating system at once. A failed write closes the
+// log, so nothing is appended behind a partial row.
+void ReadingsLog::append(const std::string& line) {
+  if (writeText(file_, line)) return;
+  const std::string reason = systemErrorText(errno);
+  close();
+  throw LogFileError("Cannot write " + path_ + ": " + reason);
+}
+
+}  // namespace nebulor
