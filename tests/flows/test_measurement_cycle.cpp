@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FriedParameter.h"
 #include "core/NumberText.h"
 #include "flows/MeasurementCycle.h"
 #include "measure/ReadingsLog.h"
