@@ -24,14 +24,16 @@ QList<QRgb> levelColours(bool night) {
   return colours;
 }
 
-// The marks' colours: by day yellow clicks, green clean and red faint stars.
+// The marks' colours: by day yellow clicks and prompt, green clean and red
+// faint stars, light red refused clicks and their reason.
 struct MarkInks {
-  QColor message, click, cleanStar, faintStar;
+  QColor message, click, cleanStar, faintStar, prompt, refused;
 };
 
 const MarkInks& markInks(bool night) {
-  static const MarkInks day{Qt::gray, Qt::yellow, Qt::green, Qt::red};
-  static const MarkInks dark{QColor(110, 0, 0), QColor(255, 0, 0), QColor(255, 0, 0), QColor(150, 0, 0)};
+  static const MarkInks day{Qt::gray, Qt::yellow, Qt::green, Qt::red, Qt::yellow, QColor(255, 90, 90)};
+  static const MarkInks dark{QColor(110, 0, 0), QColor(255, 0, 0), QColor(255, 0, 0),
+                             QColor(150, 0, 0), QColor(255, 0, 0), QColor(190, 0, 0)};
   return night ? dark : day;
 }
 
@@ -128,7 +130,7 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
     painter.drawLine(at - QPointF(kCrossHalf, 0), at + QPointF(kCrossHalf, 0));
     painter.drawLine(at - QPointF(0, kCrossHalf), at + QPointF(0, kCrossHalf));
   }
-  painter.setPen(QPen(Qt::red, 1.5));
+  painter.setPen(QPen(inks.refused, 1.5));
   for (const ClickPoint& click : refusedMarks_) {
     const QPointF at = windowPosition(click.x, click.y);
     painter.drawLine(at - QPointF(kCrossHalf, kCrossHalf), at + QPointF(kCrossHalf, kCrossHalf));
@@ -141,11 +143,11 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
         QPen(clean ? inks.cleanStar : inks.faintStar, 1.5, clean || !night_ ? Qt::SolidLine : Qt::DashLine));
     painter.drawEllipse(windowPosition(star.x, star.y), kCircleRadius, kCircleRadius);
   }
-  paintGuidance(painter);
+  paintGuidance(painter, inks.prompt, inks.refused);
 }
 
 // The step and the latest refusal, on a dark band so they read on any image.
-void ImageWindow::paintGuidance(QPainter& painter) {
+void ImageWindow::paintGuidance(QPainter& painter, const QColor& promptInk, const QColor& refusalInk) {
   const QString prompt = QString::fromStdString(clicks_.prompt());
   const QString refusal = QString::fromStdString(clicks_.refusal());
   if (prompt.isEmpty() && refusal.isEmpty()) return;
@@ -154,12 +156,12 @@ void ImageWindow::paintGuidance(QPainter& painter) {
   painter.fillRect(QRect(0, 0, width(), lines * lineHeight + 4), QColor(0, 0, 0, 180));
   int top = 2;
   if (!prompt.isEmpty()) {
-    painter.setPen(Qt::yellow);
+    painter.setPen(promptInk);
     painter.drawText(QRect(6, top, width() - 12, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, prompt);
     top += lineHeight;
   }
   if (!refusal.isEmpty()) {
-    painter.setPen(QColor(255, 90, 90));
+    painter.setPen(refusalInk);
     painter.drawText(QRect(6, top, width() - 12, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, refusal);
   }
 }

@@ -55,7 +55,7 @@ class ImageWindow : public QWidget, public FrameViewer {
 
  private:
   QRectF imageArea() const;  // the image scaled into the window, aspect kept
-  void paintGuidance(QPainter& painter);
+  void paintGuidance(QPainter& painter, const QColor& promptInk, const QColor& refusalInk);
 
   ClickState& clicks_;
   QImage image_;  // 8-bit levels; its colour table gives grey by day, red at night
