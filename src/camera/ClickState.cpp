@@ -9,7 +9,7 @@ namespace {
 constexpr std::int16_t kTrue = -1;
 constexpr int kScriptedStars = 2;
 
-ClickPoint nearestPixel(const StarMeasurement& star) {
+ClickPoint nearestPixel(const Centroid& star) {
   return {static_cast<std::int16_t>(std::nearbyint(star.x)),
           static_cast<std::int16_t>(std::nearbyint(star.y))};
 }
@@ -28,7 +28,7 @@ void ClickState::frameArrived(const Frame& frame) {
   ready_ = true;
   if (!brightestScript_) return;
   script_.clear();
-  for (const StarMeasurement& star : findBrightestStars(frame, kScriptedStars)) {
+  for (const Centroid& star : findBrightestStars(frame, kScriptedStars)) {
     script_.push_back(nearestPixel(star));
   }
 }

@@ -26,7 +26,7 @@ class ImageWindow : public QWidget, public FrameViewer {
   ~ImageWindow() override;
 
   void showFrame(std::shared_ptr<const Frame> frame) override;
-  void showCentroid(const StarMeasurement& star) override;
+  void showCentroid(const Centroid& star) override;
 
   // Where the centre of an image pixel (or any image position) is drawn,
   // and which image pixel lies under a window position (none off the image).
@@ -56,7 +56,7 @@ class ImageWindow : public QWidget, public FrameViewer {
   QImage image_;  // 8-bit levels; its colour table gives grey by day, red at night
   bool night_ = false;
   std::vector<ClickPoint> clickMarks_;
-  std::vector<StarMeasurement> starMarks_;
+  std::vector<Centroid> starMarks_;
 };
 
 }  // namespace nebulor::camera

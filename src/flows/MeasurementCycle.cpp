@@ -18,8 +18,6 @@ namespace nebulor {
 
 namespace {
 
-constexpr float kMinDetectionScore = 10;
-
 // A header value counts as missing when the header lacks it, when it is the
 // number 0 or empty text, and (so that no text can end the program) when it
 // is text that is no number or a value that is not finite.
@@ -184,18 +182,20 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   geometry.pixelSize = static_cast<float>((*pixelHeight + geometry.pixelSize) / 2);
 
   const int n = state_.sampleIndex;
-  float detectionScore[3] = {};
+  bool clean[3] = {};
   for (int star = 1; star <= 2; ++star) {
     const camera::Centroid centroid = document->centroidNear(
         roundToInt16(state_.starX[star]), roundToInt16(state_.starY[star]), camera::PassBy::value);
-    detectionScore[star] = static_cast<float>(centroid.score);
+    // A saturated star image or one cut by an edge counts as not detected
+    // well enough, whatever its score.
+    clean[star] = centroid.clean();
     state_.sampleX[star][n] = static_cast<float>(centroid.x);
     state_.sampleY[star][n] = static_cast<float>(centroid.y);
   }
   logFile_.writeRow(localNow(), geometry.airmass, state_.sampleX[1][n], state_.sampleY[1][n],
                     state_.sampleX[2][n], state_.sampleY[2][n]);
 
-  if (detectionScore[1] >= kMinDetectionScore && detectionScore[2] >= kMinDetectionScore) {
+  if (clean[1] && clean[2]) {
     showExposureReadouts();
   } else {
     // Counted (without wrapping round) and measured again in the same slot.

@@ -11,9 +11,9 @@ namespace {
 
 struct RecordingViewer : FrameViewer {
   void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const StarMeasurement& star) override { centroids.push_back(star); }
+  void showCentroid(const Centroid& star) override { centroids.push_back(star); }
   std::vector<std::shared_ptr<const Frame>> frames;
-  std::vector<StarMeasurement> centroids;
+  std::vector<Centroid> centroids;
 };
 
 // A round star image of the given peak on a flat sky, centred at (cx, cy).
