@@ -7,7 +7,7 @@
 
 namespace nebulor {
 
-inline constexpr const char* kRawLogFileName = "RawCentroids.csv";
+inline constexpr const char* kRawLogFileName = "RawStarMeasurements.csv";
 
 // The raw star measurement log of one run: emptied and given its header when
 // opened, one flushed row per exposure. Failures throw RawLogError with a
