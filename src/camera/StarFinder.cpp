@@ -87,34 +87,50 @@ bool usable(const Frame& frame) {
          frame.pixels.size() >= static_cast<std::size_t>(frame.width) * frame.height;
 }
 
-// The frame's pixels round the requested point as reals, where defects can
-// be replaced without touching the caller's frame. Frame coordinates.
+// The frame's pixels round the requested point, where defects can be
+// replaced and pixels left out (NaN) without touching the caller's frame:
+// the few changed pixels are kept aside. Frame coordinates.
 class Region {
  public:
   Region(const Frame& frame, int cx, int cy, int half)
-      : x0_(std::max(cx - half, 0)),
+      : frame_(frame),
+        x0_(std::max(cx - half, 0)),
         y0_(std::max(cy - half, 0)),
         x1_(std::min(cx + half, frame.width - 1)),
-        y1_(std::min(cy + half, frame.height - 1)),
-        width_(x1_ - x0_ + 1),
-        values_(static_cast<std::size_t>(width_) * (y1_ - y0_ + 1)) {
-    for (int y = y0_; y <= y1_; ++y) {
-      for (int x = x0_; x <= x1_; ++x) values_[index(x, y)] = frame.at(x, y);
-    }
-  }
+        y1_(std::min(cy + half, frame.height - 1)) {}
 
   int x0() const { return x0_; }
   int y0() const { return y0_; }
   int x1() const { return x1_; }
   int y1() const { return y1_; }
-  float at(int x, int y) const { return values_[index(x, y)]; }
-  void set(int x, int y, float value) { values_[index(x, y)] = value; }
+  float at(int x, int y) const {
+    const std::size_t i = index(x, y);
+    for (const Change& c : changes_) {
+      if (c.index == i) return c.value;
+    }
+    return frame_.pixels[i];
+  }
+  void set(int x, int y, float value) {
+    const std::size_t i = index(x, y);
+    for (Change& c : changes_) {
+      if (c.index == i) {
+        c.value = value;
+        return;
+      }
+    }
+    changes_.push_back({i, value});
+  }
 
  private:
-  std::size_t index(int x, int y) const { return static_cast<std::size_t>(y - y0_) * width_ + (x - x0_); }
+  std::size_t index(int x, int y) const { return static_cast<std::size_t>(y) * frame_.width + x; }
 
-  int x0_, y0_, x1_, y1_, width_;
-  std::vector<float> values_;
+  struct Change {
+    std::size_t index;
+    float value;
+  };
+  const Frame& frame_;
+  int x0_, y0_, x1_, y1_;
+  std::vector<Change> changes_;
 };
 
 struct Box {
@@ -217,17 +233,24 @@ struct Peak {
   int y = 0;
 };
 
+// The centre of the largest 3 x 3 sum in the box (sums clipped to the
+// region), from running column sums.
 Peak brightestNeighbourhood(const Region& region, const Box& box) {
+  const int left = std::max(box.x0 - 1, region.x0()), right = std::min(box.x1 + 1, region.x1());
+  std::vector<double> columns(static_cast<std::size_t>(right - left + 1));
   Peak best{box.x0, box.y0};
   double bestSum = -1;
   for (int y = box.y0; y <= box.y1; ++y) {
+    const int top = std::max(y - 1, region.y0()), bottom = std::min(y + 1, region.y1());
+    for (int x = left; x <= right; ++x) {
+      double sum = 0;
+      for (int v = top; v <= bottom; ++v) sum += region.at(x, v);
+      columns[static_cast<std::size_t>(x - left)] = sum;
+    }
     for (int x = box.x0; x <= box.x1; ++x) {
       double sum = 0;
-      for (int v = std::max(y - 1, region.y0()); v <= std::min(y + 1, region.y1()); ++v) {
-        for (int u = std::max(x - 1, region.x0()); u <= std::min(x + 1, region.x1()); ++u) {
-          sum += region.at(u, v);
-        }
-      }
+      for (int u = std::max(x - 1, left); u <= std::min(x + 1, right); ++u)
+        sum += columns[static_cast<std::size_t>(u - left)];
       if (sum > bestSum) {
         bestSum = sum;
         best = {x, y};
@@ -323,38 +346,59 @@ Plane fitPlane(const Region& region, const Star& star, double minimumNoise) {
   const double inner = annulusInner(star.sigma);
   const double outer = inner + kAnnulusWidth;
   struct Sector {
-    std::vector<double> values;
+    std::size_t first = 0, count = 0;  // its values in `values`
     double dx = 0, dy = 0, level = 0;
     bool used = false;
   };
   std::array<Sector, kSectors> sectors;
+  struct Sample {
+    std::size_t octant;
+    double v;
+  };
+  std::vector<Sample> samples;
+  samples.reserve(static_cast<std::size_t>(4 * outer * kAnnulusWidth * 4));
   const int reach = static_cast<int>(std::ceil(outer));
   const int cx = static_cast<int>(std::nearbyint(star.x)), cy = static_cast<int>(std::nearbyint(star.y));
   for (int y = std::max(cy - reach, region.y0()); y <= std::min(cy + reach, region.y1()); ++y) {
+    const double dy = y - star.y;
     for (int x = std::max(cx - reach, region.x0()); x <= std::min(cx + reach, region.x1()); ++x) {
-      const double dx = x - star.x, dy = y - star.y;
+      const double dx = x - star.x;
       const double r2 = dx * dx + dy * dy;
+      if (r2 <= inner * inner || r2 > outer * outer) continue;
       const float v = region.at(x, y);
-      if (r2 <= inner * inner || r2 > outer * outer || std::isnan(v)) continue;
+      if (std::isnan(v)) continue;
       const std::size_t octant =
           (dy < 0 ? 4u : 0u) + (dx < 0 ? 2u : 0u) + (std::abs(dx) < std::abs(dy) ? 1u : 0u);
-      Sector& sector = sectors[octant];
-      sector.values.push_back(v);
-      sector.dx += dx;
-      sector.dy += dy;
+      samples.push_back({octant, v});
+      sectors[octant].dx += dx;
+      sectors[octant].dy += dy;
+      ++sectors[octant].count;
     }
   }
+  // The values sorted into one run per sector.
+  std::vector<double> values(samples.size());
+  std::array<std::size_t, kSectors> next{};
+  for (std::size_t k = 0, start = 0; k < kSectors; start += sectors[k].count, ++k) {
+    sectors[k].first = start;
+    next[k] = start;
+  }
+  for (const Sample& sample : samples) values[next[sample.octant]++] = sample.v;
   double noise = 0;  // of one pixel, from the spread within the sectors
   std::size_t pixels = 0;
   for (Sector& sector : sectors) {
-    if (sector.values.size() < 3) continue;
-    const double n = static_cast<double>(sector.values.size());
+    if (sector.count < 3) continue;
+    const double n = static_cast<double>(sector.count);
     sector.dx /= n;
     sector.dy /= n;
-    sector.level = median(sector.values);
+    const auto begin = values.begin() + static_cast<std::ptrdiff_t>(sector.first);
+    const auto middle = begin + static_cast<std::ptrdiff_t>(sector.count / 2);
+    std::nth_element(begin, middle, begin + static_cast<std::ptrdiff_t>(sector.count));
+    sector.level = *middle;
     sector.used = true;
-    for (double v : sector.values) noise += (v - sector.level) * (v - sector.level);
-    pixels += sector.values.size();
+    for (auto v = begin; v != begin + static_cast<std::ptrdiff_t>(sector.count); ++v) {
+      noise += (*v - sector.level) * (*v - sector.level);
+    }
+    pixels += sector.count;
   }
   Plane plane;
   plane.x = star.x;
@@ -383,8 +427,7 @@ Plane fitPlane(const Region& region, const Star& star, double minimumNoise) {
     bool dropped = false;
     for (Sector& sector : sectors) {
       if (!sector.used) continue;
-      const double tolerance =
-          kClipInNoise * 1.25 * noise / std::sqrt(static_cast<double>(sector.values.size()));
+      const double tolerance = kClipInNoise * 1.25 * noise / std::sqrt(static_cast<double>(sector.count));
       if (std::abs(sector.level - plane.at(star.x + sector.dx, star.y + sector.dy)) > tolerance) {
         sector.used = false;
         dropped = true;
@@ -396,11 +439,12 @@ Plane fitPlane(const Region& region, const Star& star, double minimumNoise) {
   for (int pass = 0; pass < 2; ++pass) {
     double sum2 = 0;
     std::size_t kept = 0;
-    for (std::size_t k = 0; k < kSectors; ++k) {
-      for (double v : sectors[k].values) {
+    for (const Sector& sector : sectors) {
+      for (std::size_t i = sector.first; i < sector.first + sector.count; ++i) {
+        const double v = values[i];
         // Sector values lost their positions to the median: the sector's
         // mean position stands for them (the plane varies little within one).
-        const double r = v - plane.at(star.x + sectors[k].dx, star.y + sectors[k].dy);
+        const double r = v - plane.at(star.x + sector.dx, star.y + sector.dy);
         if (std::abs(r) > limit) continue;
         sum2 += r * r;
         ++kept;
@@ -605,8 +649,7 @@ FitResult fitStar(Region& region, const Box& search, Star star, const NoiseModel
     }
     if (!moved && std::abs(step[0]) < kConvergence && std::abs(step[1]) < kConvergence &&
         std::abs(step[3]) < 1e3 * kConvergence) {
-      sums = accumulate(region, star, plane, noise.gain);
-      break;
+      break;  // the last sums hold for a step this small
     }
   }
   FitResult result;
