@@ -61,6 +61,8 @@ using nebulor::test::Psf;
 
 const std::vector<Condition>& conditions() {
   static const std::vector<Condition> table{
+      {Psf::gaussian, 0.7, 10},
+      {Psf::gaussian, 3.5, 10},
       {Psf::gaussian, 0.7, 30},
       {Psf::gaussian, 0.7, 1000},
       {Psf::gaussian, 1.5, 30},
@@ -108,6 +110,6 @@ void BM_CentroidUnderCondition(benchmark::State& state) {
                   : condition.nuisance == Nuisance::companion ? " companion"
                                                               : ""));
 }
-BENCHMARK(BM_CentroidUnderCondition)->DenseRange(0, 22)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CentroidUnderCondition)->DenseRange(0, 24)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
