@@ -103,8 +103,8 @@ TEST(SimCamera, FullFrameShowsBothStarsWhereTheGeometryPutsThem) {
   EXPECT_NEAR(s1.y, e.y1, 0.05);
   EXPECT_NEAR(s2.x, e.x2, 0.05);
   EXPECT_NEAR(s2.y, e.y2, 0.05);
-  EXPECT_GT(s1.score, 10.0);
-  EXPECT_GT(s2.score, 10.0);
+  EXPECT_GT(s1.score, kCleanDetection);
+  EXPECT_GT(s2.score, kCleanDetection);
 }
 
 TEST(SimCamera, HotPixelsAndCosmicRaysSpoilTheImageButNotTheCentroids) {
@@ -145,7 +145,7 @@ TEST(SimCamera, SubframeImagesCountFromTheirOrigin) {
   EXPECT_NEAR(s1.x, e.x1 - 250, 0.05);
   EXPECT_NEAR(s1.y, e.y1 - 200, 0.05);
   // Outside the subframe there is nothing to find.
-  EXPECT_LT(doc->centroidNear(200, 200, PassBy::value).score, 10.0);
+  EXPECT_LT(doc->centroidNear(200, 200, PassBy::value).score, kCleanDetection);
 }
 
 TEST(SimCamera, ReadoutGeometry) {
@@ -384,7 +384,7 @@ double cloudyShare(const std::string& options, int exposures) {
     const Centroid star =
         doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(e.x1 - 60)),
                           static_cast<std::int16_t>(std::nearbyint(e.y1 - 30)), PassBy::value);
-    if (star.score < 10.0) ++hidden;
+    if (star.score < kCleanDetection) ++hidden;
   }
   return static_cast<double>(hidden) / exposures;
 }

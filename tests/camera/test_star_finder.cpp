@@ -78,9 +78,9 @@ TEST(StarFinder, AbsentOrBuriedStarScoresBelowTen) {
   buried.sky = 100;
   buried.readNoise = 10;
   for (std::uint64_t seed = 1; seed <= 50; ++seed) {
-    EXPECT_LT(findStarNear(render(noiseOnly, {{60, 50}}, seed), 60, 50).score, 10.0) << seed;
+    EXPECT_LT(findStarNear(render(noiseOnly, {{60, 50}}, seed), 60, 50).score, kCleanDetection) << seed;
     const Centroid m = findStarNear(render(buried, {{60, 50}}, seed), 60, 50);
-    EXPECT_LT(m.score, 10.0) << seed;
+    EXPECT_LT(m.score, kCleanDetection) << seed;
     EXPECT_EQ(m.status, StarStatus::faint) << seed;
   }
 }
@@ -142,7 +142,7 @@ TEST(StarFinder, DegenerateFramesAndPointsNeverCrash) {
   for (const Degenerate& c : cases) {
     const Centroid m = findStarNear(c.frame, c.x, c.y);
     EXPECT_EQ(m.status, c.status) << c.name;
-    EXPECT_LT(m.score, 10.0) << c.name;
+    EXPECT_LT(m.score, kCleanDetection) << c.name;
   }
 }
 

@@ -58,7 +58,7 @@ TEST_F(IndiDocumentTest, MeasuresTheStarNearTheRequestedPointAndShowsIt) {
   const Centroid star = document.centroidNear(20, 14, PassBy::value);
   EXPECT_NEAR(star.x, trueX, 0.05);
   EXPECT_NEAR(star.y, trueY, 0.05);
-  EXPECT_GE(star.score, 10);
+  EXPECT_GE(star.score, kCleanDetection);
   ASSERT_EQ(viewer_.centroids.size(), 1u);
   EXPECT_EQ(viewer_.centroids[0].x, star.x);
 }
