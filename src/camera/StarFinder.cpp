@@ -56,6 +56,8 @@ constexpr double kMaxSigma = 4.0;
 constexpr double kSharpestSigma = 0.6;
 constexpr double kSharpnessMargin = 1.5;
 constexpr double kDefectInNoise = 5.0;
+constexpr int kDefectPasses = 4;
+constexpr int kMaskings = 4;
 // How far a real star image may differ from the Gaussian model (a Moffat
 // core and wings, say): a share of the model where the pixel is, plus a
 // share of the model's peak.
@@ -220,12 +222,13 @@ int removeDefects(Region& region, const Box& box, const Background& background, 
   return static_cast<int>(replacements.size());
 }
 
-// Both passes: a track pixel with three bright neighbours on the track shows
-// once its neighbours are gone.
+// Repeated while it finds any (a few passes at most): a track pixel with
+// bright neighbours across it shows once those are gone.
 void cleanDefects(Region& region, const Box& box, const Background& background, double gain,
                   double sharpness) {
-  if (removeDefects(region, box, background, gain, sharpness) > 0)
-    removeDefects(region, box, background, gain, sharpness);
+  for (int pass = 0; pass < kDefectPasses; ++pass) {
+    if (removeDefects(region, box, background, gain, sharpness) == 0) return;
+  }
 }
 
 struct Peak {
@@ -609,7 +612,7 @@ FitResult fitStar(Region& region, const Box& search, Star star, const NoiseModel
   Plane plane = fitPlane(region, star, minimumNoise);
   double planeSigma = star.sigma;
   bool widthChecked = false;
-  bool masked = false;
+  int maskings = 0;
   Sums sums;
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
     sums = accumulate(region, star, plane, noise.gain);
@@ -643,9 +646,12 @@ FitResult fitStar(Region& region, const Box& search, Star star, const NoiseModel
       plane = fitPlane(region, star, minimumNoise);
       planeSigma = star.sigma;
     }
-    if (!moved && widthChecked && !masked) {
-      masked = true;
+    // Each masking lets the fit move off what it masked, which may show more.
+    if (!moved && widthChecked && maskings < kMaskings && std::abs(step[0]) < 0.01 &&
+        std::abs(step[1]) < 0.01) {
+      ++maskings;
       if (maskOutliers(region, star, plane, noise.gain) > 0) continue;
+      maskings = kMaskings;
     }
     if (!moved && std::abs(step[0]) < kConvergence && std::abs(step[1]) < kConvergence &&
         std::abs(step[3]) < 1e3 * kConvergence) {
