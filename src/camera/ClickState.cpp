@@ -11,7 +11,7 @@ namespace {
 constexpr std::int16_t kTrue = -1;
 constexpr int kScriptedStars = 2;
 
-ClickPoint nearestPixel(const StarMeasurement& star) {
+ClickPoint nearestPixel(const Centroid& star) {
   return {static_cast<std::int16_t>(std::nearbyint(star.x)),
           static_cast<std::int16_t>(std::nearbyint(star.y))};
 }
@@ -20,8 +20,7 @@ ClickPoint nearestPixel(const StarMeasurement& star) {
 
 bool ClickState::press(ClickPoint point) {
   if (awaiting_ && frame_ && taken_ < 2) {
-    const StarMeasurement star = findStarNear(*frame_, point.x, point.y);
-    const Centroid found{star.x, star.y, star.score};
+    const Centroid found = findStarNear(*frame_, point.x, point.y);
     const StarChoice choice = judgeStarChoice(found, chosen_);
     if (choice != StarChoice::usable) {
       refusal_ = "Click refused: " + starChoiceReason(choice, found) + ".";
@@ -48,7 +47,7 @@ void ClickState::frameArrived(std::shared_ptr<const Frame> frame) {
   changed();
   if (!brightestScript_ || !frame_) return;
   script_.clear();
-  for (const StarMeasurement& star : findBrightestStars(*frame_, kScriptedStars)) {
+  for (const Centroid& star : findBrightestStars(*frame_, kScriptedStars)) {
     script_.push_back(nearestPixel(star));
   }
 }

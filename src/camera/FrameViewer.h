@@ -14,7 +14,7 @@ class FrameViewer {
   virtual ~FrameViewer() = default;
 
   virtual void showFrame(std::shared_ptr<const Frame> frame) = 0;
-  virtual void showCentroid(const StarMeasurement& star) = 0;
+  virtual void showCentroid(const Centroid& star) = 0;
 };
 
 }  // namespace nebulor::camera

@@ -12,7 +12,6 @@
 namespace nebulor::camera {
 namespace {
 
-constexpr double kCleanDetection = 10.0;
 constexpr double kCrossHalf = 7.0;  // window pixels
 constexpr double kCircleRadius = 11.0;
 
@@ -73,7 +72,7 @@ void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
   update();
 }
 
-void ImageWindow::showCentroid(const StarMeasurement& star) {
+void ImageWindow::showCentroid(const Centroid& star) {
   starMarks_.push_back(star);
   update();
 }
@@ -137,8 +136,8 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
     painter.drawLine(at - QPointF(kCrossHalf, -kCrossHalf), at + QPointF(kCrossHalf, -kCrossHalf));
   }
   painter.setBrush(Qt::NoBrush);
-  for (const StarMeasurement& star : starMarks_) {
-    const bool clean = star.score >= kCleanDetection;
+  for (const Centroid& star : starMarks_) {
+    const bool clean = star.clean();
     painter.setPen(
         QPen(clean ? inks.cleanStar : inks.faintStar, 1.5, clean || !night_ ? Qt::SolidLine : Qt::DashLine));
     painter.drawEllipse(windowPosition(star.x, star.y), kCircleRadius, kCircleRadius);

@@ -30,7 +30,7 @@ class ImageWindow : public QWidget, public FrameViewer {
   ~ImageWindow() override;
 
   void showFrame(std::shared_ptr<const Frame> frame) override;
-  void showCentroid(const StarMeasurement& star) override;
+  void showCentroid(const Centroid& star) override;
 
   // Where the centre of an image pixel (or any image position) is drawn,
   // and which image pixel lies under a window position (none off the image).
@@ -62,7 +62,7 @@ class ImageWindow : public QWidget, public FrameViewer {
   bool night_ = false;
   std::vector<ClickPoint> clickMarks_;
   std::vector<ClickPoint> refusedMarks_;
-  std::vector<StarMeasurement> starMarks_;
+  std::vector<Centroid> starMarks_;
 };
 
 }  // namespace nebulor::camera

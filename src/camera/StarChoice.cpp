@@ -6,7 +6,7 @@
 namespace nebulor::camera {
 
 StarChoice judgeStarChoice(const Centroid& found, const std::optional<Centroid>& chosen) {
-  if (!(found.score >= kCleanDetectionScore)) return StarChoice::noStar;
+  if (!(found.score >= kCleanDetection)) return StarChoice::noStar;
   if (chosen && std::hypot(found.x - chosen->x, found.y - chosen->y) < kSameStarDistance) {
     return StarChoice::sameStar;
   }

@@ -11,7 +11,6 @@ namespace nebulor::camera {
 // selection needs: a clean detection (score 10 or more), and not the star
 // image already chosen (centroids this close are one image: two images
 // nearer than this would blend in the centroid search anyway).
-inline constexpr double kCleanDetectionScore = 10;
 inline constexpr double kSameStarDistance = 5;  // pixels
 
 enum class StarChoice { usable, noStar, sameStar };

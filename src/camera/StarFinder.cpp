@@ -1,9 +1,46 @@
 #include "camera/StarFinder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <limits>
+#include <numbers>
 
+// How a star is measured near a requested point (all in counts, g = gain):
+//
+// 1. Search box of 25 x 25 pixels round the point. Its border gives a rough
+//    background b0 and noise s0 (median, scaled median absolute deviation).
+// 2. Defects. With p the lowest of the means of a pixel's four pairs of
+//    opposite neighbours, a pixel v is a hot pixel or a cosmic-ray hit when
+//        (v - b0) - R max(p - b0, 0) > 5 sqrt(s0^2 + (v - b0) / g):
+//    sharper across some direction than a star image can be (a track is
+//    sharp across itself). It is replaced by the median of the four means.
+//    R = 1 + 1.5 (c0^2 / c1^2 - 1), c0 and c1 the shares of the centre and
+//    a side pixel of the sharpest star image that optics and pixels can make
+//    (Gaussian sigma 0.6 px); once the star's own width is measured the
+//    test runs again with that width, catching a hot pixel on a broad wing.
+// 3. Start: the largest 3 x 3 sum, then the first and second moments of the
+//    pixels more than 3 s0 above b0 within 6 px of it (thresholded centroid).
+// 4. Background: the plane B(x, y) = a + b (x - xc) + c (y - yc) fitted by
+//    least squares to the annulus 4 sigma + 2 < r < 4 sigma + 7 round the
+//    star, 3-sigma clipped. Its residual RMS s is the sky and read noise
+//    (never below readNoise / g).
+// 5. Centroid: the model mu_i = F G_i(x, y, sigma), G_i the Gaussian
+//    integrated over pixel i, fitted to d_i = v_i - B_i within r < 4 sigma + 1
+//    by Fisher scoring with the noise budget of each pixel,
+//        V_i = s^2 + mu_i / g,    J^T V^-1 J delta = J^T V^-1 (d - mu),
+//    J the derivatives of mu by (x, y, F, sigma). The x step is a windowed
+//    centroid, sigma^2 sum w_i (x_i - x)(d_i - mu_i) / (F sum w_i G_i (x_i - x)^2)
+//    with the window w_i = G_i / V_i: Gaussian, of the measured width, where
+//    the sky dominates; flat where the star's photon noise does (both the
+//    optimal weights); the model term mu_i cancels the pull of coarse pixels.
+// 6. Score: matched-filter signal to noise sum(G_i d_i / V_i) / sqrt(sum G_i^2 / V_i)
+//    (the best linear flux of the fitted shape over its noise), about
+//    1.4 to 3 times the peak pixel's, so that 10 still means a clean detection.
+//    Error: the root mean square of the x and y diagonal of (J^T V^-1 J)^-1,
+//    the Cramer-Rao bound of a Gaussian star of the measured width.
 namespace nebulor::camera {
 namespace {
 
@@ -11,29 +48,101 @@ namespace {
 // click a few pixels off or a reading's worth of drift and image motion,
 // short of the second star image about 40 pixels away.
 constexpr int kSearchHalfSize = 12;
-// The centroid sums pixels within this radius of the current estimate; the
-// threshold below keeps the edge of the aperture out of the result.
-constexpr double kApertureRadius = 8.0;
-// Only signal this many noise units above the background carries weight.
-constexpr double kThresholdInNoise = 3.0;
-// A perfectly flat border (synthetic or clipped data) still needs a noise
-// unit to divide by: one count, the quantisation step.
+// Star widths (Gaussian sigma, px) the fit may take: from the sharpest image
+// a pixel grid can show to a broad, badly focused one whose annulus still
+// fits the copied region.
+constexpr double kMinSigma = 0.5;
+constexpr double kMaxSigma = 4.0;
+constexpr double kSharpestSigma = 0.6;
+constexpr double kSharpnessMargin = 1.5;
+constexpr double kDefectInNoise = 5.0;
+constexpr int kDefectPasses = 4;
+constexpr int kMaskings = 4;
+// How far a real star image may differ from the Gaussian model (a Moffat
+// core and wings, say): a share of the model where the pixel is, plus a
+// share of the model's peak.
+constexpr double kModelMismatch = 0.5;
+constexpr double kWingMismatch = 0.06;
+// The fit reads pixels out to 4 sigma + 1, the annulus out to 4 sigma + 7.
+constexpr double kFitRadiusInSigma = 4.0;
+constexpr double kAnnulusGap = 1.0;
+constexpr double kAnnulusWidth = 5.0;
+constexpr int kRegionHalfSize =
+    kSearchHalfSize + static_cast<int>(kFitRadiusInSigma * kMaxSigma + 1 + kAnnulusGap + kAnnulusWidth) + 1;
+constexpr double kStartRadius = 6.0;
+constexpr double kStartThresholdInNoise = 3.0;
+constexpr double kClipInNoise = 3.0;
+// RMS of a normal variable kept within +-3 sigma, over sigma.
+constexpr double kClippedRms = 0.9866;
+// A flat border (synthetic or clipped data) still needs a noise unit: one
+// count, the quantisation step.
 constexpr double kMinimumNoise = 1.0;
-constexpr int kMaxIterations = 20;
-constexpr double kConvergence = 1e-4;
-constexpr std::uint16_t kFullScale = 65535;
-constexpr double kCleanDetection = 10.0;
+constexpr double kQuantisationVariance = 1.0 / 12.0;
+constexpr int kMaxIterations = 25;
+constexpr double kConvergence = 1e-5;
+constexpr float kFullScale = 65535.0F;
 // Median absolute deviation to standard deviation for Gaussian noise.
 constexpr double kMadToSigma = 1.4826;
-
-struct Box {
-  int x0, y0, x1, y1;  // inclusive
-};
 
 bool usable(const Frame& frame) {
   return frame.width > 0 && frame.height > 0 &&
          frame.pixels.size() >= static_cast<std::size_t>(frame.width) * frame.height;
 }
+
+// The frame's pixels round the requested point, where defects can be
+// replaced and pixels left out (NaN) without touching the caller's frame:
+// the few changed pixels are kept aside. Frame coordinates.
+class Region {
+ public:
+  Region(const Frame& frame, int cx, int cy, int half)
+      : frame_(frame),
+        x0_(std::max(cx - half, 0)),
+        y0_(std::max(cy - half, 0)),
+        x1_(std::min(cx + half, frame.width - 1)),
+        y1_(std::min(cy + half, frame.height - 1)) {}
+
+  int x0() const { return x0_; }
+  int y0() const { return y0_; }
+  int x1() const { return x1_; }
+  int y1() const { return y1_; }
+  float at(int x, int y) const {
+    const std::size_t i = index(x, y);
+    for (const Change& c : changes_) {
+      if (c.index == i) return c.value;
+    }
+    return frame_.pixels[i];
+  }
+  void set(int x, int y, float value) {
+    const std::size_t i = index(x, y);
+    for (Change& c : changes_) {
+      if (c.index == i) {
+        c.value = value;
+        return;
+      }
+    }
+    changes_.push_back({i, value});
+  }
+
+ private:
+  std::size_t index(int x, int y) const { return static_cast<std::size_t>(y) * frame_.width + x; }
+
+  struct Change {
+    std::size_t index;
+    float value;
+  };
+  const Frame& frame_;
+  int x0_, y0_, x1_, y1_;
+  std::vector<Change> changes_;
+};
+
+struct Box {
+  int x0, y0, x1, y1;  // inclusive
+};
+
+struct Background {
+  double level = 0;
+  double noise = kMinimumNoise;
+};
 
 double median(std::vector<double>& values) {
   const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
@@ -41,23 +150,18 @@ double median(std::vector<double>& values) {
   return *middle;
 }
 
-struct Background {
-  double level = 0;
-  double noise = kMinimumNoise;
-};
-
 // Robust level and noise of the box's border pixels: the star image rarely
 // touches the border, and the median ignores it when it does.
-Background borderBackground(const Frame& frame, const Box& box) {
+Background borderBackground(const Region& region, const Box& box) {
   std::vector<double> values;
   values.reserve(static_cast<std::size_t>(2 * (box.x1 - box.x0 + box.y1 - box.y0 + 2)));
   for (int x = box.x0; x <= box.x1; ++x) {
-    values.push_back(frame.at(x, box.y0));
-    if (box.y1 != box.y0) values.push_back(frame.at(x, box.y1));
+    values.push_back(region.at(x, box.y0));
+    if (box.y1 != box.y0) values.push_back(region.at(x, box.y1));
   }
   for (int y = box.y0 + 1; y < box.y1; ++y) {
-    values.push_back(frame.at(box.x0, y));
-    if (box.x1 != box.x0) values.push_back(frame.at(box.x1, y));
+    values.push_back(region.at(box.x0, y));
+    if (box.x1 != box.x0) values.push_back(region.at(box.x1, y));
   }
   Background result;
   result.level = median(values);
@@ -66,16 +170,65 @@ Background borderBackground(const Frame& frame, const Box& box) {
   return result;
 }
 
-// Sum of the 3x3 neighbourhood clipped to the frame: locating the peak on
-// it rather than on single pixels keeps a lone noise spike from winning.
-long neighbourhoodSum(const Frame& frame, int cx, int cy) {
-  long sum = 0;
-  for (int y = std::max(cy - 1, 0); y <= std::min(cy + 1, frame.height - 1); ++y) {
-    for (int x = std::max(cx - 1, 0); x <= std::min(cx + 1, frame.width - 1); ++x) {
-      sum += frame.at(x, y);
+// Share of a unit Gaussian of width sigma centred at 0 that falls on the
+// pixel [offset - 1/2, offset + 1/2).
+double pixelShare(double offset, double sigma) {
+  const double scale = 1.0 / (sigma * std::numbers::sqrt2);
+  return 0.5 * (std::erf((offset + 0.5) * scale) - std::erf((offset - 0.5) * scale));
+}
+
+// How far a pixel of a star image of width sigma, centred on a pixel, can
+// stand above the mean of a pair of its opposite neighbours (the diagonal
+// pair at the peak), with a margin: (centre / corner - 1) * 1.5 + 1.
+double sharpnessLimit(double sigma) {
+  const double ratio = pixelShare(0, sigma) / pixelShare(1, sigma);
+  return 1.0 + kSharpnessMargin * (ratio * ratio - 1.0);
+}
+
+// Means of the four pairs of opposite neighbours of an inner pixel.
+std::array<double, 4> pairMeans(const Region& region, int x, int y) {
+  return {(region.at(x - 1, y) + region.at(x + 1, y)) / 2.0,
+          (region.at(x, y - 1) + region.at(x, y + 1)) / 2.0,
+          (region.at(x - 1, y - 1) + region.at(x + 1, y + 1)) / 2.0,
+          (region.at(x + 1, y - 1) + region.at(x - 1, y + 1)) / 2.0};
+}
+
+// Replaces hot pixels and cosmic-ray hits inside `box` (see the comment at
+// the top); returns how many.
+int removeDefects(Region& region, const Box& box, const Background& background, double gain,
+                  double sharpness) {
+  const int x0 = std::max(box.x0, region.x0() + 1), x1 = std::min(box.x1, region.x1() - 1);
+  const int y0 = std::max(box.y0, region.y0() + 1), y1 = std::min(box.y1, region.y1() - 1);
+  const double floorLevel = background.level + kDefectInNoise * background.noise;
+  struct Replacement {
+    int x, y;
+    float value;
+  };
+  std::vector<Replacement> replacements;
+  for (int y = y0; y <= y1; ++y) {
+    for (int x = x0; x <= x1; ++x) {
+      const float v = region.at(x, y);
+      if (v <= floorLevel) continue;
+      std::array<double, 4> pairs = pairMeans(region, x, y);
+      const double across = *std::min_element(pairs.begin(), pairs.end()) - background.level;
+      const double excess = v - background.level;
+      const double noise = std::sqrt(background.noise * background.noise + std::max(excess, 0.0) / gain);
+      if (excess - sharpness * std::max(across, 0.0) <= kDefectInNoise * noise) continue;
+      std::sort(pairs.begin(), pairs.end());
+      replacements.push_back({x, y, static_cast<float>((pairs[1] + pairs[2]) / 2)});
     }
   }
-  return sum;
+  for (const Replacement& r : replacements) region.set(r.x, r.y, r.value);
+  return static_cast<int>(replacements.size());
+}
+
+// Repeated while it finds any (a few passes at most): a track pixel with
+// bright neighbours across it shows once those are gone.
+void cleanDefects(Region& region, const Box& box, const Background& background, double gain,
+                  double sharpness) {
+  for (int pass = 0; pass < kDefectPasses; ++pass) {
+    if (removeDefects(region, box, background, gain, sharpness) == 0) return;
+  }
 }
 
 struct Peak {
@@ -83,12 +236,24 @@ struct Peak {
   int y = 0;
 };
 
-Peak brightestNeighbourhood(const Frame& frame, const Box& box) {
+// The centre of the largest 3 x 3 sum in the box (sums clipped to the
+// region), from running column sums.
+Peak brightestNeighbourhood(const Region& region, const Box& box) {
+  const int left = std::max(box.x0 - 1, region.x0()), right = std::min(box.x1 + 1, region.x1());
+  std::vector<double> columns(static_cast<std::size_t>(right - left + 1));
   Peak best{box.x0, box.y0};
-  long bestSum = -1;
+  double bestSum = -1;
   for (int y = box.y0; y <= box.y1; ++y) {
+    const int top = std::max(y - 1, region.y0()), bottom = std::min(y + 1, region.y1());
+    for (int x = left; x <= right; ++x) {
+      double sum = 0;
+      for (int v = top; v <= bottom; ++v) sum += region.at(x, v);
+      columns[static_cast<std::size_t>(x - left)] = sum;
+    }
     for (int x = box.x0; x <= box.x1; ++x) {
-      const long sum = neighbourhoodSum(frame, x, y);
+      double sum = 0;
+      for (int u = std::max(x - 1, left); u <= std::min(x + 1, right); ++u)
+        sum += columns[static_cast<std::size_t>(u - left)];
       if (sum > bestSum) {
         bestSum = sum;
         best = {x, y};
@@ -98,124 +263,505 @@ Peak brightestNeighbourhood(const Frame& frame, const Box& box) {
   return best;
 }
 
-struct Moment {
+// The fit's running estimate of the star, frame coordinates.
+struct Star {
   double x = 0;
   double y = 0;
-  bool valid = false;
+  double flux = 0;  // counts above the background
+  double sigma = 1;
+};
+
+// First and second moments of the pixels above the threshold near the peak:
+// the start of the fit.
+bool thresholdedStart(const Region& region, const Peak& peak, const Background& background, Star& star) {
+  const double floorLevel = background.level + kStartThresholdInNoise * background.noise;
+  double sumW = 0, sumX = 0, sumY = 0, sumR2 = 0, flux = 0;
+  const int reach = static_cast<int>(kStartRadius);
+  for (int y = std::max(peak.y - reach, region.y0()); y <= std::min(peak.y + reach, region.y1()); ++y) {
+    for (int x = std::max(peak.x - reach, region.x0()); x <= std::min(peak.x + reach, region.x1()); ++x) {
+      const double dx = x - peak.x, dy = y - peak.y;
+      if (dx * dx + dy * dy > kStartRadius * kStartRadius) continue;
+      const double v = region.at(x, y);
+      flux += v - background.level;
+      const double w = v - floorLevel;
+      if (w <= 0) continue;
+      sumW += w;
+      sumX += w * dx;
+      sumY += w * dy;
+      sumR2 += w * (dx * dx + dy * dy);
+    }
+  }
+  if (sumW <= 0) return false;
+  const double mx = sumX / sumW, my = sumY / sumW;
+  star.x = peak.x + mx;
+  star.y = peak.y + my;
+  // The threshold cuts the wings: the moments understate the width a little,
+  // which the fit corrects.
+  const double variance = std::max(sumR2 / sumW - mx * mx - my * my, 0.0) / 2.0;
+  star.sigma = std::clamp(std::sqrt(variance + 1.0 / 12.0), kMinSigma, kMaxSigma);
+  star.flux = std::max(flux, sumW);
+  return true;
+}
+
+struct Plane {
+  double level = 0;  // at (x, y) of the star it was fitted round
+  double slopeX = 0;
+  double slopeY = 0;
+  double noise = kMinimumNoise;
+  double x = 0, y = 0;
+  double at(double px, double py) const { return level + slopeX * (px - x) + slopeY * (py - y); }
+};
+
+double annulusInner(double sigma) { return kFitRadiusInSigma * sigma + 1 + kAnnulusGap; }
+
+// Solves the symmetric system a x = b in place (Gaussian elimination with
+// partial pivoting); false when it is singular.
+template <std::size_t N>
+bool solve(std::array<std::array<double, N>, N> a, std::array<double, N>& b) {
+  for (std::size_t col = 0; col < N; ++col) {
+    std::size_t pivot = col;
+    for (std::size_t row = col + 1; row < N; ++row) {
+      if (std::abs(a[row][col]) > std::abs(a[pivot][col])) pivot = row;
+    }
+    if (!(std::abs(a[pivot][col]) > 0)) return false;
+    std::swap(a[col], a[pivot]);
+    std::swap(b[col], b[pivot]);
+    for (std::size_t row = col + 1; row < N; ++row) {
+      const double factor = a[row][col] / a[col][col];
+      for (std::size_t k = col; k < N; ++k) a[row][k] -= factor * a[col][k];
+      b[row] -= factor * b[col];
+    }
+  }
+  for (std::size_t col = N; col-- > 0;) {
+    for (std::size_t k = col + 1; k < N; ++k) b[col] -= a[col][k] * b[k];
+    b[col] /= a[col][col];
+  }
+  return true;
+}
+
+// The plane through the annulus round the star. Each of its eight sectors
+// gives its median (robust to a hot pixel or a track); a sector that does not
+// fit the plane of the others by 3 of its own noise units (a companion's
+// wing, say) is left out, so that it cannot tilt the plane under the star.
+// The pixels' RMS about the plane, clipped at 3 sigma, is the noise.
+Plane fitPlane(const Region& region, const Star& star, double minimumNoise) {
+  constexpr std::size_t kSectors = 8;
+  const double inner = annulusInner(star.sigma);
+  const double outer = inner + kAnnulusWidth;
+  struct Sector {
+    std::size_t first = 0, count = 0;  // its values in `values`
+    double dx = 0, dy = 0, level = 0;
+    bool used = false;
+  };
+  std::array<Sector, kSectors> sectors;
+  struct Sample {
+    std::size_t octant;
+    double v;
+  };
+  std::vector<Sample> samples;
+  samples.reserve(static_cast<std::size_t>(4 * outer * kAnnulusWidth * 4));
+  const int reach = static_cast<int>(std::ceil(outer));
+  const int cx = static_cast<int>(std::nearbyint(star.x)), cy = static_cast<int>(std::nearbyint(star.y));
+  for (int y = std::max(cy - reach, region.y0()); y <= std::min(cy + reach, region.y1()); ++y) {
+    const double dy = y - star.y;
+    for (int x = std::max(cx - reach, region.x0()); x <= std::min(cx + reach, region.x1()); ++x) {
+      const double dx = x - star.x;
+      const double r2 = dx * dx + dy * dy;
+      if (r2 <= inner * inner || r2 > outer * outer) continue;
+      const float v = region.at(x, y);
+      if (std::isnan(v)) continue;
+      const std::size_t octant =
+          (dy < 0 ? 4u : 0u) + (dx < 0 ? 2u : 0u) + (std::abs(dx) < std::abs(dy) ? 1u : 0u);
+      samples.push_back({octant, v});
+      sectors[octant].dx += dx;
+      sectors[octant].dy += dy;
+      ++sectors[octant].count;
+    }
+  }
+  // The values sorted into one run per sector.
+  std::vector<double> values(samples.size());
+  std::array<std::size_t, kSectors> next{};
+  for (std::size_t k = 0, start = 0; k < kSectors; start += sectors[k].count, ++k) {
+    sectors[k].first = start;
+    next[k] = start;
+  }
+  for (const Sample& sample : samples) values[next[sample.octant]++] = sample.v;
+  double noise = 0;  // of one pixel, from the spread within the sectors
+  std::size_t pixels = 0;
+  for (Sector& sector : sectors) {
+    if (sector.count < 3) continue;
+    const double n = static_cast<double>(sector.count);
+    sector.dx /= n;
+    sector.dy /= n;
+    const auto begin = values.begin() + static_cast<std::ptrdiff_t>(sector.first);
+    const auto middle = begin + static_cast<std::ptrdiff_t>(sector.count / 2);
+    std::nth_element(begin, middle, begin + static_cast<std::ptrdiff_t>(sector.count));
+    sector.level = *middle;
+    sector.used = true;
+    for (auto v = begin; v != begin + static_cast<std::ptrdiff_t>(sector.count); ++v) {
+      noise += (*v - sector.level) * (*v - sector.level);
+    }
+    pixels += sector.count;
+  }
+  Plane plane;
+  plane.x = star.x;
+  plane.y = star.y;
+  if (pixels == 0) return plane;
+  noise = std::sqrt(noise / static_cast<double>(pixels));
+  for (int pass = 0; pass < 2; ++pass) {
+    std::array<std::array<double, 3>, 3> normal{};
+    std::array<double, 3> right{};
+    for (const Sector& sector : sectors) {
+      if (!sector.used) continue;
+      const std::array<double, 3> basis{1.0, sector.dx, sector.dy};
+      for (std::size_t i = 0; i < 3; ++i) {
+        right[i] += basis[i] * sector.level;
+        for (std::size_t j = 0; j < 3; ++j) normal[i][j] += basis[i] * basis[j];
+      }
+    }
+    if (normal[0][0] < 4 || !solve(normal, right)) {
+      // Too few sectors to tilt (a corner of the frame): a level alone.
+      if (normal[0][0] <= 0) break;
+      right = {right[0] / normal[0][0], 0, 0};
+    }
+    plane.level = right[0];
+    plane.slopeX = right[1];
+    plane.slopeY = right[2];
+    bool dropped = false;
+    for (Sector& sector : sectors) {
+      if (!sector.used) continue;
+      const double tolerance = kClipInNoise * 1.25 * noise / std::sqrt(static_cast<double>(sector.count));
+      if (std::abs(sector.level - plane.at(star.x + sector.dx, star.y + sector.dy)) > tolerance) {
+        sector.used = false;
+        dropped = true;
+      }
+    }
+    if (!dropped) break;
+  }
+  double limit = std::numeric_limits<double>::infinity();
+  for (int pass = 0; pass < 2; ++pass) {
+    double sum2 = 0;
+    std::size_t kept = 0;
+    for (const Sector& sector : sectors) {
+      for (std::size_t i = sector.first; i < sector.first + sector.count; ++i) {
+        const double v = values[i];
+        // Sector values lost their positions to the median: the sector's
+        // mean position stands for them (the plane varies little within one).
+        const double r = v - plane.at(star.x + sector.dx, star.y + sector.dy);
+        if (std::abs(r) > limit) continue;
+        sum2 += r * r;
+        ++kept;
+      }
+    }
+    const double rms = kept > 0 ? std::sqrt(sum2 / static_cast<double>(kept)) : 0.0;
+    plane.noise = pass == 0 ? rms : rms / kClippedRms;
+    limit = kClipInNoise * std::max(rms, kMinimumNoise);
+  }
+  plane.noise = std::sqrt(std::max(plane.noise * plane.noise, minimumNoise * minimumNoise));
+  return plane;
+}
+
+// One axis of the pixel-integrated Gaussian round `centre`: each pixel's
+// share and its derivatives by the centre and by sigma.
+struct AxisProfile {
+  int first = 0;
+  std::vector<double> share, byCentre, bySigma;
+
+  AxisProfile(double centre, double sigma, int from, int to) : first(from) {
+    const std::size_t count = static_cast<std::size_t>(std::max(to - from + 1, 0));
+    share.resize(count);
+    byCentre.resize(count);
+    bySigma.resize(count);
+    const double scale = 1.0 / (sigma * std::numbers::sqrt2);
+    const double density = 1.0 / (sigma * std::sqrt(2.0 * std::numbers::pi));
+    double t = from - 0.5 - centre;
+    double lowerErf = std::erf(t * scale);
+    double lowerPdf = density * std::exp(-0.5 * t * t / (sigma * sigma));
+    double lowerT = t;
+    for (std::size_t i = 0; i < count; ++i) {
+      t = from + static_cast<double>(i) + 0.5 - centre;
+      const double upperErf = std::erf(t * scale);
+      const double upperPdf = density * std::exp(-0.5 * t * t / (sigma * sigma));
+      share[i] = 0.5 * (upperErf - lowerErf);
+      byCentre[i] = lowerPdf - upperPdf;
+      bySigma[i] = (lowerT * lowerPdf - t * upperPdf) / sigma;
+      lowerErf = upperErf;
+      lowerPdf = upperPdf;
+      lowerT = t;
+    }
+  }
+};
+
+struct FitResult {
+  Star star;
+  double score = 0;
+  double error = 0;
+  bool saturated = false;
+  bool cut = false;  // part of the star image lies off the frame
+};
+
+struct Sums {
+  std::array<std::array<double, 4>, 4> fisher{};
+  std::array<double, 4> gradient{};
+  double matched = 0;  // sum G^2 / V
+  double signal = 0;   // sum G d / V
   bool saturated = false;
 };
 
-// One first moment of the thresholded, background-subtracted pixels within
-// the aperture round (cx, cy). Subtracting the threshold (not just the
-// background) makes each weight grow from zero, so the result changes
-// smoothly as the star moves across pixel boundaries.
-Moment firstMoment(const Frame& frame, double cx, double cy, double floorLevel) {
-  const int x0 = std::max(static_cast<int>(std::ceil(cx - kApertureRadius)), 0);
-  const int x1 = std::min(static_cast<int>(std::floor(cx + kApertureRadius)), frame.width - 1);
-  const int y0 = std::max(static_cast<int>(std::ceil(cy - kApertureRadius)), 0);
-  const int y1 = std::min(static_cast<int>(std::floor(cy + kApertureRadius)), frame.height - 1);
-  double sumW = 0, sumX = 0, sumY = 0;
-  Moment m;
+// One pass over the pixels of the fit: the Fisher matrix and the gradient of
+// the log-likelihood of (x, y, flux, sigma).
+Sums accumulate(const Region& region, const Star& star, const Plane& plane, double gain) {
+  Sums sums;
+  const double radius = kFitRadiusInSigma * star.sigma + 1;
+  const int x0 = std::max(static_cast<int>(std::ceil(star.x - radius)), region.x0());
+  const int x1 = std::min(static_cast<int>(std::floor(star.x + radius)), region.x1());
+  const int y0 = std::max(static_cast<int>(std::ceil(star.y - radius)), region.y0());
+  const int y1 = std::min(static_cast<int>(std::floor(star.y + radius)), region.y1());
+  const AxisProfile px(star.x, star.sigma, x0, x1);
+  const AxisProfile py(star.y, star.sigma, y0, y1);
+  const double skyVariance = plane.noise * plane.noise;
   for (int y = y0; y <= y1; ++y) {
-    const double dy = y - cy;
+    const std::size_t j = static_cast<std::size_t>(y - y0);
+    const double dy = y - star.y;
     for (int x = x0; x <= x1; ++x) {
-      const double dx = x - cx;
-      if (dx * dx + dy * dy > kApertureRadius * kApertureRadius) continue;
-      const std::uint16_t raw = frame.at(x, y);
-      const double w = raw - floorLevel;
-      if (w <= 0) continue;
-      m.saturated = m.saturated || raw == kFullScale;
-      sumW += w;
-      sumX += w * x;
-      sumY += w * y;
+      const double dx = x - star.x;
+      if (dx * dx + dy * dy > radius * radius) continue;
+      const float raw = region.at(x, y);
+      if (std::isnan(raw)) continue;  // masked
+      // A saturated pixel says only that the star is bright there: left out.
+      if (raw >= kFullScale) {
+        sums.saturated = true;
+        continue;
+      }
+      const std::size_t i = static_cast<std::size_t>(x - x0);
+      const double g = px.share[i] * py.share[j];
+      const double model = star.flux * g;
+      const double inverse = 1.0 / (skyVariance + std::max(model, 0.0) / gain);
+      const double residual = raw - plane.at(x, y) - model;
+      const std::array<double, 4> jacobian{
+          star.flux * px.byCentre[i] * py.share[j], star.flux * px.share[i] * py.byCentre[j], g,
+          star.flux * (px.bySigma[i] * py.share[j] + px.share[i] * py.bySigma[j])};
+      for (std::size_t a = 0; a < 4; ++a) {
+        const double weighted = jacobian[a] * inverse;
+        sums.gradient[a] += weighted * residual;
+        for (std::size_t b = a; b < 4; ++b) sums.fisher[a][b] += weighted * jacobian[b];
+      }
+      sums.matched += g * g * inverse;
+      sums.signal += g * (raw - plane.at(x, y)) * inverse;
     }
   }
-  if (sumW > 0) {
-    m.x = sumX / sumW;
-    m.y = sumY / sumW;
-    m.valid = true;
+  for (std::size_t a = 0; a < 4; ++a) {
+    for (std::size_t b = 0; b < a; ++b) sums.fisher[a][b] = sums.fisher[b][a];
   }
-  return m;
+  return sums;
+}
+
+double variance(std::array<std::array<double, 4>, 4> fisher, std::size_t parameter) {
+  std::array<double, 4> unit{};
+  unit[parameter] = 1;
+  return solve(fisher, unit) ? unit[parameter] : std::numeric_limits<double>::infinity();
+}
+
+// The defect test's limit once the star is located: the sharpness of the
+// star's own central pixel (its sharpest), or that of a Gaussian image of the
+// fitted width if more, with a margin; never above the first pass's limit.
+double starSharpness(const Region& region, const Star& star, const Background& local) {
+  const int cx = static_cast<int>(std::nearbyint(star.x)), cy = static_cast<int>(std::nearbyint(star.y));
+  const double first = sharpnessLimit(kSharpestSigma);
+  if (cx <= region.x0() || cy <= region.y0() || cx >= region.x1() || cy >= region.y1()) return first;
+  const std::array<double, 4> pairs = pairMeans(region, cx, cy);
+  const double across = *std::min_element(pairs.begin(), pairs.end()) - local.level;
+  const double height = region.at(cx, cy) - local.level;
+  const double measured = across > 0 && height > across ? height / across : first;
+  return std::min(first, std::max(sharpnessLimit(std::max(star.sigma, kSharpestSigma)),
+                                  1.0 + kSharpnessMargin * (measured - 1.0)));
+}
+
+// Leaves out of the fit the pixels far brighter than the fitted star where
+// it is faint: a companion's core, the rest of a track. The fit of the star's
+// model stays unbiased without them.
+int maskOutliers(Region& region, const Star& star, const Plane& plane, double gain) {
+  const double radius = kFitRadiusInSigma * star.sigma + 1;
+  const int x0 = std::max(static_cast<int>(std::ceil(star.x - radius)), region.x0());
+  const int x1 = std::min(static_cast<int>(std::floor(star.x + radius)), region.x1());
+  const int y0 = std::max(static_cast<int>(std::ceil(star.y - radius)), region.y0());
+  const int y1 = std::min(static_cast<int>(std::floor(star.y + radius)), region.y1());
+  const AxisProfile px(star.x, star.sigma, x0, x1);
+  const AxisProfile py(star.y, star.sigma, y0, y1);
+  const double wing = kWingMismatch * star.flux * pixelShare(0, star.sigma) * pixelShare(0, star.sigma);
+  int count = 0;
+  for (int y = y0; y <= y1; ++y) {
+    for (int x = x0; x <= x1; ++x) {
+      const float raw = region.at(x, y);
+      if (std::isnan(raw) || raw >= kFullScale) continue;
+      const double model =
+          star.flux * px.share[static_cast<std::size_t>(x - x0)] * py.share[static_cast<std::size_t>(y - y0)];
+      const double residual = raw - plane.at(x, y) - model;
+      if (residual > kDefectInNoise * std::sqrt(plane.noise * plane.noise + model / gain) +
+                         kModelMismatch * model + wing) {
+        region.set(x, y, std::numeric_limits<float>::quiet_NaN());
+        ++count;
+      }
+    }
+  }
+  return count;
+}
+
+FitResult fitStar(Region& region, const Box& search, Star star, const NoiseModel& noise) {
+  const double minimumNoise = std::sqrt(std::pow(noise.readNoise / noise.gain, 2) + kQuantisationVariance);
+  Plane plane = fitPlane(region, star, minimumNoise);
+  double planeSigma = star.sigma;
+  bool widthChecked = false;
+  int maskings = 0;
+  Sums sums;
+  for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+    sums = accumulate(region, star, plane, noise.gain);
+    std::array<double, 4> step = sums.gradient;
+    if (!solve(sums.fisher, step)) break;
+    const Star before = star;
+    star.x += std::clamp(step[0], -1.0, 1.0);
+    star.y += std::clamp(step[1], -1.0, 1.0);
+    star.flux += step[2];
+    star.sigma = std::clamp(star.sigma + step[3], std::max(kMinSigma, star.sigma / 1.5),
+                            std::min(kMaxSigma, star.sigma * 1.5));
+    if (!(star.flux > 0) || !std::isfinite(star.x) || !std::isfinite(star.y)) {
+      star = before;  // nothing star-like to fit: keep the last estimate
+      break;
+    }
+    // A hot pixel on a broad star's wing passes the first defect test; the
+    // measured width sharpens it once the fit has settled near the star.
+    if (!widthChecked && std::abs(star.sigma - before.sigma) < 0.05 * before.sigma) {
+      widthChecked = true;
+      const Background local{plane.at(star.x, star.y), plane.noise};
+      const double reach = kFitRadiusInSigma * star.sigma + 1;
+      const Box disc{static_cast<int>(star.x - reach), static_cast<int>(star.y - reach),
+                     static_cast<int>(star.x + reach) + 1, static_cast<int>(star.y + reach) + 1};
+      const Box both{std::min(disc.x0, search.x0), std::min(disc.y0, search.y0), std::max(disc.x1, search.x1),
+                     std::max(disc.y1, search.y1)};
+      cleanDefects(region, both, local, noise.gain, starSharpness(region, star, local));
+    }
+    const bool moved = std::hypot(star.x - plane.x, star.y - plane.y) > 0.5 ||
+                       std::abs(annulusInner(star.sigma) - annulusInner(planeSigma)) > 0.5;
+    if (moved) {
+      plane = fitPlane(region, star, minimumNoise);
+      planeSigma = star.sigma;
+    }
+    // Each masking lets the fit move off what it masked, which may show more.
+    if (!moved && widthChecked && maskings < kMaskings && std::abs(step[0]) < 0.01 &&
+        std::abs(step[1]) < 0.01) {
+      ++maskings;
+      if (maskOutliers(region, star, plane, noise.gain) > 0) continue;
+      maskings = kMaskings;
+    }
+    if (!moved && std::abs(step[0]) < kConvergence && std::abs(step[1]) < kConvergence &&
+        std::abs(step[3]) < 1e3 * kConvergence) {
+      break;  // the last sums hold for a step this small
+    }
+  }
+  FitResult result;
+  result.star = star;
+  result.score = sums.matched > 0 ? sums.signal / std::sqrt(sums.matched) : 0.0;
+  result.error = std::sqrt((variance(sums.fisher, 0) + variance(sums.fisher, 1)) / 2.0);
+  result.saturated = sums.saturated;
+  const double reach = 3 * star.sigma;
+  result.cut = star.x - reach < region.x0() || star.y - reach < region.y0() || star.x + reach > region.x1() ||
+               star.y + reach > region.y1();
+  return result;
 }
 
 }  // namespace
 
-StarMeasurement findStarNear(const Frame& frame, double x, double y) {
-  StarMeasurement result{x, y, 0.0, StarStatus::outsideFrame};
+Centroid findStarNear(const Frame& frame, double x, double y, const NoiseModel& noise) {
+  Centroid result{x, y, 0.0, StarStatus::outsideFrame, 0.0};
   if (!usable(frame) || !std::isfinite(x) || !std::isfinite(y)) return result;
   const double ix = std::nearbyint(x);
   const double iy = std::nearbyint(y);
   if (ix < 0 || iy < 0 || ix >= frame.width || iy >= frame.height) return result;
+  const NoiseModel model{noise.gain > 0 ? noise.gain : 1.0, std::max(noise.readNoise, 0.0)};
 
   const int px = static_cast<int>(ix);
   const int py = static_cast<int>(iy);
+  Region region(frame, px, py, kRegionHalfSize);
   const Box box{std::max(px - kSearchHalfSize, 0), std::max(py - kSearchHalfSize, 0),
                 std::min(px + kSearchHalfSize, frame.width - 1),
                 std::min(py + kSearchHalfSize, frame.height - 1)};
-  const bool clipped = box.x1 - box.x0 < 2 * kSearchHalfSize || box.y1 - box.y0 < 2 * kSearchHalfSize;
-
-  const Background background = borderBackground(frame, box);
-  const Peak peak = brightestNeighbourhood(frame, box);
-  result.score = (frame.at(peak.x, peak.y) - background.level) / background.noise;
+  const Background background = borderBackground(region, box);
+  cleanDefects(region, box, background, model.gain, sharpnessLimit(kSharpestSigma));
+  const Peak peak = brightestNeighbourhood(region, box);
   result.status = StarStatus::faint;
 
-  const double floorLevel = background.level + kThresholdInNoise * background.noise;
-  double cx = peak.x, cy = peak.y;
-  Moment m = firstMoment(frame, cx, cy, floorLevel);
-  if (!m.valid) return result;  // nothing above the threshold: keep the requested point
-  for (int i = 0; i < kMaxIterations && m.valid; ++i) {
-    const bool settled = std::abs(m.x - cx) < kConvergence && std::abs(m.y - cy) < kConvergence;
-    cx = m.x;
-    cy = m.y;
-    if (settled) break;
-    const Moment next = firstMoment(frame, cx, cy, floorLevel);
-    if (next.valid)
-      m = next;
-    else
-      break;
-  }
-  result.x = cx;
-  result.y = cy;
+  Star start;
+  if (!thresholdedStart(region, peak, background, start)) return result;  // nothing above the threshold
+  const FitResult fit = fitStar(region, box, start, model);
+  result.x = fit.star.x;
+  result.y = fit.star.y;
+  result.score = fit.score;
+  result.error = fit.error;
+  const bool beyondBox = fit.star.x < box.x0 - 0.5 || fit.star.x > box.x1 + 0.5 ||
+                         fit.star.y < box.y0 - 0.5 || fit.star.y > box.y1 + 0.5;
   if (result.score < kCleanDetection)
     result.status = StarStatus::faint;
-  else if (m.saturated)
+  else if (fit.saturated)
     result.status = StarStatus::saturated;
-  else if (clipped)
+  else if (fit.cut || beyondBox)
     result.status = StarStatus::nearEdge;
   else
     result.status = StarStatus::found;
   return result;
 }
 
-std::vector<StarMeasurement> findBrightestStars(const Frame& frame, int count) {
-  std::vector<StarMeasurement> stars;
+std::vector<Centroid> findBrightestStars(const Frame& frame, int count, const NoiseModel& noise) {
+  std::vector<Centroid> stars;
   if (!usable(frame) || count <= 0) return stars;
-  std::vector<long> sums(static_cast<std::size_t>(frame.width) * frame.height);
+  // Each pixel's 3 x 3 sum without its brightest pixel: a star image keeps
+  // most of its light, a hot pixel loses all of it.
+  const std::size_t size = static_cast<std::size_t>(frame.width) * frame.height;
+  std::vector<double> sums(size);
   for (int y = 0; y < frame.height; ++y) {
     for (int x = 0; x < frame.width; ++x) {
-      sums[static_cast<std::size_t>(y) * frame.width + x] = neighbourhoodSum(frame, x, y);
+      double sum = 0, brightest = 0;
+      for (int v = std::max(y - 1, 0); v <= std::min(y + 1, frame.height - 1); ++v) {
+        for (int u = std::max(x - 1, 0); u <= std::min(x + 1, frame.width - 1); ++u) {
+          sum += frame.at(u, v);
+          brightest = std::max<double>(brightest, frame.at(u, v));
+        }
+      }
+      sums[static_cast<std::size_t>(y) * frame.width + x] = sum - brightest;
     }
   }
-  // Peaks closer than a search box to a star already found belong to it.
-  const auto claimed = [&stars](int x, int y) {
-    return std::any_of(stars.begin(), stars.end(), [x, y](const StarMeasurement& s) {
-      return std::abs(x - s.x) <= kSearchHalfSize && std::abs(y - s.y) <= kSearchHalfSize;
-    });
+  // Every seed claims its search box, so that no peak is tried twice; a seed
+  // whose search lands on a star already found adds nothing.
+  std::vector<bool> claimed(size, false);
+  const auto claim = [&](int cx, int cy) {
+    for (int y = std::max(cy - kSearchHalfSize, 0); y <= std::min(cy + kSearchHalfSize, frame.height - 1);
+         ++y) {
+      for (int x = std::max(cx - kSearchHalfSize, 0); x <= std::min(cx + kSearchHalfSize, frame.width - 1);
+           ++x) {
+        claimed[static_cast<std::size_t>(y) * frame.width + x] = true;
+      }
+    }
   };
   while (static_cast<int>(stars.size()) < count) {
-    long bestSum = -1;
+    double bestSum = -1;
     Peak best;
-    for (int y = 0; y < frame.height; ++y) {
-      for (int x = 0; x < frame.width; ++x) {
-        const long sum = sums[static_cast<std::size_t>(y) * frame.width + x];
-        if (sum > bestSum && !claimed(x, y)) {
-          bestSum = sum;
-          best = {x, y};
-        }
+    for (std::size_t i = 0; i < size; ++i) {
+      if (!claimed[i] && sums[i] > bestSum) {
+        bestSum = sums[i];
+        best = {static_cast<int>(i % static_cast<std::size_t>(frame.width)),
+                static_cast<int>(i / static_cast<std::size_t>(frame.width))};
       }
     }
     if (bestSum < 0) break;
-    stars.push_back(findStarNear(frame, best.x, best.y));
+    claim(best.x, best.y);
+    const Centroid star = findStarNear(frame, best.x, best.y, noise);
+    const bool again = std::any_of(stars.begin(), stars.end(), [&star](const Centroid& s) {
+      return std::abs(star.x - s.x) <= kSearchHalfSize && std::abs(star.y - s.y) <= kSearchHalfSize;
+    });
+    if (!again) {
+      stars.push_back(star);
+      claim(static_cast<int>(std::nearbyint(std::clamp(star.x, 0.0, frame.width - 1.0))),
+            static_cast<int>(std::nearbyint(std::clamp(star.y, 0.0, frame.height - 1.0))));
+    }
   }
   return stars;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "camera/Automation.h"
+
 namespace nebulor::camera {
 
 // A 16-bit image, row-major, as a backend received it.
@@ -14,28 +16,24 @@ struct Frame {
   std::uint16_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-enum class StarStatus {
-  found,        // clean detection
-  faint,        // peak signal below the detection threshold
-  saturated,    // peak at the sensor's full scale: centroid biased
-  nearEdge,     // search box clipped by the frame edge
-  outsideFrame  // requested point not on the frame
+// What the finder needs to know of the camera to budget a star's noise. The
+// sky and read noise are measured round each star; the star's own photon
+// noise needs the gain, and the read noise is a floor under the measured
+// background noise (a flat synthetic or clipped background measures as none).
+// The defaults suit an unknown camera: one electron per count, no floor.
+struct NoiseModel {
+  double gain = 1.0;       // electrons per count
+  double readNoise = 0.0;  // electrons RMS
 };
 
-struct StarMeasurement {
-  double x = 0;  // centroid, frame pixels (pixel centres at whole numbers)
-  double y = 0;
-  double score = 0;  // peak signal over background noise; 10 or more is a clean detection
-  StarStatus status = StarStatus::faint;
-};
-
-// Finds the star image near (x, y) and measures its centroid. Never reads
-// outside the frame and never throws.
-StarMeasurement findStarNear(const Frame& frame, double x, double y);
+// Finds the star image near (x, y) and measures its centroid, score, status
+// and 1-sigma error (Centroid, with x and y in frame pixels, pixel centres at
+// whole numbers). Never reads outside the frame and never throws.
+Centroid findStarNear(const Frame& frame, double x, double y, const NoiseModel& noise = {});
 
 // The `count` brightest star images of the whole frame, brightest first,
-// each measured as findStarNear does; fewer when the frame holds fewer
-// separate peaks.
-std::vector<StarMeasurement> findBrightestStars(const Frame& frame, int count);
+// each measured as findStarNear does and none twice; fewer when the frame
+// holds fewer separate peaks. Hot pixels do not count as star images.
+std::vector<Centroid> findBrightestStars(const Frame& frame, int count, const NoiseModel& noise = {});
 
 }  // namespace nebulor::camera

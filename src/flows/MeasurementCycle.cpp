@@ -20,8 +20,6 @@ namespace nebulor {
 
 namespace {
 
-constexpr float kMinDetectionScore = 10;
-
 // A header value counts as missing when the header lacks it or when it is
 // the number 0 or empty text; text that is no number, or a value that is
 // not finite, is unusable (and so that no text can end the program, also
@@ -213,11 +211,13 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   geometry.pixelSize = static_cast<float>((*pixelHeight + geometry.pixelSize) / 2);
 
   const int n = state_.sampleIndex;
-  float detectionScore[3] = {};
+  bool clean[3] = {};
   for (int star = 1; star <= 2; ++star) {
     const camera::Centroid centroid = document->centroidNear(
         roundToInt16(state_.starX[star]), roundToInt16(state_.starY[star]), camera::PassBy::value);
-    detectionScore[star] = static_cast<float>(centroid.score);
+    // A saturated star image or one cut by an edge counts as not detected
+    // well enough, whatever its score.
+    clean[star] = centroid.clean();
     state_.sampleX[star][n] = static_cast<float>(centroid.x);
     state_.sampleY[star][n] = static_cast<float>(centroid.y);
   }
@@ -225,7 +225,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   logFile_.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, state_.sampleX[1][n],
                     state_.sampleY[1][n], state_.sampleX[2][n], state_.sampleY[2][n]);
 
-  if (detectionScore[1] >= kMinDetectionScore && detectionScore[2] >= kMinDetectionScore) {
+  if (clean[1] && clean[2]) {
     airmassSum_ += geometry.airmass;
     showExposureReadouts();
   } else {

@@ -151,8 +151,8 @@ TEST_F(ImageWindowTest, MarksClicksAndStarsUntilTheNextImage) {
   clicks.clickNew();
   EXPECT_FALSE(clicks.mouseDown());
   EXPECT_TRUE(clicks.mouseDown());
-  StarMeasurement good{100.0, 20.0, 50.0, StarStatus::found};
-  StarMeasurement faint{30.0, 70.0, 3.0, StarStatus::faint};
+  Centroid good{100.0, 20.0, 50.0, StarStatus::found};
+  Centroid faint{30.0, 70.0, 3.0, StarStatus::faint};
   window.showCentroid(good);
   window.showCentroid(faint);
 
@@ -190,8 +190,8 @@ TEST_F(ImageWindowTest, NightViewShowsImageAndMarksInRedAlone) {
   clicks.clickNew();
   clicks.mouseDown();
   clicks.mouseDown();
-  const StarMeasurement good{100.0, 20.0, 50.0, StarStatus::found};
-  const StarMeasurement faint{30.0, 70.0, 3.0, StarStatus::faint};
+  const Centroid good{100.0, 20.0, 50.0, StarStatus::found};
+  const Centroid faint{30.0, 70.0, 3.0, StarStatus::faint};
   window.showCentroid(good);
   window.showCentroid(faint);
   night = drawn();
@@ -201,7 +201,7 @@ TEST_F(ImageWindowTest, NightViewShowsImageAndMarksInRedAlone) {
       ASSERT_EQ(lit.green() + lit.blue(), 0) << x << "," << y;
     }
   }
-  const auto ringRed = [&night, this](const StarMeasurement& star) {
+  const auto ringRed = [&night, this](const Centroid& star) {
     return night.pixelColor((window.windowPosition(star.x, star.y) + QPointF(11, 0)).toPoint()).red();
   };
   EXPECT_GT(ringRed(good), ringRed(faint));

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <numeric>
 #include <set>
 #include <thread>
 
@@ -102,8 +103,33 @@ TEST(SimCamera, FullFrameShowsBothStarsWhereTheGeometryPutsThem) {
   EXPECT_NEAR(s1.y, e.y1, 0.05);
   EXPECT_NEAR(s2.x, e.x2, 0.05);
   EXPECT_NEAR(s2.y, e.y2, 0.05);
-  EXPECT_GT(s1.score, 10.0);
-  EXPECT_GT(s2.score, 10.0);
+  EXPECT_GT(s1.score, kCleanDetection);
+  EXPECT_GT(s2.score, kCleanDetection);
+}
+
+TEST(SimCamera, HotPixelsAndCosmicRaysSpoilTheImageButNotTheCentroids) {
+  const std::string night = std::string(kSteady) + ",width=640,height=480,separation=50,angle=25";
+  Sim clean(night);
+  Sim spoiled(night + ",hotpixels=20000,cosmics=30");
+  const auto cleanImage = std::dynamic_pointer_cast<SimDocument>(clean.exposeAndTake(0.5f));
+  const auto spoiledImage = std::dynamic_pointer_cast<SimDocument>(spoiled.exposeAndTake(0.5f));
+  ASSERT_TRUE(cleanImage && spoiledImage);
+  const std::vector<std::uint16_t>& before = cleanImage->frame()->pixels;
+  const std::vector<std::uint16_t>& after = spoiledImage->frame()->pixels;
+  const auto defects = std::inner_product(before.begin(), before.end(), after.begin(), 0L, std::plus<>(),
+                                          [](int b, int a) { return a > b + 1000 ? 1L : 0L; });
+  // Nearly every hot pixel lands apart (a few share a place), plus the tracks.
+  EXPECT_GT(defects, 19000);
+  EXPECT_LT(defects, 20000 + 30 * 3 * 11);
+  const Expected e = expectedStars(640, 480, 50, 25);
+  for (const auto& [x, y] : {std::pair{e.x1, e.y1}, std::pair{e.x2, e.y2}}) {
+    const Centroid star =
+        spoiledImage->centroidNear(static_cast<std::int16_t>(std::nearbyint(x)),
+                                   static_cast<std::int16_t>(std::nearbyint(y)), PassBy::value);
+    EXPECT_TRUE(star.clean());
+    EXPECT_NEAR(star.x, x, 0.05);
+    EXPECT_NEAR(star.y, y, 0.05);
+  }
 }
 
 TEST(SimCamera, SubframeImagesCountFromTheirOrigin) {
@@ -119,7 +145,7 @@ TEST(SimCamera, SubframeImagesCountFromTheirOrigin) {
   EXPECT_NEAR(s1.x, e.x1 - 250, 0.05);
   EXPECT_NEAR(s1.y, e.y1 - 200, 0.05);
   // Outside the subframe there is nothing to find.
-  EXPECT_LT(doc->centroidNear(200, 200, PassBy::value).score, 10.0);
+  EXPECT_LT(doc->centroidNear(200, 200, PassBy::value).score, kCleanDetection);
 }
 
 TEST(SimCamera, ReadoutGeometry) {
@@ -358,7 +384,7 @@ double cloudyShare(const std::string& options, int exposures) {
     const Centroid star =
         doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(e.x1 - 60)),
                           static_cast<std::int16_t>(std::nearbyint(e.y1 - 30)), PassBy::value);
-    if (star.score < 10.0) ++hidden;
+    if (star.score < kCleanDetection) ++hidden;
   }
   return static_cast<double>(hidden) / exposures;
 }
@@ -373,9 +399,9 @@ TEST(SimScene, CloudsHideTheStarsForTheirShareOfExposures) {
 
 struct RecordingViewer : FrameViewer {
   void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const StarMeasurement& star) override { centroids.push_back(star); }
+  void showCentroid(const Centroid& star) override { centroids.push_back(star); }
   std::vector<std::shared_ptr<const Frame>> frames;
-  std::vector<StarMeasurement> centroids;
+  std::vector<Centroid> centroids;
 };
 
 TEST(SimServer, ShowsEveryImageAndEveryMeasuredStar) {

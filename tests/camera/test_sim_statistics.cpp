@@ -53,8 +53,8 @@ Motion measure(const std::string& options) {
                                           static_cast<std::int16_t>(std::nearbyint(y1)), PassBy::value);
     const Centroid c2 = doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(x2)),
                                           static_cast<std::int16_t>(std::nearbyint(y2)), PassBy::value);
-    EXPECT_GE(c1.score, 10.0);
-    EXPECT_GE(c2.score, 10.0);
+    EXPECT_GE(c1.score, kCleanDetection);
+    EXPECT_GE(c2.score, kCleanDetection);
     dx.push_back(c2.x - c1.x);
     dy.push_back(c2.y - c1.y);
     star1x.push_back(c1.x);

@@ -148,14 +148,17 @@ TEST(MeasurementCycle, StartSendsTheBoxAndLogsEveryExposure) {
 TEST(MeasurementCycle, RejectedExposuresAreLoggedCountedAndRepeated) {
   Monitoring rig;
   rig.state.config.samplesPerReading = 20;
-  // Exposures 3, 4, 10, 15 and 22 of the run have a star too faint for a clean detection.
+  // Exposures 3 and 4 of the run have a star too faint for a clean
+  // detection; in 10 and 22 one is saturated, in 15 one is cut by an edge,
+  // which no score makes clean.
   rig.camera().imageFor = [](int exposure) {
+    using camera::StarStatus;
     ScriptedImage image;
     image.pollsUntilReady = 1;
     const int run = exposure - 1;  // the selection's full frame was exposure 1
-    if (run == 3 || run == 4 || run == 10 || run == 15 || run == 22) {
-      image.centroids = {{10, 10, 25}, {70, 12, 9.5}};
-    }
+    if (run == 3 || run == 4) image.centroids = {{10, 10, 25}, {70, 12, 9.5}};
+    if (run == 10 || run == 22) image.centroids = {{10, 10, 400, StarStatus::saturated}, {70, 12, 25}};
+    if (run == 15) image.centroids = {{10, 10, 25}, {70, 12, 40, StarStatus::nearEdge}};
     return image;
   };
   std::vector<int> shownBad;

@@ -16,9 +16,9 @@ std::int16_t IndiDocument::clickX() { return display_->clicks.clickX(); }
 std::int16_t IndiDocument::clickY() { return display_->clicks.clickY(); }
 
 Centroid IndiDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy) {
-  const StarMeasurement star = findStarNear(*frame_, x, y);
+  const Centroid star = findStarNear(*frame_, x, y);
   if (display_->viewer != nullptr) display_->viewer->showCentroid(star);
-  return Centroid{star.x, star.y, star.score};
+  return star;
 }
 
 }  // namespace nebulor::camera::indi

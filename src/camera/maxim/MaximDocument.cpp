@@ -81,7 +81,10 @@ Centroid MaximDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy pass
   const DispatchObject::Member member = document_.member(kCentroid);
   const Variant result = document_.callFunction(member, arguments);
   const VariantArray centroid(result.raw(), member.name);
-  return {centroid.number(kCentroidX), centroid.number(kCentroidY), centroid.number(kCentroidScore)};
+  // The application tells no status: a score below the threshold is a faint star.
+  const double score = centroid.number(kCentroidScore);
+  return {centroid.number(kCentroidX), centroid.number(kCentroidY), score,
+          score >= kCleanDetection ? StarStatus::found : StarStatus::faint};
 }
 
 }  // namespace nebulor::camera::maxim

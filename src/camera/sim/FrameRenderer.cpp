@@ -12,6 +12,12 @@ constexpr double kExtentInSigma = 6.0;
 // Photon counts above this mean are drawn from the normal approximation.
 constexpr double kPoissonLimit = 30.0;
 constexpr double kFullScale = 65535.0;
+constexpr std::uint64_t kHotPixelStream = 0x5851f42d4c957f2dULL;
+constexpr double kHotPixelLow = 2000;  // counts above the pixel's own signal
+constexpr double kHotPixelHigh = 10000;
+constexpr double kTrackLength = 10;       // px, at most
+constexpr double kTrackChargeLow = 1000;  // electrons per pixel crossed
+constexpr double kTrackChargeHigh = 5000;
 
 // Share of a unit Gaussian centred on `centre` that falls on each pixel
 // [first - 0.5, first + 0.5), [first + 0.5, first + 1.5), ...
@@ -61,7 +67,39 @@ FrameRenderer::FrameRenderer(const SimSettings& settings, double psfSigma)
       sky_(settings.sky),
       readNoise_(settings.readNoise),
       gain_(settings.gain),
-      bias_(settings.bias) {}
+      bias_(settings.bias),
+      cosmics_(settings.cosmics) {
+  // The same sensor, the same hot pixels: placed by the seed alone.
+  std::mt19937_64 place(settings.seed ^ kHotPixelStream);
+  std::uniform_int_distribution<int> column(0, settings.width - 1), row(0, settings.height - 1);
+  std::uniform_real_distribution<double> height(kHotPixelLow, kHotPixelHigh);
+  for (int i = 0; i < settings.hotPixels; ++i)
+    hotPixels_.push_back({column(place), row(place), height(place)});
+}
+
+// Each hit leaves a straight track of up to 10 px, charging every pixel it
+// crosses with thousands of electrons, anywhere in the readout.
+void FrameRenderer::addCosmics(std::vector<double>& electrons, const SensorBox& region,
+                               std::mt19937_64& noise) const {
+  if (cosmics_ <= 0) return;
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const long hits = std::poisson_distribution<long>(cosmics_)(noise);
+  for (long hit = 0; hit < hits; ++hit) {
+    const double x = region.x + unit(noise) * region.width, y = region.y + unit(noise) * region.height;
+    const double angle = 2 * std::numbers::pi * unit(noise), length = kTrackLength * unit(noise);
+    const double charge = kTrackChargeLow + (kTrackChargeHigh - kTrackChargeLow) * unit(noise);
+    int lastX = -1, lastY = -1;
+    for (double t = 0; t <= length; t += 0.05) {
+      const int px = static_cast<int>(std::nearbyint(x + t * std::cos(angle))) - region.x;
+      const int py = static_cast<int>(std::nearbyint(y + t * std::sin(angle))) - region.y;
+      if ((px == lastX && py == lastY) || px < 0 || py < 0 || px >= region.width || py >= region.height)
+        continue;
+      electrons[static_cast<std::size_t>(py) * region.width + px] += charge;
+      lastX = px;
+      lastY = py;
+    }
+  }
+}
 
 void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
                             double total) const {
@@ -91,6 +129,7 @@ Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, do
   if (!scene.cloudy) {
     for (const StarImage& star : scene.stars) addStar(electrons, region, star, flux_ * seconds);
   }
+  addCosmics(electrons, region, noise);
 
   Frame frame;
   frame.width = region.width;
@@ -118,6 +157,12 @@ Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, do
     frame.pixels[i] = std::isnan(counts)
                           ? static_cast<std::uint16_t>(kFullScale)
                           : static_cast<std::uint16_t>(std::clamp(std::nearbyint(counts), 0.0, kFullScale));
+  }
+  for (const HotPixel& hot : hotPixels_) {
+    const int x = hot.x - region.x, y = hot.y - region.y;
+    if (x < 0 || y < 0 || x >= region.width || y >= region.height) continue;
+    std::uint16_t& pixel = frame.pixels[static_cast<std::size_t>(y) * region.width + x];
+    pixel = static_cast<std::uint16_t>(std::min(pixel + hot.counts, kFullScale));
   }
   return frame;
 }

@@ -10,8 +10,8 @@
 namespace nebulor::camera::sim {
 
 // Renders 16-bit images: a Gaussian star image (integrated over each pixel)
-// per star, sky background, photon noise, read noise, gain and bias,
-// clipped to the converter's range.
+// per star, sky background, cosmic-ray tracks, photon noise, read noise, gain
+// and bias, hot pixels, clipped to the converter's range.
 class FrameRenderer {
  public:
   FrameRenderer(const SimSettings& settings, double psfSigma);
@@ -22,6 +22,12 @@ class FrameRenderer {
  private:
   void addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
                double total) const;
+  void addCosmics(std::vector<double>& electrons, const SensorBox& region, std::mt19937_64& noise) const;
+
+  struct HotPixel {
+    int x, y;
+    double counts;
+  };
 
   double psfSigma_;
   double flux_;  // electrons per second per star image
@@ -29,6 +35,8 @@ class FrameRenderer {
   double readNoise_;
   double gain_;
   double bias_;
+  double cosmics_;
+  std::vector<HotPixel> hotPixels_;
 };
 
 }  // namespace nebulor::camera::sim

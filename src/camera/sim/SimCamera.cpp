@@ -107,7 +107,8 @@ void SimCamera::expose(float seconds) {
   const SceneState scene = scene_.next(start + seconds / 2.0);
 
   auto frame = std::make_shared<Frame>(renderer_.render(scene, region, seconds, noise_));
-  const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys};
+  const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys,
+                         NoiseModel{settings_.gain, settings_.readNoise}};
   ++exposures_;
   pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
   pendingDue_ = start + seconds + readout;

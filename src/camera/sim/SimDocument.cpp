@@ -48,9 +48,9 @@ std::int16_t SimDocument::clickY() {
 
 Centroid SimDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy /*passBy*/) {
   check(SimOperation::centroid);
-  const StarMeasurement star = findStarNear(*frame_, x, y);
+  const Centroid star = findStarNear(*frame_, x, y, header_.noise);
   if (view_->viewer != nullptr) view_->viewer->showCentroid(star);
-  return {star.x, star.y, star.score};
+  return star;
 }
 
 }  // namespace nebulor::camera::sim

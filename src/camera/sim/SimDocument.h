@@ -17,6 +17,7 @@ struct SimHeader {
   double focalLength = 0;  // FOCALLEN, mm
   double pixelSize = 0;    // XPIXSZ and YPIXSZ, micrometres
   std::set<std::string> missing;
+  NoiseModel noise;  // the camera's gain and read noise, for the star finder
 };
 
 // One simulated image: its pixels, its header, the star finder on it, and

@@ -165,6 +165,8 @@ const std::vector<Key>& keys() {
       {"readnoise", [](SimSettings& s, const Item& v) { s.readNoise = v.number(0, kInfinity); }},
       {"gain", [](SimSettings& s, const Item& v) { s.gain = v.number(0, kInfinity, true); }},
       {"bias", [](SimSettings& s, const Item& v) { s.bias = v.number(0, 65535); }},
+      {"hotpixels", [](SimSettings& s, const Item& v) { s.hotPixels = v.whole(0, 1000000); }},
+      {"cosmics", [](SimSettings& s, const Item& v) { s.cosmics = v.number(0, 1000); }},
       {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, kInfinity); }},
       {"timing",
        [](SimSettings& s, const Item& v) {

@@ -53,6 +53,8 @@ struct SimSettings {
   double readNoise = 10;   // electrons RMS
   double gain = 1;         // electrons per count
   double bias = 100;       // counts
+  int hotPixels = 0;       // stuck pixels at fixed places on the sensor, 2000 to 10000 counts high
+  double cosmics = 0;      // mean cosmic-ray hits per image
   double readout = 0.2;    // seconds to read the whole sensor (a subframe: its share)
   Timing timing = Timing::instant;
   std::uint64_t seed = 1;

@@ -63,7 +63,7 @@ TEST(IndiCamera, HeaderCarriesTheLinkedTelescopesValuesAndLacksOthers) {
 
 struct RecordingViewer : FrameViewer {
   void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const StarMeasurement&) override {}
+  void showCentroid(const Centroid&) override {}
   std::vector<std::shared_ptr<const Frame>> frames;
 };
 

@@ -35,7 +35,7 @@ constexpr int kReadings = 2;  // together about one pass over the frames
 
 struct LatestFrame : camera::FrameViewer {
   void showFrame(std::shared_ptr<const camera::Frame> frame) override { latest = std::move(frame); }
-  void showCentroid(const camera::StarMeasurement&) override {}
+  void showCentroid(const camera::Centroid&) override {}
   std::shared_ptr<const camera::Frame> latest;
 };
 

@@ -11,9 +11,9 @@ namespace {
 
 struct RecordingViewer : FrameViewer {
   void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const StarMeasurement& star) override { centroids.push_back(star); }
+  void showCentroid(const Centroid& star) override { centroids.push_back(star); }
   std::vector<std::shared_ptr<const Frame>> frames;
-  std::vector<StarMeasurement> centroids;
+  std::vector<Centroid> centroids;
 };
 
 // A round star image of the given peak on a flat sky, centred at (cx, cy).
@@ -58,7 +58,7 @@ TEST_F(IndiDocumentTest, MeasuresTheStarNearTheRequestedPointAndShowsIt) {
   const Centroid star = document.centroidNear(20, 14, PassBy::value);
   EXPECT_NEAR(star.x, trueX, 0.05);
   EXPECT_NEAR(star.y, trueY, 0.05);
-  EXPECT_GE(star.score, 10);
+  EXPECT_GE(star.score, kCleanDetection);
   ASSERT_EQ(viewer_.centroids.size(), 1u);
   EXPECT_EQ(viewer_.centroids[0].x, star.x);
 }
