@@ -168,6 +168,7 @@ void MainDisplay::updateDisplay() {
   CommandStartAbort->setEnabled(model.startAbortEnabled);
   PictureFWHM->showModel(model);
   LabelSeeingFWHM->setText(QString::fromStdString(model.seeingFwhm));
+  LabelSeeingFWHM->setToolTip(QString::fromStdString(model.seeingTip));
   LabelSeeingR0->setText(QString::fromStdString(model.seeingR0));
   LabelLongDev->setText(QString::fromStdString(model.longDev));
   LabelTransDev->setText(QString::fromStdString(model.transDev));

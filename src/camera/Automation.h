@@ -29,6 +29,7 @@ struct Centroid {
   double x = 0;
   double y = 0;
   double score = 0;
+  double error = 0;  // 1-sigma noise of x and of y, pixels; 0: the backend cannot tell
 };
 
 // How the search position reaches the application: the star selection

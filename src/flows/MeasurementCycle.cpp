@@ -150,6 +150,9 @@ void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeo
     return;
   }
   ui_.showSkippedReading("");
+  const std::optional<SeeingEstimate> best = EstimateSeeing(state_, geometry);
+  state_.bestSeeing = best ? best->seeing : 0;
+  state_.bestSeeingError = best ? best->error : 0;
   if (means) {
     UpdateSubframe(state_, camera);
     sendSubframe(camera);
@@ -191,6 +194,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     detectionScore[star] = static_cast<float>(centroid.score);
     state_.sampleX[star][n] = static_cast<float>(centroid.x);
     state_.sampleY[star][n] = static_cast<float>(centroid.y);
+    state_.sampleError[star][n] = static_cast<float>(centroid.error);
   }
   logFile_.writeRow(localNow(), geometry.airmass, state_.sampleX[1][n], state_.sampleY[1][n],
                     state_.sampleX[2][n], state_.sampleY[2][n]);

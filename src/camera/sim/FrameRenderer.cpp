@@ -84,6 +84,18 @@ void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& reg
   }
 }
 
+// The limit for a Gaussian image of width s (pixel widths included as
+// s^2 + 1/12) with F electrons over b electrons^2 of sky and read noise per
+// pixel (e.g. Thomas 2004): sigma^2 = s^2 / F + 8 pi s^4 b / F^2.
+double FrameRenderer::centroidError(double seconds) const {
+  const double electrons = flux_ * seconds;
+  if (!(electrons > 0)) return 0;
+  const double width2 = psfSigma_ * psfSigma_ + 1.0 / 12.0;
+  const double background = sky_ * seconds + readNoise_ * readNoise_;
+  return std::sqrt(width2 / electrons +
+                   8.0 * std::numbers::pi * width2 * width2 * background / (electrons * electrons));
+}
+
 Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, double seconds,
                             std::mt19937_64& noise) const {
   const std::size_t count = static_cast<std::size_t>(region.width) * region.height;

@@ -19,6 +19,10 @@ class FrameRenderer {
   Frame render(const SceneState& scene, const SensorBox& region, double seconds,
                std::mt19937_64& noise) const;
 
+  // 1-sigma noise of a star image's centroid per axis, pixels, from the
+  // photon, sky and read noise of an exposure of `seconds`.
+  double centroidError(double seconds) const;
+
  private:
   void addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
                double total) const;

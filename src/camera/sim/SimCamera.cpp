@@ -109,7 +109,8 @@ void SimCamera::expose(float seconds) {
   auto frame = std::make_shared<Frame>(renderer_.render(scene, region, seconds, noise_));
   const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys};
   ++exposures_;
-  pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
+  pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_,
+                                           renderer_.centroidError(seconds));
   pendingDue_ = start + seconds + readout;
   clock_.busyUntil(pendingDue_);
 }

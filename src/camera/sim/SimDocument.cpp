@@ -5,12 +5,14 @@
 namespace nebulor::camera::sim {
 
 SimDocument::SimDocument(std::shared_ptr<const Frame> frame, SimHeader header,
-                         std::shared_ptr<ImageDisplay> view, SimFaults faults, int exposureNumber)
+                         std::shared_ptr<ImageDisplay> view, SimFaults faults, int exposureNumber,
+                         double centroidError)
     : frame_(std::move(frame)),
       header_(std::move(header)),
       view_(std::move(view)),
       faults_(std::move(faults)),
-      exposuresBefore_(exposureNumber - 1) {}
+      exposuresBefore_(exposureNumber - 1),
+      centroidError_(centroidError) {}
 
 void SimDocument::check(SimOperation operation) const { faults_.check(operation, exposuresBefore_); }
 
@@ -50,7 +52,7 @@ Centroid SimDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy /*pass
   check(SimOperation::centroid);
   const StarMeasurement star = findStarNear(*frame_, x, y);
   if (view_->viewer != nullptr) view_->viewer->showCentroid(star);
-  return {star.x, star.y, star.score};
+  return {star.x, star.y, star.score, centroidError_};
 }
 
 }  // namespace nebulor::camera::sim

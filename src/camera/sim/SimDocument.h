@@ -23,8 +23,9 @@ struct SimHeader {
 // the window's click state.
 class SimDocument : public ImageDocument {
  public:
+  // `centroidError`: the noise of a star's centroid in this image, pixels.
   SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<ImageDisplay> view,
-              SimFaults faults, int exposureNumber);
+              SimFaults faults, int exposureNumber, double centroidError);
 
   void prepare() override;
   std::optional<FitsValue> fitsKey(const std::string& keyword) override;
@@ -44,6 +45,7 @@ class SimDocument : public ImageDocument {
   std::shared_ptr<ImageDisplay> view_;
   SimFaults faults_;
   int exposuresBefore_;  // exposures made before this one
+  double centroidError_;
 };
 
 }  // namespace nebulor::camera::sim
