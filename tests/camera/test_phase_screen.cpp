@@ -147,8 +147,10 @@ TEST(ScreenTurbulence, DifferentialMotionAndItsExposureAveragingFollowTheory) {
     const double path = c.wind * 0.01, direction = c.direction * kPi / 180;
     const double longTheory = theory({kBaseline, false, path, direction, 20});
     const double transTheory = theory({kBaseline, true, path, direction, 20});
-    EXPECT_NEAR(longSum / exposures / longTheory, 1.0, 0.05);
-    EXPECT_NEAR(transSum / exposures / transTheory, 1.0, 0.05);
+    // A screen holds a few hundred independent mask positions, so these
+    // 12000 exposures scatter by about 4% (seed to seed); the ratio less.
+    EXPECT_NEAR(longSum / exposures / longTheory, 1.0, 0.08);
+    EXPECT_NEAR(transSum / exposures / transTheory, 1.0, 0.08);
     EXPECT_NEAR((longSum / transSum) / (longTheory / transTheory), 1.0, 0.04);
     if (c.wind == 0) {
       stillLong = longSum;
