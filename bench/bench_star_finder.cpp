@@ -38,7 +38,7 @@ struct Subframe {
 
 void BM_CentroidNearInSubframe(benchmark::State& state) {
   Subframe subframe;
-  const sim::SceneState sky = subframe.scene.next(0);
+  const sim::SceneState sky = subframe.scene.next(0, 0.01);
   const Frame frame = subframe.render(sky);
   // Search from a point 2 pixels off the star, as the measurement cycle does
   // after the images have moved.
@@ -49,7 +49,7 @@ BENCHMARK(BM_CentroidNearInSubframe)->Unit(benchmark::kMicrosecond);
 
 void BM_SynthesiseSubframe(benchmark::State& state) {
   Subframe subframe;
-  for (auto _ : state) benchmark::DoNotOptimize(subframe.render(subframe.scene.next(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(subframe.render(subframe.scene.next(0, 0.01)));
   state.counters["frames_per_s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

@@ -85,7 +85,9 @@ std::string demoReadingLine(int reading, const MonitorState& state, std::optiona
   const double rejected = exposures > 0 ? 100.0 * state.badSampleCount / exposures : 0;
   return "reading=" + std::to_string(reading) + " seeing=" + fixed(seeing, 4) + " r0=" + fixed(r0, 3) +
          " long=" + fixed(state.longStdDev, 4) + " trans=" + fixed(state.transStdDev, 4) +
-         " rejected=" + fixed(rejected, 1) + " true=" + (trueSeeing ? fixed(*trueSeeing, 4) : "nan");
+         " rejected=" + fixed(rejected, 1) + " true=" + (trueSeeing ? fixed(*trueSeeing, 4) : "nan") +
+         " best=" + (state.bestSeeing > 0 ? fixed(state.bestSeeing, 4) : "nan") +
+         " error=" + (state.bestSeeing > 0 ? fixed(state.bestSeeingError, 4) : "nan");
 }
 
 }  // namespace nebulor

@@ -14,8 +14,9 @@ namespace nebulor {
 // The window as the demo runs it: everything goes to the real window, except
 // that messages go to the error stream instead of waiting for an OK, and
 // every reading the window shows is also printed as one line
-//   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0
-// (arcsec, cm, pixels, percent, arcsec; full stops). Once the wanted number
+//   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0 best=B error=E
+// (arcsec, cm, pixels, percent, arcsec, arcsec, arcsec; full stops; nan
+// where there is no value). B is Nebulor's best estimate, E its 1-sigma error. Once the wanted number
 // of readings has been printed, stop() is called (it clicks "Stop Monitoring").
 //
 // A script must never hang on the demo: when no reading has completed for

@@ -184,6 +184,8 @@ void MainDisplay::updateDisplay() {
   CommandStartAbort->setEnabled(model.startAbortEnabled);
   PictureFWHM->showModel(model);
   LabelSeeingFWHM->setText(QString::fromStdString(model.seeingFwhm));
+  seeingTip_ = QString::fromStdString(model.seeingTip);
+  if (!readingSkipped_) LabelSeeingFWHM->setToolTip(seeingTip_);
   LabelSeeingR0->setText(QString::fromStdString(model.seeingR0));
   LabelLongDev->setText(QString::fromStdString(model.longDev));
   LabelTransDev->setText(QString::fromStdString(model.transDev));
@@ -198,12 +200,14 @@ void MainDisplay::showRejectedShare() {
 // box would halt the exposures until someone came to dismiss it.
 void MainDisplay::showSkippedReading(const std::string& reason) {
   if (reason.empty()) {
-    if (LabelSeeingFWHM->toolTip().isEmpty()) return;
+    if (!readingSkipped_) return;
+    readingSkipped_ = false;
     setWindowTitle(QStringLiteral("Nebulor"));
-    LabelSeeingFWHM->setToolTip({});
+    LabelSeeingFWHM->setToolTip(seeingTip_);
     return;
   }
   std::cerr << "nebulor: " << reason << std::endl;
+  readingSkipped_ = true;
   setWindowTitle(QStringLiteral("Nebulor - reading skipped"));
   LabelSeeingFWHM->setToolTip(QString::fromStdString(reason));
 }

@@ -66,6 +66,8 @@ class MainDisplay : public QWidget, public MonitorUi {
 
   MonitorState& state_;
   std::string configFolder_;
+  QString seeingTip_;            // the seeing read-out's tooltip: the best estimate
+  bool readingSkipped_ = false;  // until the next good reading, the tooltip gives the reason
   bool closing_ = false;
 
   QLabel* Label3;

@@ -56,6 +56,11 @@ struct MonitorState {
   std::int16_t subframeMaxY = 0;
   camera::Application* maximApp = nullptr;  // automation objects, owned by the backend
   camera::Camera* camera = nullptr;
+
+  // Nebulor's own, beside the window's members.
+  SampleTable sampleError{};   // 1-sigma centroid noise of star k, exposure n, pixels; 0: unknown
+  double bestSeeing = 0;       // arcsec, best estimate of the latest reading; 0: none
+  double bestSeeingError = 0;  // arcsec, its 1-sigma statistical error
 };
 
 }  // namespace nebulor

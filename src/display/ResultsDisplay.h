@@ -51,6 +51,7 @@ struct ResultsModel {
 
   // Read-outs in the user's number format.
   std::string seeingFwhm;   // LabelSeeingFWHM
+  std::string seeingTip;    // its tooltip: Nebulor's best estimate; empty when there is none
   std::string seeingR0;     // LabelSeeingR0
   std::string longDev;      // LabelLongDev
   std::string transDev;     // LabelTransDev

@@ -153,6 +153,9 @@ void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeo
     return;
   }
   ui_.showSkippedReading("");
+  const std::optional<SeeingEstimate> best = EstimateSeeing(state_, geometry);
+  state_.bestSeeing = best ? best->seeing : 0;
+  state_.bestSeeingError = best ? best->error : 0;
   logReading();
   if (means) {
     UpdateSubframe(state_, camera);
@@ -172,6 +175,10 @@ void MeasurementCycle::logReading() {
   reading.exposuresUsed = n;
   reading.exposuresRejected = state_.badSampleCount;
   reading.seeingError = seeingError(reading.seeing, n);
+  if (state_.bestSeeing > 0) {
+    reading.best = state_.bestSeeing;
+    reading.bestError = state_.bestSeeingError;
+  }
   readingsLog_.write(reading);
 }
 
@@ -220,6 +227,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     clean[star] = centroid.clean();
     state_.sampleX[star][n] = static_cast<float>(centroid.x);
     state_.sampleY[star][n] = static_cast<float>(centroid.y);
+    state_.sampleError[star][n] = static_cast<float>(centroid.error);
   }
   if (!logFile_.isOpen()) logFile_.open(logFolder_);
   logFile_.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, state_.sampleX[1][n],

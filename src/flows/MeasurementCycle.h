@@ -6,6 +6,7 @@
 #include "camera/Automation.h"
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
+#include "measure/BestEstimate.h"
 #include "measure/RawLog.h"
 #include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
@@ -32,7 +33,8 @@ namespace nebulor {
 // reach 10; a rejected exposure is counted and its slot measured again.
 // A complete reading becomes the new expected positions (the means), the
 // box is re-centred on them and sent to the camera, and the reading is
-// reduced into the seeing history and appended to the readings log.
+// reduced into the seeing history and appended to the readings log; Nebulor's
+// best estimate of the same seeing is worked out beside it.
 //
 // A rejected exposure shows the rejected share of the reading in progress at
 // once, so clouds show on the window. A reading that cannot be reduced is

@@ -86,12 +86,19 @@ std::string isoLocalTime(std::time_t time) {
   return buffer;
 }
 
+namespace {
+
+// An unknown value is an empty field.
+std::string optionalText(const std::optional<double>& value) { return value ? doubleText(*value) : ""; }
+
+}  // namespace
+
 std::string readingsLogRow(const ReadingRecord& reading) {
   return isoLocalTime(reading.time) + ',' + doubleText(reading.airmass) + ',' + singleText(reading.seeing) +
          ',' + doubleText(reading.r0) + ',' + doubleText(reading.longStdDev) + ',' +
          doubleText(reading.transStdDev) + ',' + std::to_string(reading.exposuresUsed) + ',' +
-         std::to_string(reading.exposuresRejected) + ',' +
-         (reading.seeingError ? doubleText(*reading.seeingError) : std::string());
+         std::to_string(reading.exposuresRejected) + ',' + optionalText(reading.seeingError) + ',' +
+         optionalText(reading.best) + ',' + optionalText(reading.bestError);
 }
 
 ReadingsLog::~ReadingsLog() { close(); }

@@ -16,7 +16,7 @@ inline constexpr const char* kReadingsLogFileName = "SeeingReadings.csv";
 // these keeps working.
 inline constexpr const char* kReadingsLogHeader =
     "local_time,airmass,seeing_arcsec,r0_cm,long_sigma_px,trans_sigma_px,exposures_used,exposures_rejected,"
-    "seeing_error_arcsec";
+    "seeing_error_arcsec,best_arcsec,best_error_arcsec";
 
 // One reduced reading as the log keeps it.
 struct ReadingRecord {
@@ -29,6 +29,8 @@ struct ReadingRecord {
   int exposuresUsed = 0;              // N
   int exposuresRejected = 0;          // rejected while the reading was taken
   std::optional<double> seeingError;  // arcsec, 1 sigma; empty field when unknown
+  std::optional<double> best;         // arcsec, Nebulor's best estimate of the same seeing
+  std::optional<double> bestError;    // arcsec, its 1 sigma
 };
 
 // Local time with its offset from UTC, ISO 8601: 2026-12-07T23:14:05+01:00.

@@ -57,6 +57,8 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
 
   rig.completeReading(1.25f, 0.3, 0.25, 5);
   rig.ui.updateDisplay();
+  rig.state.bestSeeing = 1.375;  // the second reading has a best estimate, the first none
+  rig.state.bestSeeingError = 0.1875;
   rig.completeReading(0.875f, 0.2, 0.125, 0);
   rig.ui.updateDisplay();
 
@@ -81,6 +83,9 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
   EXPECT_EQ(first.find(','), std::string::npos);  // full stops only
   EXPECT_EQ(fieldsOf(second).at("reading"), "2");
   EXPECT_EQ(fieldsOf(second).at("rejected"), "0.0");
+  // The best estimate and its error close the line, after the truth.
+  EXPECT_NE(first.find(" true=1.2000 best=nan error=nan"), std::string::npos) << first;
+  EXPECT_EQ(second.substr(second.find(" best=")), " best=1.3750 error=0.1875");
 }
 
 TEST(DemoUi, MessagesGoToTheErrorStreamWithoutWaiting) {

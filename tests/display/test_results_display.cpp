@@ -153,6 +153,15 @@ TEST(ResultsDisplayPlot, HistoryCountFiveStartsAtSlotFive) {
   EXPECT_EQ(model.seeingFwhm, "1.5 arcsecs");
 }
 
+TEST(ResultsDisplayReadouts, BestEstimateIsTheSeeingTooltipInTheUsersFormat) {
+  MonitorState state = startedState();
+  EXPECT_EQ(buildResultsModel(state, ",").seeingTip, "");  // none yet
+  state.bestSeeing = 1.375;
+  state.bestSeeingError = 0.25;
+  const std::string tip = buildResultsModel(state, ",").seeingTip;
+  EXPECT_EQ(tip.rfind("Nebulor's best estimate: 1,37 \u00b1 0,25 arcsecs", 0), 0u) << tip;
+}
+
 TEST(ResultsDisplayReadouts, SeeingAndR0FromTheLatestEntry) {
   struct Case {
     float latest;

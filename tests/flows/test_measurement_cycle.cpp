@@ -662,7 +662,7 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
   std::vector<std::string> rows = readingsRows(rig);
   ASSERT_EQ(rows.size(), 2u);
   const std::vector<std::string> first = fields(rows[0]);
-  ASSERT_EQ(first.size(), 9u) << rows[0];
+  ASSERT_EQ(first.size(), 11u) << rows[0];
   EXPECT_EQ(first[0].size(), std::string("2026-12-07T23:14:05+01:00").size()) << first[0];
   EXPECT_NEAR(std::stod(first[1]), (3 + CalcAirmass(30)) / 4, 1e-12);  // exposures 1, 3, 4, 5
   EXPECT_EQ(first[2], singleText(rig.state.fwhmHistory[1]));
@@ -672,6 +672,10 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
   EXPECT_EQ(first[7], "1");
   EXPECT_NEAR(std::stod(first[8]), 0.6 * rig.state.fwhmHistory[1] / std::sqrt(3.0), 1e-6);
   EXPECT_EQ(fields(rows[1])[7], "0");
+  // The best estimate of the latest reading ends its row.
+  ASSERT_GT(rig.state.bestSeeing, 0);
+  EXPECT_EQ(fields(rows[1])[9], doubleText(rig.state.bestSeeing));
+  EXPECT_EQ(fields(rows[1])[10], doubleText(rig.state.bestSeeingError));
 
   rig.shown = 0;
   rig.stopAfterReadings(1);

@@ -10,12 +10,20 @@ namespace {
 // The star never sets below this: airmass stays finite.
 constexpr double kLowestAltitude = 1.0;
 constexpr double kDegrees = std::numbers::pi / 180.0;
+// The phase screen has a stream of its own, so the model's draws stay as they were.
+constexpr std::uint64_t kScreenStream = 0x5851f42d4c957f2dULL;
 
 }  // namespace
 
 SimScene::SimScene(const SimSettings& settings, const SeeingModel& seeing)
     : settings_(settings), seeing_(seeing), random_(settings.seed), gauss_(0.0, 1.0), uniform_(0.0, 1.0) {
   cloudy_ = uniform_(random_) < settings_.clouds;  // start in the long-run state
+#ifndef NEBULOR_NO_PHASE_SCREEN                    // the settings refuse the screen there
+  if (settings.turbulence == Turbulence::screen) {
+    screen_ =
+        std::make_unique<ScreenTurbulence>(settings, seeing.r0() / 1000.0, settings.seed ^ kScreenStream);
+  }
+#endif
 }
 
 double SimScene::altitudeAt(double time) const {
@@ -24,7 +32,9 @@ double SimScene::altitudeAt(double time) const {
   return std::clamp(altitude, kLowestAltitude, 90.0);
 }
 
-SceneState SimScene::next(double time) {
+SimScene::~SimScene() = default;
+
+SceneState SimScene::next(double time, double seconds) {
   // Fixed order of draws, all of them every time, so the sequence never
   // depends on what the earlier exposures saw.
   const double cloudDraw = uniform_(random_);
@@ -49,6 +59,16 @@ SceneState SimScene::next(double time) {
   const double centreX = (settings_.width - 1) / 2.0 + drift + tipX * tipTilt;
   const double centreY = (settings_.height - 1) / 2.0 + drift + tipY * tipTilt;
 
+  if (screen_) {
+    // Turbulence at the zenith seen through `airmass` times as much air.
+    const double scale = std::sqrt(airmass) / seeing_.pixelScale();
+    const std::array<Tilt, 2> tilts = screen_->exposure(seconds);
+    const double halfX = settings_.separation * ux / 2.0;
+    const double halfY = settings_.separation * uy / 2.0;
+    state.stars[0] = {centreX - halfX + tilts[0].x * scale, centreY - halfY + tilts[0].y * scale};
+    state.stars[1] = {centreX + halfX + tilts[1].x * scale, centreY + halfY + tilts[1].y * scale};
+    return state;
+  }
   // Half the separation and half the differential motion on either side.
   const double halfX = (settings_.separation * ux + along * ux - across * uy) / 2.0;
   const double halfY = (settings_.separation * uy + along * uy + across * ux) / 2.0;

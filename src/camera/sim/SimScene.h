@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <random>
 
+#include "camera/sim/ScreenTurbulence.h"
 #include "camera/sim/SeeingModel.h"
 #include "camera/sim/SimSettings.h"
 
@@ -25,14 +27,18 @@ struct SceneState {
 // The two images of the star as they move from exposure to exposure: both
 // share the tip-tilt and the slow drift; star 2 differs from star 1 by the
 // mean separation plus the differential motion, drawn along and across the
-// line joining them. Seeded, so a run is repeatable; the draws do not depend
-// on the readout, so the same seed gives the same motion in any subframe.
+// line joining them (turbulence=model), or each image moves with the G-tilt
+// of its own hole on a phase screen (turbulence=screen), so that common and
+// differential motion and their averaging over the exposure come from the
+// same atmosphere; the tip-tilt is then the telescope's shake alone. Seeded, so a run is repeatable; the
+// draws do not depend on the readout, so the same seed gives the same motion in any subframe.
 class SimScene {
  public:
   SimScene(const SimSettings& settings, const SeeingModel& seeing);
+  ~SimScene();
 
-  // The exposure whose middle falls `time` seconds after the start.
-  SceneState next(double time);
+  // The exposure of `seconds` whose middle falls `time` seconds after the start.
+  SceneState next(double time, double seconds);
 
   double altitudeAt(double time) const;
 
@@ -45,6 +51,7 @@ class SimScene {
   std::normal_distribution<double> gauss_;
   std::uniform_real_distribution<double> uniform_;
   bool cloudy_;
+  std::unique_ptr<ScreenTurbulence> screen_;  // with turbulence=screen
 };
 
 }  // namespace nebulor::camera::sim

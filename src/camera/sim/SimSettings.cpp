@@ -14,7 +14,14 @@ namespace nebulor::camera::sim {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr int kMaxSensorSide = 32767;  // positions travel as 16-bit integers
+constexpr int kMaxSensorSide = 32767;
+#ifdef NEBULOR_NO_PHASE_SCREEN
+constexpr bool kPhaseScreens = false;
+#else
+constexpr bool kPhaseScreens = true;
+#endif
+// The phase screen spans 64 hole diameters; the mask must fit with room to move.
+constexpr int kMaxScreenBaseline = 30;  // positions travel as 16-bit integers
 constexpr std::array<std::string_view, 4> kHeaderKeys{"OBJCTALT", "FOCALLEN", "XPIXSZ", "YPIXSZ"};
 
 std::string_view trim(std::string_view text) {
@@ -154,6 +161,22 @@ const std::vector<Key>& keys() {
       {"drift", [](SimSettings& s, const Item& v) { s.drift = v.number(0, kInfinity); }},
       {"clouds", [](SimSettings& s, const Item& v) { s.clouds = v.number(0, 1); }},
       {"cloudlength", [](SimSettings& s, const Item& v) { s.cloudLength = v.number(1, kInfinity); }},
+      {"turbulence",
+       [](SimSettings& s, const Item& v) {
+         if (v.text() == "model")
+           s.turbulence = Turbulence::model;
+         else if (v.text() == "screen" && kPhaseScreens)
+           s.turbulence = Turbulence::screen;
+         else
+           v.fail(kPhaseScreens ? "must be 'model' or 'screen'"
+                                : "must be 'model' (this build has no phase screens)");
+       }},
+      {"outerscale",
+       [](SimSettings& s, const Item& v) {
+         s.outerScale = v.text() == "inf" ? kInfinity : v.number(0, kInfinity, true);
+       }},
+      {"wind", [](SimSettings& s, const Item& v) { s.wind = v.number(0, 100); }},
+      {"winddir", [](SimSettings& s, const Item& v) { s.windDirection = v.number(-360, 360); }},
       {"focallen", [](SimSettings& s, const Item& v) { s.focalLength = v.number(0, kInfinity, true); }},
       {"pixelsize", [](SimSettings& s, const Item& v) { s.pixelSize = v.number(0, kInfinity, true); }},
       {"width", [](SimSettings& s, const Item& v) { s.width = v.whole(1, kMaxSensorSide); }},
@@ -224,6 +247,12 @@ SimSettings parseSimSettings(std::string_view text) {
   }
   if (settings.holeDistance <= settings.holeDiameter) {
     throw SimSettingsError("Simulator setting 'distance' must exceed 'diameter': the holes would overlap");
+  }
+  if (settings.turbulence == Turbulence::screen &&
+      settings.holeDistance > kMaxScreenBaseline * settings.holeDiameter) {
+    throw SimSettingsError("Simulator setting 'distance' must be at most " +
+                           std::to_string(kMaxScreenBaseline) +
+                           " times 'diameter' with turbulence=screen: the mask must fit on the phase screen");
   }
   return settings;
 }

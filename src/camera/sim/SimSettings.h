@@ -19,6 +19,11 @@ enum class Timing {
 
 enum class TelescopeFault { none, raises, readsFalse };
 
+enum class Turbulence {
+  model,   // differential motion drawn from the response formula the reduction inverts
+  screen,  // G-tilt of each hole from a moving phase screen
+};
+
 // Who clicks the star images in the simulated image window.
 struct ClickScript {
   bool brightest = false;          // the two brightest star images of each image
@@ -40,6 +45,10 @@ struct SimSettings {
   double drift = 0.5;         // pixels per minute, both images (tracking error)
   double clouds = 0;          // share of exposures in which the stars are hidden
   double cloudLength = 25;    // mean length of a cloud episode, exposures
+  Turbulence turbulence = Turbulence::model;
+  double outerScale = 20;    // m, of the phase screen; infinity: Kolmogorov
+  double wind = 10;          // m/s, the phase screen's speed
+  double windDirection = 0;  // degrees from the sensor's x axis, the way the screen moves
 
   // Telescope and camera.
   double focalLength = 2000;  // mm

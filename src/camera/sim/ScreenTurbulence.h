@@ -1,0 +1,83 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "camera/sim/PhaseScreen.h"
+#include "camera/sim/SimSettings.h"
+
+namespace nebulor::camera::sim {
+
+// An image displacement, radians on the sky along the sensor's axes.
+struct Tilt {
+  double x = 0;
+  double y = 0;
+};
+
+// G-tilt along x and along y of a hole of `diameter` (m) at `wavelength`
+// (m), radians on the sky, from the phase: i lambda f A(f) with
+// A(f) = 2 J1(pi D f) / (pi D f), the hole's mean.
+std::vector<SpectralFilter> gTiltFilters(double wavelength, double diameter);
+
+// Image motion of the two holes from a frozen-flow Von Karman screen.
+//
+// Each star image moves with the G-tilt of its own hole: the phase gradient
+// averaged over the hole, times lambda / 2 pi. That average is a filter on
+// the phase spectrum, so the screen generator delivers G-tilt maps directly,
+// sampled 16 times across a hole; a hole anywhere on the screen is then one
+// interpolation.
+//
+// During an exposure the screen moves past the mask at `wind` towards
+// `winddir`, and the exposure's tilt is the mean over sub-steps at most a
+// quarter hole apart (10 or more). The screen is cut into lanes along the
+// wind, each as wide as the mask; in each lane the screen flows on from one
+// exposure to the lane's next, and successive exposures take lanes far
+// apart (in a scattered order, the lanes' starts staggered), so exposures
+// within a reading are independent, as they are at the sky when the
+// turbulence over the mask is replaced between them (several layers, each
+// moving its own way), and the exposure time alone sets how much the motion
+// is averaged. With little wind a lane still moves on by a hole diameter per
+// exposure; in still air by the whole mask, since nothing else would bring
+// fresh air. A used-up screen is replaced by a new independent one, never
+// wrapped round.
+class ScreenTurbulence {
+ public:
+  ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed);  // r0 in metres
+
+  // Mean G-tilt of hole 1 and hole 2 (star images 1 and 2) over an exposure
+  // of `seconds`, for the turbulence at the zenith.
+  std::array<Tilt, 2> exposure(double seconds);
+
+  // Samples per metre on the screen.
+  double samplesPerMetre() const { return 1.0 / spacing_; }
+
+ private:
+  struct Point {
+    double x, y;  // screen samples, wind frame
+  };
+
+  struct Lane {
+    double start;   // samples along the wind where the lane's first cell starts
+    double cursor;  // where its next cell starts
+    bool wrapped;   // gone on from 0, up to its start, after reaching the screen's end
+  };
+
+  void newScreen();
+  Point allocateCell(double pathSamples);
+  Tilt tiltAt(const Point& point) const;
+
+  double spacing_;  // metres between samples
+  double wind_;     // metres per second
+  double windCos_, windSin_;
+  std::array<Point, 2> holes_;  // hole centres from the cell's corner, wind frame, samples
+  double laneHeight_;           // samples across the wind
+  double cellSpan_;             // samples along the wind, without the path
+  PhaseScreen screen_;
+  int screenHalf_ = 1;  // 0: real parts, 1: imaginary parts of the current draw
+  std::vector<Lane> lanes_;
+  int laneStride_;
+  int nextLane_ = 0;
+};
+
+}  // namespace nebulor::camera::sim

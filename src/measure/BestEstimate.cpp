@@ -1,0 +1,80 @@
+#include "measure/BestEstimate.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace nebulor {
+namespace {
+
+constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
+
+struct Direction {
+  double seeing = 0;  // arcsec
+  double error = 0;
+  bool usable = false;
+};
+
+// Unbiased variance of deviations 1..n about their mean, pixels^2.
+double sampleVariance(const MonitorState::PerExposure& deviations, int n) {
+  double mean = 0;
+  for (int i = 1; i <= n; ++i) mean += deviations[i];
+  mean /= n;
+  double sum = 0;
+  for (int i = 1; i <= n; ++i) sum += (deviations[i] - mean) * (deviations[i] - mean);
+  return sum / (n - 1);
+}
+
+Direction direction(double variance, double noise, int n, double coefficient, double scale,
+                    const MonitorState& state, double airmass) {
+  const double turbulence = variance - noise;
+  if (!(turbulence > 0) || !(coefficient > 0)) return {};
+  // The noise widens the scatter of the estimate: fewer effective degrees of freedom.
+  const double nu = (n - 1) * std::pow(turbulence / variance, 2);
+  const double lambda = state.config.wavelength * 1e-6;  // m
+  const double diameter = state.config.holeDiameter * 1e-3;
+  const double r0Term =
+      turbulence * scale * scale / (coefficient * lambda * lambda * std::pow(diameter, -1.0 / 3.0) * airmass);
+  const double seeing = lambda * std::pow(r0Term, 3.0 / 5.0) * kArcsecPerRadian / powerBias(nu);
+  return {seeing, seeing * 0.6 * std::sqrt(2.0 / nu), true};
+}
+
+}  // namespace
+
+double gTiltLongCoefficient(double b) {
+  return 0.340 * (1 - 0.570 * std::pow(b, -1.0 / 3.0) - 0.040 * std::pow(b, -7.0 / 3.0));
+}
+
+double gTiltTransCoefficient(double b) {
+  return 0.340 * (1 - 0.855 * std::pow(b, -1.0 / 3.0) + 0.030 * std::pow(b, -7.0 / 3.0));
+}
+
+double powerBias(double nu) {
+  return std::exp(0.6 * std::log(2.0 / nu) + std::lgamma(nu / 2 + 0.6) - std::lgamma(nu / 2));
+}
+
+std::optional<SeeingEstimate> EstimateSeeing(const MonitorState& state, const ExposureGeometry& geometry) {
+  const int n = state.config.samplesPerReading;
+  if (n < 2 || n > kMaxSamples) return std::nullopt;
+  // Each deviation is a difference of two centroids, each with its own
+  // error per axis; the noise is the same along and across.
+  double noise = 0;
+  for (int i = 1; i <= n; ++i) {
+    noise += std::pow(state.sampleError[1][i], 2) + std::pow(state.sampleError[2][i], 2);
+  }
+  noise /= n;
+  const double b = static_cast<double>(state.config.holeDistance) / state.config.holeDiameter;
+  const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
+  const Direction along = direction(sampleVariance(state.longDeviations, n), noise, n,
+                                    gTiltLongCoefficient(b), scale, state, geometry.airmass);
+  const Direction across = direction(sampleVariance(state.transDeviations, n), noise, n,
+                                     gTiltTransCoefficient(b), scale, state, geometry.airmass);
+  if (!along.usable && !across.usable) return std::nullopt;
+  if (!along.usable || !across.usable) {
+    const Direction& only = along.usable ? along : across;
+    return SeeingEstimate{only.seeing, only.error};
+  }
+  return SeeingEstimate{(along.seeing + across.seeing) / 2,
+                        std::sqrt(along.error * along.error + across.error * across.error) / 2};
+}
+
+}  // namespace nebulor

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+
+#include "core/MonitorState.h"
+#include "measure/SeeingReduction.h"
+
+namespace nebulor {
+
+// Nebulor's best estimate of a reading's seeing, lambda / r0 at the zenith
+// in arcseconds, and its statistical 1-sigma error. It sits beside the
+// reduction's value and never replaces it.
+struct SeeingEstimate {
+  double seeing = 0;  // arcsec
+  double error = 0;   // arcsec
+};
+
+// G-tilt response of the differential motion (Tokovinin 2002, PASP 114,
+// 1156): sigma^2 = K lambda^2 D^(-1/3) r0^(-5/3) airmass, b = B / D, for
+// b of 2 or more:
+//   K_long  = 0.340 (1 - 0.570 b^(-1/3) - 0.040 b^(-7/3))
+//   K_trans = 0.340 (1 - 0.855 b^(-1/3) + 0.030 b^(-7/3))
+// A centroid follows the G-tilt (mean gradient over the hole), not the
+// Z-tilt that the reduction's coefficients describe.
+double gTiltLongCoefficient(double b);
+double gTiltTransCoefficient(double b);
+
+// E[(chi^2_nu / nu)^(3/5)]: what the 3/5 power of a variance estimated
+// with nu degrees of freedom gives on average, as a share of the truth.
+double powerBias(double nu);
+
+// The best estimate of the reading just reduced (ReduceReading has filled
+// longDeviations and transDeviations 1..N):
+// - the variance of each direction about the reading's own mean, over N - 1;
+// - less the centroid noise: each exposure's sampleError of both images,
+//   squared and summed (the difference of two independent centroids);
+// - through the G-tilt coefficients;
+// - divided by powerBias for the degrees of freedom the noise leaves;
+// - longitudinal and transverse averaged, errors combined as independent.
+// Nothing when the reading has fewer than 2 exposures or the noise exceeds
+// the variance in both directions.
+std::optional<SeeingEstimate> EstimateSeeing(const MonitorState& state, const ExposureGeometry& geometry);
+
+}  // namespace nebulor
