@@ -22,7 +22,7 @@
 namespace nebulor {
 namespace {
 
-using test_support::TempFolder;
+using testing::TempFolder;
 
 bool mentions(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
