@@ -54,7 +54,7 @@ class MeasurementCycle {
   bool logOpen() const { return logFile_.isOpen(); }
 
  private:
-  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize };
+  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize, implausibleHeader };
 
   void StartMeasuring();
   RunEnd measureReadings(camera::Camera& camera);
@@ -68,6 +68,7 @@ class MeasurementCycle {
   MonitorUi& ui_;
   std::string logFolder_;
   RawLog logFile_;
+  std::optional<std::string> headerProblem_;  // the header value that ended the run
 };
 
 }  // namespace nebulor
