@@ -250,10 +250,11 @@ TEST(MeasurementCycle, ImplausibleHeaderValuesEndTheRunNamingThem) {
     const auto& [key, value] = *change.begin();
     SCOPED_TRACE(key);
     Monitoring rig;
+    rig.state.config.samplesPerReading = 2;
     ScriptedImage image;
     image.header[key] = value;
     rig.camera().images = {image};
-    rig.stopAtNextDispatch();
+    rig.stopInExposure(2);
 
     rig.cycle.CommandStartAbort_Click();
 
