@@ -4,17 +4,20 @@
 #include <utility>
 
 #include "core/FriedParameter.h"
+#include "core/NumberText.h"
 #include "core/SeeingHistory.h"
 
 namespace nebulor {
 
 namespace {
 
-// Fixed decimals with a full stop whatever the user's locale.
+// Fixed decimals with a full stop whatever the user's locale; a value too
+// large for that takes its shortest form with an exponent.
 std::string fixed(double value, int decimals) {
   char buffer[64];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  if (result.ec != std::errc()) return doubleText(value);
   return {buffer, result.ptr};
 }
 

@@ -2,6 +2,10 @@
 
 namespace nebulor::camera {
 
+// The widest sensor side a camera may report; anything more is taken for a
+// broken report, not a sensor.
+inline constexpr int kMaxSensorSide = 65535;
+
 // A readout box in sensor pixels: origin and size.
 struct SensorBox {
   int x = 0;

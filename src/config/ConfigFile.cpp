@@ -1,5 +1,7 @@
 #include "config/ConfigFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "core/NumberText.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -40,6 +43,12 @@ constexpr std::array<RealKey, 6> kRealKeys{{
 constexpr std::string_view kSamplesKey = "samplesPerReading";
 
 constexpr std::string_view kLineEnd = "\r\n";
+
+// Seven short lines need a few hundred bytes. Whatever config.ini turns out
+// to be (a huge file, a link to an endless device) only this much is read,
+// and a file full of bad lines is not listed in full.
+constexpr std::size_t kMaxConfigBytes = 64 * 1024;
+constexpr std::size_t kMaxWarnings = 20;
 
 std::string_view trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -76,6 +85,11 @@ class LineReader {
     }
   }
 
+  // Closes the list with the count of warnings left out of it.
+  void finish() {
+    if (unlisted_ > 0) parse_.warnings.push_back("... and " + std::to_string(unlisted_) + " more.");
+  }
+
  private:
   void readReal(const RealKey& real, std::string_view value) {
     float& target = parse_.config.*real.member;
@@ -105,12 +119,21 @@ class LineReader {
 
   void warn(std::string_view key, std::string_view value, const std::string& problem,
             const std::string& kept) {
+    if (parse_.warnings.size() >= kMaxWarnings) {
+      ++unlisted_;
+      return;
+    }
+    // A long value is shown by its start: enough to find the line.
+    constexpr std::size_t kShownLength = 40;
+    const std::string shown =
+        value.size() > kShownLength ? std::string(value.substr(0, kShownLength)) + "..." : std::string(value);
     parse_.warnings.push_back("config.ini line " + std::to_string(lineNumber_) + ": " + std::string(key) +
-                              " \"" + std::string(value) + "\" " + problem + "; keeping " + kept + ".");
+                              " \"" + shown + "\" " + problem + "; keeping " + kept + ".");
   }
 
   ConfigParse& parse_;
   int lineNumber_ = 0;
+  std::size_t unlisted_ = 0;  // warnings beyond kMaxWarnings
 };
 
 // Two holes cannot overlap, and below about half a diameter the transverse
@@ -131,6 +154,68 @@ void checkHoleSizes(ConfigParse& parse) {
 std::string readFailure(const std::string& path, int errorNumber) {
   return "config.ini could not be read (" + path + ": " + systemErrorText(errorNumber) +
          "); using the defaults.";
+}
+
+// Opening never waits: a FIFO without a writer would otherwise block the
+// start-up for ever. Only what the opened descriptor shows to be a regular
+// file is read, so the file cannot be swapped between a check and the read.
+std::FILE* openForReading(const std::string& path) {
+#ifdef _WIN32
+  return openFile(path, "rb");
+#else
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = ::fdopen(descriptor, "rb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+  }
+  return file;
+#endif
+}
+
+bool isRegularFile(std::FILE* file) {
+#ifdef _WIN32
+  struct _stat64 info {};
+  return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat info {};
+  return ::fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+#endif
+}
+
+// The text of config.ini, at most kMaxConfigBytes of it, or the message
+// that says why it was not read.
+struct FileText {
+  std::string text;
+  std::vector<std::string> problems;
+};
+
+FileText readConfigFile(const std::string& path) {
+  std::FILE* file = openForReading(path);
+  if (file == nullptr) return {{}, {readFailure(path, errno)}};
+  FileText read;
+  if (!isRegularFile(file)) {
+    std::fclose(file);
+    read.problems.push_back("config.ini is not a regular file (" + path + "); using the defaults.");
+    return read;
+  }
+  read.text.resize(kMaxConfigBytes + 1);  // one byte more tells a longer file
+  const std::size_t count = std::fread(read.text.data(), 1, read.text.size(), file);
+  const bool failed = std::ferror(file) != 0;
+  const int readError = errno;
+  std::fclose(file);
+  if (failed) return {{}, {readFailure(path, readError)}};
+  read.text.resize(count);
+  if (count > kMaxConfigBytes) {
+    // Only whole lines of what was read count.
+    const std::size_t lastLineEnd = read.text.find_last_of("\r\n", kMaxConfigBytes - 1);
+    read.text.resize(lastLineEnd == std::string::npos ? 0 : lastLineEnd + 1);
+    read.problems.push_back("config.ini is larger than " + std::to_string(kMaxConfigBytes / 1024) + " KiB (" +
+                            path + "); only its first lines were read, the rest keeps the defaults.");
+  }
+  return read;
 }
 
 void removeQuietly(const std::string& path) {
@@ -181,10 +266,29 @@ void keepPermissions(const std::string& oldPath, const std::string& newPath) {
   }
 }
 
+// Creates the file afresh; fails when anything stands at the path. An
+// exclusive create never follows a link, so a link left there cannot lead
+// the write into another file.
+std::FILE* createNewFile(const std::string& path) {
+#ifdef _WIN32
+  const int descriptor =
+      _wopen(utf8Path(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+  if (descriptor >= 0 && file == nullptr) _close(descriptor);
+#else
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  std::FILE* file = descriptor < 0 ? nullptr : ::fdopen(descriptor, "wb");
+  if (descriptor >= 0 && file == nullptr) ::close(descriptor);
+#endif
+  return file;
+}
+
 // Writes the whole text to a new file beside the target; the reason when
-// that failed, and then no new file is left behind.
+// that failed, and then no new file is left behind. Whatever an earlier
+// failed save left at the path is removed first.
 std::optional<std::string> writeWholeFile(const std::string& path, std::string_view text) {
-  std::FILE* file = openFile(path, "wb");
+  removeQuietly(path);
+  std::FILE* file = createNewFile(path);
   if (!file) return systemErrorText(errno);
   const bool written = writeText(file, text) && syncToDisk(file);
   const int writeError = errno;
@@ -226,6 +330,7 @@ ConfigParse parseConfigText(std::string_view text) {
     if (start < text.size() && text[start] == '\n') ++start;
   }
   checkHoleSizes(parse);
+  reader.finish();
   return parse;
 }
 
@@ -233,27 +338,21 @@ std::vector<std::string> LoadConfig(Config& config, const std::string& folder) {
   const std::string path = folder + kConfigFileName;
   config = defaultConfig();
   if (!FileExists(path)) return {};
-  std::FILE* file = openFile(path, "rb");
-  if (!file) return {readFailure(path, errno)};
-  std::string text;
-  char buffer[4096];
-  std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
-  const bool failed = std::ferror(file) != 0;
-  const int readError = errno;
-  std::fclose(file);
-  if (failed) return {readFailure(path, readError)};
-  ConfigParse parse = parseConfigText(text);
+  FileText file = readConfigFile(path);
+  ConfigParse parse = parseConfigText(file.text);
   config = parse.config;
-  return parse.warnings;
+  file.problems.insert(file.problems.end(), parse.warnings.begin(), parse.warnings.end());
+  return file.problems;
 }
 
 std::optional<std::string> SaveConfig(const Config& config, bool configLoaded, const std::string& folder) {
   if (!configLoaded) return std::string("The configuration was never loaded, so config.ini was not written.");
   const std::string path = folder + kConfigFileName;
   // A config.ini that may not be written (read-only, locked) stays as it is,
-  // even though the folder would allow replacing it.
-  if (FileExists(path)) {
+  // even though the folder would allow replacing it. Only a regular file is
+  // tried: opening a FIFO for writing would wait for a reader.
+  std::error_code error;
+  if (std::filesystem::is_regular_file(utf8Path(path), error)) {
     std::FILE* probe = openFile(path, "ab");
     if (!probe) return saveFailure(path, systemErrorText(errno));
     std::fclose(probe);

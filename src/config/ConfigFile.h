@@ -25,7 +25,8 @@ std::string configText(const Config& config);
 // and the value kept. Blank lines, unknown keys and lines without exactly two
 // fields are skipped silently; blanks round a field are ignored. A hole
 // distance not larger than the hole diameter puts both back to their
-// defaults, with one warning.
+// defaults, with one warning. At most 20 warnings are listed, then one
+// saying how many more there were.
 struct ConfigParse {
   Config config;
   std::vector<std::string> warnings;
@@ -33,12 +34,15 @@ struct ConfigParse {
 ConfigParse parseConfigText(std::string_view text);
 
 // Loads folder + "config.ini" (defaults when it is missing or is a folder)
-// into config and returns the warnings for the user; a file that cannot be
-// read gives the defaults and one warning.
+// into config and returns the warnings for the user. A file that cannot be
+// read or is no regular file (a FIFO, a device) gives the defaults and one
+// warning, without waiting. Only the first 64 KiB are read; beyond them one
+// warning, and what was not read keeps its default.
 std::vector<std::string> LoadConfig(Config& config, const std::string& folder);
 
 // Rewrites folder + "config.ini" whole and atomically (a new file beside it,
-// flushed to the disk, then renamed over it). A config.ini that may not be
+// created afresh, flushed to the disk, then renamed over it; a config.ini
+// that is a link is replaced, its target left alone). A config.ini that may not be
 // written is left alone. Refuses when the
 // values were never loaded (they are the zeros of a failed start-up), so an
 // existing file is never overwritten with them. Returns std::nullopt on

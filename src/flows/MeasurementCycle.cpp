@@ -49,6 +49,27 @@ HeaderNumber headerNumber(camera::ImageDocument& document, const char* keyword) 
   return {number, false};
 }
 
+// What a header value must be to be taken as what it claims; a value
+// beyond (a focal length of 1e300 mm, a pixel of a picometre) is a broken
+// header, reported as such.
+struct HeaderRange {
+  const char* keyword;
+  const char* what;
+  double least;
+  double most;
+};
+constexpr HeaderRange kAltitudeRange{"OBJCTALT", "altitude in degrees", -90, 90};
+constexpr HeaderRange kFocalLengthRange{"FOCALLEN", "focal length in mm", 1, 1e5};
+constexpr HeaderRange kPixelWidthRange{"XPIXSZ", "pixel width in micrometres", 0.1, 1000};
+constexpr HeaderRange kPixelHeightRange{"YPIXSZ", "pixel height in micrometres", 0.1, 1000};
+
+std::optional<std::string> implausibility(const HeaderRange& range, std::optional<double> value) {
+  if (!value || (*value >= range.least && *value <= range.most)) return std::nullopt;
+  return "The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
+         ", which is no " + range.what + " (" + doubleText(range.least) + " to " + doubleText(range.most) +
+         ") - please check the imaging application's setup";
+}
+
 // "53,48": the whole parts (towards minus infinity) of a position.
 std::string coordsText(float x, float y) {
   return singleText(std::floor(x)) + "," + singleText(std::floor(y));
@@ -197,7 +218,8 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     // Preparing the image is a courtesy to the application; reading it works without it.
   }
 
-  const HeaderNumber altitude = headerNumber(*document, "OBJCTALT");
+  const HeaderNumber altitude = headerNumber(*document, kAltitudeRange.keyword);
+  if ((headerProblem_ = implausibility(kAltitudeRange, altitude.value))) return RunEnd::implausibleHeader;
   geometry.airmass = altitude.value ? CalcAirmass(*altitude.value) : 1.0;
   if (altitude.unusable && !altitudeReported_) {
     // Once per run: every later reading would be silently worked out as at the zenith.
@@ -207,15 +229,17 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
         "every exposure whose altitude cannot be read. Please check " +
         applicationName() + " setup.");
   }
-  const std::optional<double> focalLength = headerNumber(*document, "FOCALLEN").value;
+  const std::optional<double> focalLength = headerNumber(*document, kFocalLengthRange.keyword).value;
   if (!focalLength) return RunEnd::noFocalLength;
+  if ((headerProblem_ = implausibility(kFocalLengthRange, focalLength))) return RunEnd::implausibleHeader;
   geometry.focalLength = static_cast<float>(*focalLength);
-  const std::optional<double> pixelWidth = headerNumber(*document, "XPIXSZ").value;
+  const std::optional<double> pixelWidth = headerNumber(*document, kPixelWidthRange.keyword).value;
   if (!pixelWidth) return RunEnd::noPixelSize;
-  geometry.pixelSize = static_cast<float>(*pixelWidth);
-  const std::optional<double> pixelHeight = headerNumber(*document, "YPIXSZ").value;
+  if ((headerProblem_ = implausibility(kPixelWidthRange, pixelWidth))) return RunEnd::implausibleHeader;
+  const std::optional<double> pixelHeight = headerNumber(*document, kPixelHeightRange.keyword).value;
   if (!pixelHeight) return RunEnd::noPixelSize;
-  geometry.pixelSize = static_cast<float>((*pixelHeight + geometry.pixelSize) / 2);
+  if ((headerProblem_ = implausibility(kPixelHeightRange, pixelHeight))) return RunEnd::implausibleHeader;
+  geometry.pixelSize = static_cast<float>((*pixelHeight + *pixelWidth) / 2);
 
   const int n = state_.sampleIndex;
   bool clean[3] = {};
@@ -277,6 +301,9 @@ void MeasurementCycle::showRunEnd(RunEnd end) {
     case RunEnd::noPixelSize:
       ui_.showMessage("Unable to read pixel size from exposure - please check " + applicationName() +
                       " setup");
+      return;
+    case RunEnd::implausibleHeader:
+      ui_.showMessage(headerProblem_.value_or(""));
       return;
   }
 }

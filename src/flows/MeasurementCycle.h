@@ -59,7 +59,7 @@ class MeasurementCycle {
   bool logOpen() const { return logFile_.isOpen() || readingsLog_.isOpen(); }
 
  private:
-  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize };
+  enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize, implausibleHeader };
 
   void StartMeasuring();
   RunEnd measureReadings(camera::Camera& camera);
@@ -76,8 +76,9 @@ class MeasurementCycle {
   std::string logFolder_;
   RawLog logFile_;
   ReadingsLog readingsLog_;
-  double airmassSum_ = 0;          // over the accepted exposures of the current reading
-  bool altitudeReported_ = false;  // this run has said that OBJCTALT is no number
+  double airmassSum_ = 0;                     // over the accepted exposures of the current reading
+  bool altitudeReported_ = false;             // this run has said that OBJCTALT is no number
+  std::optional<std::string> headerProblem_;  // the header value that ended the run
 };
 
 }  // namespace nebulor

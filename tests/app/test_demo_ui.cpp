@@ -139,5 +139,20 @@ TEST(DemoUi, GivesUpInOneLineWhenNoReadingCompletes) {
   }
 }
 
+// Numbers too large for fixed decimals (no reduction gives them, but the
+// line must never show raw memory) come out with an exponent.
+TEST(DemoUi, NumbersOfAnySizeArePrintedReadably) {
+  DemoRig rig;
+  rig.completeReading(3e38f, 1e300, -1e300, 0);
+  const std::string line = demoReadingLine(1, rig.state, 1e200);
+  const auto fields = fieldsOf(line);
+  for (const auto& [name, expected] :
+       std::map<std::string, double>{{"seeing", 3e38}, {"long", 1e300}, {"trans", -1e300}, {"true", 1e200}}) {
+    EXPECT_NEAR(std::stod(fields.at(name)) / expected, 1.0, 1e-6) << line;
+  }
+  EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](unsigned char c) { return c >= 32 && c < 127; }))
+      << line;
+}
+
 }  // namespace
 }  // namespace nebulor

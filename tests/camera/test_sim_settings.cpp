@@ -110,6 +110,15 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
       {"gain=0", "gain"},
       {"diameter=200", "distance"},
       {"throwafter=-2", "throwafter"},
+      // Physical ranges: values that would make the night meaningless or
+      // overflow the renderer's pixel positions.
+      {"diameter=1e-9,distance=1", "diameter"},
+      {"focallen=1e300", "focallen"},
+      {"pixelsize=1e-300", "pixelsize"},
+      {"wavelength=1e300", "wavelength"},
+      {"seeing=1e300", "seeing"},
+      {"separation=1e300", "separation"},
+      {"flux=1e300", "flux"},
   };
   for (const Rejected& c : cases) {
     SCOPED_TRACE(c.text);

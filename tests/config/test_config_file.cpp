@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -208,6 +213,15 @@ TEST(ParseConfigText, AHoleDistanceNotAboveTheDiameterKeepsBothDefaults) {
   EXPECT_TRUE(parseConfigText("holeDistance,40.5\r\nholeDiameter,40\r\n").warnings.empty());
 }
 
+TEST(ParseConfigText, ListsTwentyWarningsThenHowManyMore) {
+  std::string text;
+  for (int line = 1; line <= 25; ++line) text += "holeDistance,bad" + std::to_string(line) + "\r\n";
+  const ConfigParse parse = parseConfigText(text);
+  ASSERT_EQ(parse.warnings.size(), 21u);
+  EXPECT_NE(parse.warnings[19].find("line 20:"), std::string::npos) << parse.warnings[19];
+  EXPECT_EQ(parse.warnings[20], "... and 5 more.");
+}
+
 // ---- the file ---------------------------------------------------------------
 
 TEST(LoadConfig, AMissingFileOrAFolderGivesTheDefaultsAndCreatesNothing) {
@@ -300,19 +314,45 @@ TEST(SaveConfig, TheReplacementKeepsTheOldFilesPermissions) {
 }
 #endif
 
-#ifdef __linux__
-// The new text goes to config.ini.new first; /dev/full there acts as a full
-// disk, refusing the bytes when they are flushed.
-TEST(SaveConfig, AFullDiskLeavesTheOldFileWhole) {
+#ifndef _WIN32
+// A file size limit of a few bytes refuses the new text as a full disk
+// would, when it is flushed.
+TEST(SaveConfig, AWriteThatFailsLeavesTheOldFileWhole) {
   TempFolder temp;
   const std::string path = temp.file(kConfigFileName);
   writeBytes(path, kDefaultFile);
-  std::filesystem::create_symlink("/dev/full", path + ".new");
+  rlimit before{};
+  ::getrlimit(RLIMIT_FSIZE, &before);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tiny = before;
+  tiny.rlim_cur = 10;
+  ::setrlimit(RLIMIT_FSIZE, &tiny);
   const auto reason = SaveConfig(changed([](Config& c) { c.holeDistance = 300; }), true, temp.folder());
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
   ASSERT_TRUE(reason.has_value());
-  EXPECT_NE(reason->find("space"), std::string::npos) << *reason;
+  EXPECT_NE(reason->find("large"), std::string::npos) << *reason;
   EXPECT_EQ(readBytes(path), kDefaultFile);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path + ".new")));
+}
+
+// Links at config.ini or config.ini.new (a user's own arrangement, or what
+// a crash left) never lead a save into another file: the new file is
+// created beside them and renamed over config.ini.
+TEST(SaveConfig, NeverWritesThroughALink) {
+  for (const std::string linked : {".new", ""}) {
+    SCOPED_TRACE("link at config.ini" + linked);
+    TempFolder temp;
+    const std::string path = temp.file(kConfigFileName);
+    const std::string elsewhere = temp.file("notes.txt");
+    writeBytes(elsewhere, "precious");
+    std::filesystem::create_symlink(elsewhere, path + linked);
+    EXPECT_EQ(SaveConfig(defaultConfig(), true, temp.folder()), std::nullopt);
+    EXPECT_EQ(readBytes(elsewhere), "precious");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
+    EXPECT_EQ(readBytes(path), kDefaultFile);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path + ".new")));
+  }
 }
 #endif
 

@@ -247,6 +247,33 @@ TEST(MeasurementCycle, HeaderValuesSetTheAirmassOrEndTheRun) {
   EXPECT_NEAR(CalcAirmass(30), 1.9999999959, 1e-10);
 }
 
+// Numbers no instrument has are a broken header: the run ends with one
+// message naming the keyword and the value, and nothing is logged.
+TEST(MeasurementCycle, ImplausibleHeaderValuesEndTheRunNamingThem) {
+  const std::map<std::string, camera::FitsValue> cases[] = {
+      {{"FOCALLEN", 1e300}}, {{"FOCALLEN", -2000.0}}, {{"XPIXSZ", 1e-300}}, {{"YPIXSZ", std::string("5e9")}},
+      {{"OBJCTALT", 1e200}},
+  };
+  for (const auto& change : cases) {
+    const auto& [key, value] = *change.begin();
+    SCOPED_TRACE(key);
+    Monitoring rig;
+    rig.state.config.samplesPerReading = 2;
+    ScriptedImage image;
+    image.header[key] = value;
+    rig.camera().images = {image};
+    rig.stopInExposure(2);
+
+    rig.cycle.CommandStartAbort_Click();
+
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    const std::string& message = rig.ui.messages.front();
+    EXPECT_NE(message.find(key + " = "), std::string::npos) << message;
+    EXPECT_TRUE(rig.logRows().empty());
+    EXPECT_EQ(rig.state.historyCount, 1);
+  }
+}
+
 TEST(MeasurementCycle, PixelSizeIsTheMeanOfWidthAndHeight) {
   // Two runs over the same star positions: one with 9 x 11 um pixels, one
   // with 10 x 10; the readings must agree, and differ from 9 x 9.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -71,26 +72,43 @@ std::map<std::string, FitsValue> readHeader(fitsfile* file) {
 
 constexpr std::size_t kFitsBlock = 2880;
 
-// cfitsio reads whole 2880-byte blocks and does not stop at the end of a
-// memory file, so a file cut short would be read past its end: refuse any
-// image whose data the bytes do not hold.
+bool handledBitpix(int bitpix) {
+  return bitpix == BYTE_IMG || bitpix == SHORT_IMG || bitpix == LONG_IMG || bitpix == LONGLONG_IMG ||
+         bitpix == FLOAT_IMG || bitpix == DOUBLE_IMG;
+}
+
+// Every size the header states is checked before it is used: each side
+// within what a sensor can have (so the products below stay far from
+// overflowing), and the data within the bytes that arrived. cfitsio reads
+// whole 2880-byte blocks and does not stop at the end of a memory file, so
+// a file cut short would be read past its end.
 Frame readPixels(fitsfile* file, std::size_t fileSize) {
   int status = 0;
   int bitpix = 0;
   int axes = 0;
   long size[3] = {0, 0, 1};
   if (fits_get_img_param(file, 3, &bitpix, &axes, size, &status) != 0) fail("image size", status);
-  if (axes < 2 || (axes == 3 && size[2] != 1) || axes > 3 || size[0] < 1 || size[1] < 1) {
+  if (axes < 2 || (axes == 3 && size[2] != 1) || axes > 3) {
     throw AutomationError("The camera's image is not a single two-dimensional image (it has " +
                           std::to_string(axes) + " axes)");
   }
+  if (!handledBitpix(bitpix)) {
+    throw AutomationError("The camera's image has BITPIX " + std::to_string(bitpix) +
+                          ", which is no FITS pixel type");
+  }
+  if (size[0] < 1 || size[0] > kMaxSensorSide || size[1] < 1 || size[1] > kMaxSensorSide) {
+    throw AutomationError("The camera's image claims to be " + std::to_string(size[0]) + " x " +
+                          std::to_string(size[1]) + " pixels; a side must lie between 1 and " +
+                          std::to_string(kMaxSensorSide));
+  }
   const auto count = static_cast<std::size_t>(size[0]) * static_cast<std::size_t>(size[1]);
+  const std::size_t dataBytes = count * static_cast<std::size_t>(std::abs(bitpix) / 8);
   LONGLONG headerStart = 0;
   LONGLONG dataStart = 0;
   LONGLONG dataEnd = 0;
   if (fits_get_hduaddrll(file, &headerStart, &dataStart, &dataEnd, &status) != 0) fail("layout", status);
-  if (static_cast<std::size_t>(dataStart) + count * static_cast<std::size_t>(std::abs(bitpix) / 8) >
-      fileSize) {
+  if (dataStart < 0 || static_cast<std::size_t>(dataStart) > fileSize ||
+      dataBytes > fileSize - static_cast<std::size_t>(dataStart)) {
     throw AutomationError("The camera's image is cut short: its FITS data is incomplete");
   }
   Frame frame;
@@ -107,16 +125,7 @@ Frame readPixels(fitsfile* file, std::size_t fileSize) {
   return frame;
 }
 
-}  // namespace
-
-std::optional<FitsValue> FitsImage::key(const std::string& keyword) const {
-  const auto found = header.find(upper(keyword));
-  if (found == header.end()) return std::nullopt;
-  return found->second;
-}
-
-FitsImage readFitsImage(const void* data, std::size_t size) {
-  if (data == nullptr || size == 0) throw AutomationError("The camera sent an empty image");
+FitsImage decode(const void* data, std::size_t size) {
   // The last block is completed with zeros (FITS fill) so that no read
   // leaves the buffer.
   std::vector<unsigned char> padded;
@@ -138,6 +147,25 @@ FitsImage readFitsImage(const void* data, std::size_t size) {
   image.header = readHeader(file.get());
   image.frame = readPixels(file.get(), size);
   return image;
+}
+
+}  // namespace
+
+std::optional<FitsValue> FitsImage::key(const std::string& keyword) const {
+  const auto found = header.find(upper(keyword));
+  if (found == header.end()) return std::nullopt;
+  return found->second;
+}
+
+FitsImage readFitsImage(const void* data, std::size_t size) {
+  if (data == nullptr || size == 0) throw AutomationError("The camera sent an empty image");
+  try {
+    return decode(data, size);
+  } catch (const AutomationError&) {
+    throw;
+  } catch (const std::exception& error) {  // no memory for what the header claims, and the like
+    throw AutomationError(std::string("The camera's image could not be decoded: ") + error.what());
+  }
 }
 
 }  // namespace nebulor::camera::indi

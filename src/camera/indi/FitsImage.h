@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "camera/SensorBox.h"
 #include "camera/StarFinder.h"
 
 namespace nebulor::camera::indi {
@@ -23,7 +24,8 @@ struct FitsImage {
 };
 
 // Decodes a FITS file held in memory. Throws AutomationError naming the
-// cause when the bytes are not a readable two-dimensional FITS image.
+// cause, and nothing else, when the bytes are not a readable two-dimensional
+// FITS image whose sides lie within 1..kMaxSensorSide.
 FitsImage readFitsImage(const void* data, std::size_t size);
 
 }  // namespace nebulor::camera::indi

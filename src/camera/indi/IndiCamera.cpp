@@ -23,10 +23,17 @@ std::string boxText(const SensorBox& box) {
 // widened as it is (0.0099999998) falls below drivers' 0.01 s minimum.
 double decimalSeconds(float seconds) { return parseNumber(singleText(seconds)).value_or(seconds); }
 
+// A pixel count or position the server reported, rounded; -1 when it is
+// missing or no number a sensor can have (so it never matches a real one).
+int pixelsOf(std::optional<double> value) {
+  if (!value || !(std::fabs(*value) <= kMaxSensorSide)) return -1;
+  return static_cast<int>(std::lround(*value));
+}
+
 SensorBox boxOf(const IndiProperty& frame) {
   const auto value = [&](const char* element) {
     const auto found = frame.numbers.find(element);
-    return found == frame.numbers.end() ? -1 : static_cast<int>(std::lround(found->second));
+    return pixelsOf(found == frame.numbers.end() ? std::nullopt : std::optional<double>(found->second));
   };
   return SensorBox{value("X"), value("Y"), value("WIDTH"), value("HEIGHT")};
 }
@@ -126,6 +133,11 @@ int IndiCamera::sensorSize(const char* element) {
     return device == nullptr ? std::nullopt : device->number("CCD_INFO", element);
   });
   if (!size) throw AutomationError("The INDI camera \"" + ccd_ + "\" has not reported its sensor size");
+  if (!(*size >= 1 && *size <= kMaxSensorSide)) {
+    throw AutomationError("The INDI camera \"" + ccd_ + "\" reports CCD_INFO." + element + " = " +
+                          doubleText(*size) + ", which is no sensor size (1 to " +
+                          std::to_string(kMaxSensorSide) + " pixels)");
+  }
   return static_cast<int>(*size);
 }
 
@@ -172,7 +184,8 @@ std::pair<SensorBox, std::uint64_t> IndiCamera::cameraBox() const {
 // report the box for reasons of their own. A driver that takes a box and
 // refuses it later is caught by the image's size.
 void IndiCamera::sendBox() {
-  const auto [current, before] = cameraBox();
+  const auto [current, reports] = cameraBox();
+  const std::uint64_t before = reports;  // a lambda below needs it: clang 14 cannot capture a binding
   if (current == box_) return;
   // Checked here because the simulator, for one, first reports a box beyond
   // the sensor as taken and only then refuses it.
@@ -260,8 +273,8 @@ bool IndiCamera::imageReady() {
     seen.failed = exposure != nullptr && exposure->updates > pending_->exposureUpdates &&
                   exposure->status == PropertyStatus::alert;
     if (snapshot.imageSequence(ccd_) > pending_->imageSequence) seen.image = snapshot.images.at(ccd_);
-    seen.sensorWidth = static_cast<int>(device->number("CCD_INFO", "CCD_MAX_X").value_or(0));
-    seen.sensorHeight = static_cast<int>(device->number("CCD_INFO", "CCD_MAX_Y").value_or(0));
+    seen.sensorWidth = pixelsOf(device->number("CCD_INFO", "CCD_MAX_X"));
+    seen.sensorHeight = pixelsOf(device->number("CCD_INFO", "CCD_MAX_Y"));
     return seen;
   });
 

@@ -61,6 +61,8 @@ IndiImage decodeBlob(const INDI::WidgetView<IBLOB>& blob) {
         readFitsImage(blob.getBlob(), static_cast<std::size_t>(std::max(blob.getBlobLen(), 0))));
   } catch (const AutomationError& error) {
     decoded.error = error.what();
+  } catch (...) {  // nothing may leave libindi's thread: it would end the program
+    decoded.error = "The camera's image could not be decoded";
   }
   return decoded;
 }

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "camera/SensorBox.h"
 #include "camera/maxim/MaximDocument.h"
 
 namespace nebulor::camera::maxim {
@@ -22,9 +23,19 @@ void MaximCamera::setDisableAutoShutdown(bool disable) {
   camera_.put(camera_.member("DisableAutoShutdown"), Variant::boolean(disable));
 }
 
-int MaximCamera::cameraXSize() { return camera_.getInt32(camera_.member("CameraXSize")); }
+int MaximCamera::cameraXSize() { return sensorSize("CameraXSize"); }
 
-int MaximCamera::cameraYSize() { return camera_.getInt32(camera_.member("CameraYSize")); }
+int MaximCamera::cameraYSize() { return sensorSize("CameraYSize"); }
+
+int MaximCamera::sensorSize(const char* property) {
+  const DispatchObject::Member member = camera_.member(property);
+  const std::int32_t size = camera_.getInt32(member);
+  if (size < 1 || size > kMaxSensorSide) {
+    throw AutomationError(member.name + " returned " + std::to_string(size) +
+                          ", which is no sensor size (1 to " + std::to_string(kMaxSensorSide) + " pixels)");
+  }
+  return size;
+}
 
 void MaximCamera::setFullFrame() { camera_.callMethod(camera_.member("SetFullFrame"), {}); }
 

@@ -25,6 +25,9 @@ class MaximCamera final : public Camera {
   std::shared_ptr<ImageDocument> document() override;
 
  private:
+  // CameraXSize or CameraYSize, refused outside 1..kMaxSensorSide.
+  int sensorSize(const char* property);
+
   DispatchObject camera_;
 };
 

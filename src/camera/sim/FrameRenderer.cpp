@@ -109,10 +109,17 @@ void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& reg
         star.y + reach >= region.y && star.y - reach <= region.y + region.height - 1)) {
     return;
   }
-  const int x0 = std::max(region.x, static_cast<int>(std::floor(star.x - reach)));
-  const int x1 = std::min(region.x + region.width - 1, static_cast<int>(std::ceil(star.x + reach)));
-  const int y0 = std::max(region.y, static_cast<int>(std::floor(star.y - reach)));
-  const int y1 = std::min(region.y + region.height - 1, static_cast<int>(std::ceil(star.y + reach)));
+  // Clipped to the readout before the conversion: a wide star image reaches
+  // further than an int.
+  const auto clipped = [](double edge, int low, int high) {
+    return static_cast<int>(std::clamp(edge, static_cast<double>(low), static_cast<double>(high)));
+  };
+  const int right = region.x + region.width - 1;
+  const int bottom = region.y + region.height - 1;
+  const int x0 = clipped(std::floor(star.x - reach), region.x, right);
+  const int x1 = clipped(std::ceil(star.x + reach), region.x, right);
+  const int y0 = clipped(std::floor(star.y - reach), region.y, bottom);
+  const int y1 = clipped(std::ceil(star.y + reach), region.y, bottom);
   const std::vector<double> sharesX = pixelShares(star.x, psfSigma_, x0, x1 - x0 + 1);
   const std::vector<double> sharesY = pixelShares(star.y, psfSigma_, y0, y1 - y0 + 1);
   for (int y = y0; y <= y1; ++y) {

@@ -9,19 +9,20 @@
 #include <optional>
 
 #include "core/NumberParse.h"
+#include "core/NumberText.h"
 
 namespace nebulor::camera::sim {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr int kMaxSensorSide = 32767;
+constexpr int kMaxSimSensorSide = 32767;  // positions travel as 16-bit integers
 #ifdef NEBULOR_NO_PHASE_SCREEN
 constexpr bool kPhaseScreens = false;
 #else
 constexpr bool kPhaseScreens = true;
 #endif
 // The phase screen spans 64 hole diameters; the mask must fit with room to move.
-constexpr int kMaxScreenBaseline = 30;  // positions travel as 16-bit integers
+constexpr int kMaxScreenBaseline = 30;
 constexpr std::array<std::string_view, 4> kHeaderKeys{"OBJCTALT", "FOCALLEN", "XPIXSZ", "YPIXSZ"};
 
 std::string_view trim(std::string_view text) {
@@ -64,9 +65,8 @@ class Item {
     if (!parsed || !std::isfinite(*parsed)) fail("needs a number");
     const double result = *parsed;
     if (result < min || result > max || (minExcluded && result == min)) {
-      if (max == kInfinity)
-        fail(minExcluded ? "must be greater than " + text(min) : "must be " + text(min) + " or more");
-      fail("must be between " + text(min) + " and " + text(max));
+      fail(minExcluded ? "must be above " + text(min) + " and at most " + text(max)
+                       : "must be between " + text(min) + " and " + text(max));
     }
     return result;
   }
@@ -90,11 +90,7 @@ class Item {
   std::string_view text() const { return value_; }
 
  private:
-  static std::string text(double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-  }
+  static std::string text(double value) { return doubleText(value); }
 
   std::string_view key_;
   std::string_view value_;
@@ -113,7 +109,7 @@ ClickScript clickScript(const Item& item) {
     const Item x("clicks", point.substr(0, colon));
     const Item y("clicks", point.substr(colon + 1));
     script.points.push_back(
-        {x.whole<std::int16_t>(0, kMaxSensorSide), y.whole<std::int16_t>(0, kMaxSensorSide)});
+        {x.whole<std::int16_t>(0, kMaxSimSensorSide), y.whole<std::int16_t>(0, kMaxSimSensorSide)});
   }
   return script;
 }
@@ -149,18 +145,22 @@ struct Key {
   std::function<void(SimSettings&, const Item&)> apply;
 };
 
+// Ranges are physical: wide enough for any real night and instrument, narrow
+// enough that no value makes the night meaningless or a pixel position
+// overflow (a hole of a nanometre or a focal length of 1e300 mm would spread
+// one star image over more pixels than an int can count).
 const std::vector<Key>& keys() {
   static const std::vector<Key> table{
-      {"seeing", [](SimSettings& s, const Item& v) { s.seeing = v.number(0, kInfinity, true); }},
-      {"wavelength", [](SimSettings& s, const Item& v) { s.wavelength = v.number(0, kInfinity, true); }},
-      {"diameter", [](SimSettings& s, const Item& v) { s.holeDiameter = v.number(0, kInfinity, true); }},
-      {"distance", [](SimSettings& s, const Item& v) { s.holeDistance = v.number(0, kInfinity, true); }},
+      {"seeing", [](SimSettings& s, const Item& v) { s.seeing = v.number(0, 30, true); }},
+      {"wavelength", [](SimSettings& s, const Item& v) { s.wavelength = v.number(200, 3000); }},
+      {"diameter", [](SimSettings& s, const Item& v) { s.holeDiameter = v.number(1, 1000); }},
+      {"distance", [](SimSettings& s, const Item& v) { s.holeDistance = v.number(1, 5000); }},
       {"altitude", [](SimSettings& s, const Item& v) { s.altitude = v.number(0, 90, true); }},
-      {"altrate", [](SimSettings& s, const Item& v) { s.altitudeRate = v.number(-kInfinity, kInfinity); }},
-      {"tiptilt", [](SimSettings& s, const Item& v) { s.tipTilt = v.number(0, kInfinity); }},
-      {"drift", [](SimSettings& s, const Item& v) { s.drift = v.number(0, kInfinity); }},
+      {"altrate", [](SimSettings& s, const Item& v) { s.altitudeRate = v.number(-3600, 3600); }},
+      {"tiptilt", [](SimSettings& s, const Item& v) { s.tipTilt = v.number(0, 60); }},
+      {"drift", [](SimSettings& s, const Item& v) { s.drift = v.number(0, 1000); }},
       {"clouds", [](SimSettings& s, const Item& v) { s.clouds = v.number(0, 1); }},
-      {"cloudlength", [](SimSettings& s, const Item& v) { s.cloudLength = v.number(1, kInfinity); }},
+      {"cloudlength", [](SimSettings& s, const Item& v) { s.cloudLength = v.number(1, 1e6); }},
       {"turbulence",
        [](SimSettings& s, const Item& v) {
          if (v.text() == "model")
@@ -177,20 +177,20 @@ const std::vector<Key>& keys() {
        }},
       {"wind", [](SimSettings& s, const Item& v) { s.wind = v.number(0, 100); }},
       {"winddir", [](SimSettings& s, const Item& v) { s.windDirection = v.number(-360, 360); }},
-      {"focallen", [](SimSettings& s, const Item& v) { s.focalLength = v.number(0, kInfinity, true); }},
-      {"pixelsize", [](SimSettings& s, const Item& v) { s.pixelSize = v.number(0, kInfinity, true); }},
-      {"width", [](SimSettings& s, const Item& v) { s.width = v.whole(1, kMaxSensorSide); }},
-      {"height", [](SimSettings& s, const Item& v) { s.height = v.whole(1, kMaxSensorSide); }},
-      {"separation", [](SimSettings& s, const Item& v) { s.separation = v.number(0, kInfinity); }},
+      {"focallen", [](SimSettings& s, const Item& v) { s.focalLength = v.number(10, 100000); }},
+      {"pixelsize", [](SimSettings& s, const Item& v) { s.pixelSize = v.number(0.5, 100); }},
+      {"width", [](SimSettings& s, const Item& v) { s.width = v.whole(1, kMaxSimSensorSide); }},
+      {"height", [](SimSettings& s, const Item& v) { s.height = v.whole(1, kMaxSimSensorSide); }},
+      {"separation", [](SimSettings& s, const Item& v) { s.separation = v.number(0, kMaxSimSensorSide); }},
       {"angle", [](SimSettings& s, const Item& v) { s.angle = v.number(-360, 360); }},
-      {"flux", [](SimSettings& s, const Item& v) { s.flux = v.number(0, kInfinity); }},
-      {"sky", [](SimSettings& s, const Item& v) { s.sky = v.number(0, kInfinity); }},
-      {"readnoise", [](SimSettings& s, const Item& v) { s.readNoise = v.number(0, kInfinity); }},
-      {"gain", [](SimSettings& s, const Item& v) { s.gain = v.number(0, kInfinity, true); }},
+      {"flux", [](SimSettings& s, const Item& v) { s.flux = v.number(0, 1e12); }},
+      {"sky", [](SimSettings& s, const Item& v) { s.sky = v.number(0, 1e9); }},
+      {"readnoise", [](SimSettings& s, const Item& v) { s.readNoise = v.number(0, 1e4); }},
+      {"gain", [](SimSettings& s, const Item& v) { s.gain = v.number(0.01, 1000); }},
       {"bias", [](SimSettings& s, const Item& v) { s.bias = v.number(0, 65535); }},
       {"hotpixels", [](SimSettings& s, const Item& v) { s.hotPixels = v.whole(0, 1000000); }},
       {"cosmics", [](SimSettings& s, const Item& v) { s.cosmics = v.number(0, 1000); }},
-      {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, kInfinity); }},
+      {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, 3600); }},
       {"timing",
        [](SimSettings& s, const Item& v) {
          if (v.text() == "instant")

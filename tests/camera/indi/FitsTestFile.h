@@ -73,4 +73,20 @@ class FitsTestFile {
   int status_ = 0;
 };
 
+// A FITS file written card by card, for headers no library would write:
+// each card is padded to 80 characters, END added, the header and the data
+// bytes each filled up to whole 2880-byte blocks.
+inline std::vector<std::uint8_t> rawFits(const std::vector<std::string>& cards, std::size_t dataBytes = 0) {
+  std::string header;
+  for (std::string card : cards) {
+    card.resize(80, ' ');
+    header += card;
+  }
+  header += std::string("END").append(77, ' ');
+  header.resize((header.size() + 2879) / 2880 * 2880, ' ');
+  std::vector<std::uint8_t> bytes(header.begin(), header.end());
+  bytes.resize(bytes.size() + (dataBytes + 2879) / 2880 * 2880, 0);
+  return bytes;
+}
+
 }  // namespace nebulor::testing

@@ -12,6 +12,7 @@ namespace nebulor::camera::indi {
 namespace {
 
 using testing::FitsTestFile;
+using testing::rawFits;
 
 // A pixel pattern that tells rows from columns and covers the 16-bit range.
 double patternAt(int x, int y) { return static_cast<double>((x * 9973 + y * 31337) % 65536); }
@@ -105,6 +106,37 @@ TEST(ReadFitsImage, RefusesWhatIsNotOneReadableImage) {
     EXPECT_THROW(decode(bytes), AutomationError) << what;
   }
   EXPECT_THROW(readFitsImage(nullptr, 0), AutomationError) << "no bytes at all";
+}
+
+// Headers that state sizes the bytes cannot hold, or whose products wrap
+// round 2^64, end as AutomationError and nothing else.
+TEST(ReadFitsImage, RefusesSizesTheBytesDoNotHold) {
+  const auto header = [](const std::string& bitpix, const std::string& width, const std::string& height) {
+    return rawFits({"SIMPLE  =                    T", "BITPIX  = " + bitpix, "NAXIS   =                    2",
+                    "NAXIS1  = " + width, "NAXIS2  = " + height},
+                   512);
+  };
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"16 x (2^63 - 1): the byte count wraps to below one block", header("16", "16", "9223372036854775807")},
+      {"2^32 x 2^32 pixels", header("16", "4294967296", "4294967296")},
+      {"a side of 65536 pixels", header("8", "65536", "1")},
+      {"a negative side", header("16", "-16", "16")},
+      {"more rows than arrived", header("16", "16", "1000")},
+      {"BITPIX 24", header("24", "16", "16")},
+  };
+  for (const auto& c : cases) {
+    try {
+      decode(c.bytes);
+      ADD_FAILURE() << c.what << ": accepted";
+    } catch (const AutomationError&) {
+    } catch (const std::exception& other) {
+      ADD_FAILURE() << c.what << ": threw " << other.what();
+    }
+  }
+  EXPECT_EQ(decode(header("16", "16", "16")).frame.pixels.size(), 256u) << "the same header, sound";
 }
 
 }  // namespace

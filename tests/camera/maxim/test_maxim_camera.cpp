@@ -220,6 +220,16 @@ TEST_F(MaximCameraTest, ReadsAcceptWhateverNumericTypeTheApplicationReturns) {
   }
 }
 
+TEST_F(MaximCameraTest, ASensorSizeNoSensorCanHaveIsAnErrorNamingTheMember) {
+  for (const long size : {0L, -1536L, 65536L, 2147483647L}) {
+    SCOPED_TRACE(size);
+    fake.answer(kCameraXSize, longAnswer(size));
+    const std::string text = automationErrorText([&] { camera.cameraXSize(); });
+    EXPECT_NE(text.find("CameraXSize"), std::string::npos) << text;
+    EXPECT_NE(text.find(std::to_string(size)), std::string::npos) << text;
+  }
+}
+
 TEST_F(MaximCameraTest, AsksForEachMemberNameOnceWithItsExactSpelling) {
   for (int i = 0; i < 3; ++i) {
     camera.linkEnabled();
