@@ -7,6 +7,8 @@
 #include <string>
 #include <variant>
 
+#include "camera/StarFinder.h"
+
 // The imaging application as Nebulor drives it: an application object, a
 // camera object and the image document of the latest exposure. Backends
 // (the built-in simulator, INDI, the Windows COM application) implement these
@@ -54,6 +56,14 @@ class ImageDocument {
   virtual std::int16_t clickY() = 0;    // image row of the latest press
 
   virtual Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) = 0;
+
+  // The image's pixels, for choosing the stars without a click. An imaging
+  // application that keeps its images to itself leaves this as it is.
+  virtual std::shared_ptr<const Frame> frame() const {
+    throw AutomationError(
+        "This imaging application does not hand its images to Nebulor, so the stars cannot be chosen "
+        "automatically; select them by clicking.");
+  }
 };
 
 class Camera {

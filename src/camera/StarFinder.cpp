@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 namespace nebulor::camera {
 namespace {
@@ -190,32 +191,48 @@ StarMeasurement findStarNear(const Frame& frame, double x, double y) {
 std::vector<StarMeasurement> findBrightestStars(const Frame& frame, int count) {
   std::vector<StarMeasurement> stars;
   if (!usable(frame) || count <= 0) return stars;
-  std::vector<long> sums(static_cast<std::size_t>(frame.width) * frame.height);
-  for (int y = 0; y < frame.height; ++y) {
-    for (int x = 0; x < frame.width; ++x) {
-      sums[static_cast<std::size_t>(y) * frame.width + x] = neighbourhoodSum(frame, x, y);
+  const int width = frame.width;
+  const int height = frame.height;
+  const std::size_t size = static_cast<std::size_t>(width) * height;
+  // The 3x3 neighbourhood sums of every pixel, clipped at the edges, in two
+  // separable passes: a full frame takes a few milliseconds, not tens.
+  std::vector<std::int32_t> rows(size);
+  for (int y = 0; y < height; ++y) {
+    const std::uint16_t* in = frame.pixels.data() + static_cast<std::size_t>(y) * width;
+    std::int32_t* out = rows.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) {
+      out[x] = in[x] + (x > 0 ? in[x - 1] : 0) + (x + 1 < width ? in[x + 1] : 0);
     }
   }
-  // Peaks closer than a search box to a star already found belong to it.
-  const auto claimed = [&stars](int x, int y) {
-    return std::any_of(stars.begin(), stars.end(), [x, y](const StarMeasurement& s) {
-      return std::abs(x - s.x) <= kSearchHalfSize && std::abs(y - s.y) <= kSearchHalfSize;
-    });
-  };
+  std::vector<std::int32_t> sums(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    const bool top = i < static_cast<std::size_t>(width);
+    const bool bottom = i + width >= size;
+    sums[i] = rows[i] + (top ? 0 : rows[i - width]) + (bottom ? 0 : rows[i + width]);
+  }
+  // The greatest sum of each row, so that finding the next peak reads the
+  // rows' maxima and one row, not the whole frame.
+  const auto row = [&sums, width](int y) { return sums.begin() + static_cast<std::ptrdiff_t>(y) * width; };
+  std::vector<std::int32_t> rowMax(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y)
+    rowMax[static_cast<std::size_t>(y)] = *std::max_element(row(y), row(y) + width);
   while (static_cast<int>(stars.size()) < count) {
-    long bestSum = -1;
-    Peak best;
-    for (int y = 0; y < frame.height; ++y) {
-      for (int x = 0; x < frame.width; ++x) {
-        const long sum = sums[static_cast<std::size_t>(y) * frame.width + x];
-        if (sum > bestSum && !claimed(x, y)) {
-          bestSum = sum;
-          best = {x, y};
-        }
-      }
+    // The first of equals, in reading order.
+    const auto bestRow = std::max_element(rowMax.begin(), rowMax.end());
+    if (*bestRow < 0) break;
+    const int peakY = static_cast<int>(bestRow - rowMax.begin());
+    const int peakX = static_cast<int>(std::max_element(row(peakY), row(peakY) + width) - row(peakY));
+    const StarMeasurement star = findStarNear(frame, peakX, peakY);
+    stars.push_back(star);
+    // Peaks closer than a search box to a star already found belong to it.
+    const int x0 = std::max(static_cast<int>(std::ceil(star.x - kSearchHalfSize)), 0);
+    const int x1 = std::min(static_cast<int>(std::floor(star.x + kSearchHalfSize)), width - 1);
+    const int y0 = std::max(static_cast<int>(std::ceil(star.y - kSearchHalfSize)), 0);
+    const int y1 = std::min(static_cast<int>(std::floor(star.y + kSearchHalfSize)), height - 1);
+    for (int y = y0; y <= y1; ++y) {
+      if (x0 <= x1) std::fill(row(y) + x0, row(y) + x1 + 1, -1);
+      rowMax[static_cast<std::size_t>(y)] = *std::max_element(row(y), row(y) + width);
     }
-    if (bestSum < 0) break;
-    stars.push_back(findStarNear(frame, best.x, best.y));
   }
   return stars;
 }

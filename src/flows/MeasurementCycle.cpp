@@ -4,13 +4,12 @@
 #include <ctime>
 #include <limits>
 #include <memory>
-#include <string_view>
 #include <utility>
 
 #include "core/CatchAll.h"
-#include "core/NumberParse.h"
 #include "core/NumberText.h"
 #include "flows/EnterMode.h"
+#include "flows/HeaderNumber.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
 
@@ -19,27 +18,6 @@ namespace nebulor {
 namespace {
 
 constexpr float kMinDetectionScore = 10;
-
-// A header value counts as missing when the header lacks it, when it is the
-// number 0 or empty text, and (so that no text can end the program) when it
-// is text that is no number or a value that is not finite.
-std::optional<double> headerNumber(camera::ImageDocument& document, const char* keyword) {
-  const std::optional<camera::FitsValue> value = document.fitsKey(keyword);
-  if (!value) return std::nullopt;
-  double number = 0;
-  if (const auto* text = std::get_if<std::string>(&*value)) {
-    std::string_view digits(*text);
-    while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
-    while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
-    const std::optional<double> parsed = parseNumber(digits);
-    if (!parsed) return std::nullopt;
-    number = *parsed;
-  } else {
-    number = std::get<double>(*value);
-  }
-  if (number == 0 || !std::isfinite(number)) return std::nullopt;
-  return number;
-}
 
 std::tm localNow() {
   const std::time_t now = std::time(nullptr);
@@ -106,6 +84,7 @@ void MeasurementCycle::StartMeasuring() {
   camera::Camera& camera = linkedCamera(state_);
   sendSubframe(camera);
   logFile_.open(logFolder_);
+  if (reacquisition_ != nullptr) reacquisition_->runStarted();
   const RunEnd end = measureReadings(camera);
   showRunEnd(end);
   logFile_.close();
@@ -195,7 +174,8 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   logFile_.writeRow(localNow(), geometry.airmass, state_.sampleX[1][n], state_.sampleY[1][n],
                     state_.sampleX[2][n], state_.sampleY[2][n]);
 
-  if (detectionScore[1] >= kMinDetectionScore && detectionScore[2] >= kMinDetectionScore) {
+  const bool accepted = detectionScore[1] >= kMinDetectionScore && detectionScore[2] >= kMinDetectionScore;
+  if (accepted) {
     showExposureReadouts();
   } else {
     // Counted (without wrapping round) and measured again in the same slot.
@@ -204,6 +184,15 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     if (state_.badSampleCount < std::numeric_limits<std::int16_t>::max()) ++state_.badSampleCount;
     --state_.sampleIndex;
     ui_.showRejectedShare();
+  }
+  const auto stopped = [this] { return state_.stopRequested == kTrue; };
+  if (reacquisition_ != nullptr && reacquisition_->afterExposure(accepted, stopped)) {
+    if (stopped() || ui_.windowClosing()) return RunEnd::stopped;
+    // The camera read a full frame and the box may have moved: the reading
+    // starts over in the box.
+    sendSubframe(camera);
+    state_.sampleIndex = 0;  // the loop's step brings it to 1
+    state_.badSampleCount = 0;
   }
   return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include "camera/Automation.h"
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
+#include "flows/Reacquisition.h"
 #include "measure/RawLog.h"
 #include "measure/SeeingReduction.h"
 
@@ -51,6 +52,9 @@ class MeasurementCycle {
 
   // StartMeasuring has not yet returned.
   bool running() const { return state_.mode == ProgramMode::running || state_.mode == ProgramMode::stopping; }
+
+  // Unattended runs find lost stars again; the window's runs leave that to the user.
+  void setReacquisition(Reacquisition* reacquisition) { reacquisition_ = reacquisition; }
   bool logOpen() const { return logFile_.isOpen(); }
 
  private:
@@ -68,6 +72,7 @@ class MeasurementCycle {
   MonitorUi& ui_;
   std::string logFolder_;
   RawLog logFile_;
+  Reacquisition* reacquisition_ = nullptr;
 };
 
 }  // namespace nebulor
