@@ -10,8 +10,9 @@ namespace nebulor {
 
 namespace {
 
-// Peaks looked at: the pair, a few brighter stars or defects beside it.
-constexpr int kCandidates = 12;
+// Peaks looked at: the pair, brighter stars, and hot pixels brighter than the
+// pair (the peak search sums 3 x 3 pixels, which a single hot pixel can win).
+constexpr int kCandidates = 100;
 // Flux is summed within this radius of the centroid, over the median of an
 // annulus beyond it.
 constexpr double kApertureRadius = 6;
