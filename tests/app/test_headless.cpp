@@ -9,8 +9,8 @@
 
 #include "config/ConfigFile.h"
 #include "measure/RawLog.h"
-#include "support/FlowRig.h"
 #include "support/ProgramProcess.h"
+#include "support/TempFolder.h"
 
 namespace nebulor {
 namespace {
