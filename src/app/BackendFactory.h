@@ -26,8 +26,9 @@ struct Backend {
 };
 
 enum class BackendUse {
-  window,  // a person clicks the stars and watches: images arrive in real time
-  demo,    // scripted clicks on the two brightest star images, images at once
+  window,    // a person clicks the stars and watches: images arrive in real time
+  demo,      // scripted clicks on the two brightest star images, images at once
+  headless,  // no window: nobody clicks or watches, images arrive in real time
 };
 
 // A --camera choice that names no backend or has bad settings; what() is one line.

@@ -71,7 +71,7 @@ void DemoUi::dispatchEvents() {
 }
 
 void DemoUi::giveUp(const std::string& reason) {
-  if (gaveUp_) return;
+  if (gaveUp_ || !givesUp_) return;
   gaveUp_ = true;
   err_ << "Demo gave up: " << reason << "." << std::endl;
 }
@@ -88,7 +88,7 @@ std::string demoReadingLine(int reading, const MonitorState& state, std::optiona
   const double rejected = exposures > 0 ? 100.0 * state.badSampleCount / exposures : 0;
   return "reading=" + std::to_string(reading) + " seeing=" + fixed(seeing, 4) + " r0=" + fixed(r0, 3) +
          " long=" + fixed(state.longStdDev, 4) + " trans=" + fixed(state.transStdDev, 4) +
-         " rejected=" + fixed(rejected, 1) + " true=" + (trueSeeing ? fixed(*trueSeeing, 4) : "nan") +
+         " rejected=" + fixed(rejected, 1) + (trueSeeing ? " true=" + fixed(*trueSeeing, 4) : "") +
          " best=" + (state.bestSeeing > 0 ? fixed(state.bestSeeing, 4) : "nan") +
          " error=" + (state.bestSeeing > 0 ? fixed(state.bestSeeingError, 4) : "nan");
 }

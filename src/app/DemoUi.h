@@ -11,18 +11,22 @@
 
 namespace nebulor {
 
-// The window as the demo runs it: everything goes to the real window, except
-// that messages go to the error stream instead of waiting for an OK, and
-// every reading the window shows is also printed as one line
+// The window as the demo and the headless run use it: everything goes to the
+// given window (the real one, or none), except that messages go to the error
+// stream instead of waiting for an OK, and every reading the window shows is
+// also printed as one line
 //   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0 best=B error=E
-// (arcsec, cm, pixels, percent, arcsec, arcsec, arcsec; full stops; nan
-// where there is no value). B is Nebulor's best estimate, E its 1-sigma error. Once the wanted number
-// of readings has been printed, stop() is called (it clicks "Stop Monitoring").
+// (arcsec, cm, pixels, percent, arcsec, arcsec, arcsec; full stops; true=
+// only when the backend knows the truth; nan where there is no value). B is
+// Nebulor's best estimate, E its 1-sigma error. Once the wanted number of
+// readings has been printed, stop() is called (it clicks "Stop Monitoring");
+// 0 readings: never.
 //
 // A script must never hang on the demo: when no reading has completed for
 // kDemoPatience of wall time, or kDemoRejectedLimit exposures in a row were
 // rejected, it gives up with one line on the error stream, and every wait
-// ends as if the window were closing.
+// ends as if the window were closing. The headless run never gives up: it
+// finds the stars again itself.
 inline constexpr std::chrono::seconds kDemoPatience{60};
 inline constexpr int kDemoRejectedLimit = 2000;
 
@@ -49,6 +53,8 @@ class DemoUi : public MonitorUi {
   void sleep(std::chrono::milliseconds duration) override { window_.sleep(duration); }
   bool windowClosing() const override { return gaveUp_ || window_.windowClosing(); }
 
+  void neverGiveUp() { givesUp_ = false; }
+
   int readingsPrinted() const { return printed_; }
   bool messageShown() const { return messageShown_; }
   bool gaveUp() const { return gaveUp_; }
@@ -69,6 +75,7 @@ class DemoUi : public MonitorUi {
   bool messageShown_ = false;
   std::chrono::steady_clock::time_point lastReading_;  // or the start
   int rejectedInARow_ = 0;                             // since the last completed reading
+  bool givesUp_ = true;
   bool gaveUp_ = false;
 };
 

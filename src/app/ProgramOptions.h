@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "flows/StarPair.h"
 
 namespace nebulor {
 
@@ -16,14 +19,17 @@ inline constexpr const char* kWindowCamera = "maxim";
 inline constexpr const char* kWindowCamera = "sim";
 #endif
 
-// The command line: which imaging application to drive, the demo, where
-// the files live and the night view.
-//   nebulor [--camera KIND[:SETTINGS]] [--demo [--readings N]] [--data-dir DIR] [--night]
+// The command line: which imaging application to drive, the demo, the
+// unattended (headless) run, where the files live and the night view.
+//   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
+//           [--data-dir DIR] [--night]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
-  int readings = 5;     // readings the demo prints before it stops
-  std::string dataDir;  // empty: the program's folder or the user's data folder
+  bool headless = false;
+  int readings = 5;  // readings printed before the run stops; 0: until stopped (headless default)
+  std::optional<SeparationRange> separation;  // pixels between the star images, headless
+  std::string dataDir;                        // empty: the program's folder or the user's data folder
   bool night = false;
   bool help = false;
   bool version = false;

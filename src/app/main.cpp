@@ -7,8 +7,10 @@
 
 #include "Version.h"
 #include "app/BackendFactory.h"
+#include "app/Headless.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
+#include "app/StopSignals.h"
 #include "core/AppPaths.h"
 
 namespace {
@@ -75,12 +77,21 @@ int main(int argc, char* argv[]) {
       if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(*reason);
       std::cerr << "nebulor: " << *reason << '\n';
     }
-    backend =
-        nebulor::camera::makeBackend(options.camera, options.demo ? nebulor::camera::BackendUse::demo
-                                                                  : nebulor::camera::BackendUse::window);
+    const auto use = options.demo       ? nebulor::camera::BackendUse::demo
+                     : options.headless ? nebulor::camera::BackendUse::headless
+                                        : nebulor::camera::BackendUse::window;
+    backend = nebulor::camera::makeBackend(options.camera, use);
   } catch (const std::runtime_error& error) {
     std::cerr << "nebulor: " << error.what() << '\n';
     return kUsageExit;
+  }
+
+  if (options.headless) {
+    // No Qt at all: nothing to show, so no display to need.
+    nebulor::catchStopSignals();
+    const nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
+                                   nebulor::stopSignalled};
+    return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
   if (options.demo) {

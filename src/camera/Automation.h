@@ -56,6 +56,8 @@ struct Centroid {
 // backend cares; the others ignore it.
 enum class PassBy { reference, value };
 
+struct Frame;  // camera/StarFinder.h
+
 class ImageDocument {
  public:
   virtual ~ImageDocument() = default;
@@ -74,6 +76,14 @@ class ImageDocument {
   virtual std::int16_t clickY() = 0;    // image row of the latest press
 
   virtual Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) = 0;
+
+  // The image's pixels, for choosing the stars without a click. An imaging
+  // application that keeps its images to itself leaves this as it is.
+  virtual std::shared_ptr<const Frame> frame() const {
+    throw AutomationError(
+        "This imaging application does not hand its images to Nebulor, so the stars cannot be chosen "
+        "automatically; select them by clicking.");
+  }
 };
 
 class Camera {

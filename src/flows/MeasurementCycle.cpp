@@ -4,50 +4,20 @@
 #include <ctime>
 #include <limits>
 #include <memory>
-#include <string_view>
 #include <utility>
 
 #include "core/CatchAll.h"
 #include "core/FriedParameter.h"
-#include "core/NumberParse.h"
 #include "core/NumberText.h"
 #include "core/SeeingHistory.h"
 #include "flows/EnterMode.h"
+#include "flows/HeaderNumber.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
 
 namespace nebulor {
 
 namespace {
-
-// A header value counts as missing when the header lacks it or when it is
-// the number 0 or empty text; text that is no number, or a value that is
-// not finite, is unusable (and so that no text can end the program, also
-// never a number).
-struct HeaderNumber {
-  std::optional<double> value;
-  bool unusable = false;  // present, but no number
-};
-
-HeaderNumber headerNumber(camera::ImageDocument& document, const char* keyword) {
-  const std::optional<camera::FitsValue> value = document.fitsKey(keyword);
-  if (!value) return {};
-  double number = 0;
-  if (const auto* text = std::get_if<std::string>(&*value)) {
-    std::string_view digits(*text);
-    while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
-    while (!digits.empty() && digits.back() == ' ') digits.remove_suffix(1);
-    if (digits.empty()) return {};
-    const std::optional<double> parsed = parseNumber(digits);
-    if (!parsed) return {std::nullopt, true};
-    number = *parsed;
-  } else {
-    number = std::get<double>(*value);
-  }
-  if (!std::isfinite(number)) return {std::nullopt, true};
-  if (number == 0) return {};
-  return {number, false};
-}
 
 // What a header value must be to be taken as what it claims; a value
 // beyond (a focal length of 1e300 mm, a pixel of a picometre) is a broken
@@ -128,6 +98,7 @@ void MeasurementCycle::StartMeasuring() {
   // before it leaves the previous run's file as it was.
   if (const std::optional<std::string> notice = readingsLog_.open(logFolder_)) ui_.showMessage(*notice);
   altitudeReported_ = false;
+  if (reacquisition_ != nullptr) reacquisition_->runStarted();
   const RunEnd end = measureReadings(camera);
   showRunEnd(end);
   logFile_.close();
@@ -257,7 +228,8 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   logFile_.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, state_.sampleX[1][n],
                     state_.sampleY[1][n], state_.sampleX[2][n], state_.sampleY[2][n]);
 
-  if (clean[1] && clean[2]) {
+  const bool accepted = clean[1] && clean[2];
+  if (accepted) {
     airmassSum_ += geometry.airmass;
     showExposureReadouts();
   } else {
@@ -267,6 +239,15 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     if (state_.badSampleCount < std::numeric_limits<std::int16_t>::max()) ++state_.badSampleCount;
     --state_.sampleIndex;
     ui_.showRejectedShare();
+  }
+  const auto stopped = [this] { return state_.stopRequested == kTrue; };
+  if (reacquisition_ != nullptr && reacquisition_->afterExposure(accepted, stopped)) {
+    if (stopped() || ui_.windowClosing()) return RunEnd::stopped;
+    // The camera read a full frame and the box may have moved: the reading
+    // starts over in the box.
+    sendSubframe(camera);
+    state_.sampleIndex = 0;  // the loop's step brings it to 1
+    state_.badSampleCount = 0;
   }
   return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include "camera/Automation.h"
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
+#include "flows/Reacquisition.h"
 #include "measure/BestEstimate.h"
 #include "measure/RawLog.h"
 #include "measure/ReadingsLog.h"
@@ -56,6 +57,9 @@ class MeasurementCycle {
 
   // StartMeasuring has not yet returned.
   bool running() const { return state_.mode == ProgramMode::running || state_.mode == ProgramMode::stopping; }
+
+  // Unattended runs find lost stars again; the window's runs leave that to the user.
+  void setReacquisition(Reacquisition* reacquisition) { reacquisition_ = reacquisition; }
   bool logOpen() const { return logFile_.isOpen() || readingsLog_.isOpen(); }
 
  private:
@@ -79,6 +83,7 @@ class MeasurementCycle {
   double airmassSum_ = 0;                     // over the accepted exposures of the current reading
   bool altitudeReported_ = false;             // this run has said that OBJCTALT is no number
   std::optional<std::string> headerProblem_;  // the header value that ended the run
+  Reacquisition* reacquisition_ = nullptr;
 };
 
 }  // namespace nebulor

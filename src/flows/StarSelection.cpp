@@ -68,6 +68,26 @@ bool subframeOnSensor(const MonitorState& state, int cameraXSize, int cameraYSiz
          state.subframeMinY < state.subframeMaxY && state.subframeMaxY <= cameraYSize;
 }
 
+bool placeStarsInSubframe(MonitorState& state, const std::array<camera::Centroid, 2>& stars, int cameraXSize,
+                          int cameraYSize) {
+  state.subframeMargin = kSubframeMargin;
+  startSubframe(state);
+  for (int star = 1; star <= 2; ++star) {
+    const camera::Centroid& centroid = stars[static_cast<std::size_t>(star - 1)];
+    state.starX[star] = static_cast<float>(centroid.x);  // full-frame sensor pixels for now
+    state.starY[star] = static_cast<float>(centroid.y);
+    includeInSubframe(state, centroid.x, centroid.y);
+  }
+  widenAndClipSubframe(state, cameraXSize, cameraYSize);
+  // A box off the sensor would reach the camera as a negative or empty subframe.
+  if (!subframeOnSensor(state, cameraXSize, cameraYSize)) return false;
+  for (int star = 1; star <= 2; ++star) {
+    state.starX[star] -= static_cast<float>(state.subframeMinX);
+    state.starY[star] -= static_cast<float>(state.subframeMinY);
+  }
+  return true;
+}
+
 void UpdateSubframe(MonitorState& state, camera::Camera& camera) {
   const std::int16_t oldMinX = state.subframeMinX;
   const std::int16_t oldMinY = state.subframeMinY;
@@ -136,8 +156,7 @@ StarSelection::Outcome StarSelection::SelectStars() {
     // Preparing the image is a courtesy to the application; the centroids work without it.
   }
 
-  state_.subframeMargin = kSubframeMargin;
-  startSubframe(state_);
+  std::array<camera::Centroid, 2> centroids;
   std::optional<camera::Centroid> first;
   camera::StarChoice choice = camera::StarChoice::usable;
   for (int star = 1; star <= 2; ++star) {
@@ -146,9 +165,7 @@ StarSelection::Outcome StarSelection::SelectStars() {
     const std::int16_t clickX = document->clickX();
     const std::int16_t clickY = document->clickY();
     const camera::Centroid centroid = document->centroidNear(clickX, clickY, camera::PassBy::reference);
-    state_.starX[star] = static_cast<float>(centroid.x);  // full-frame sensor pixels for now
-    state_.starY[star] = static_cast<float>(centroid.y);
-    includeInSubframe(state_, centroid.x, centroid.y);
+    centroids[static_cast<std::size_t>(star - 1)] = centroid;
     // Where the clicks are made in another application's window, they are
     // judged only now, after the second; our own window refused bad ones already.
     if (choice == camera::StarChoice::usable) {
@@ -161,16 +178,8 @@ StarSelection::Outcome StarSelection::SelectStars() {
     first = centroid;
   }
   if (choice != camera::StarChoice::usable) return Outcome::notTwoStars;
-
-  const int cameraXSize = camera.cameraXSize();
-  const int cameraYSize = camera.cameraYSize();
-  widenAndClipSubframe(state_, cameraXSize, cameraYSize);
-  // A box off the sensor would reach the camera as a negative or empty subframe.
-  if (!subframeOnSensor(state_, cameraXSize, cameraYSize)) return Outcome::offSensor;
-
-  for (int star = 1; star <= 2; ++star) {
-    state_.starX[star] -= static_cast<float>(state_.subframeMinX);
-    state_.starY[star] -= static_cast<float>(state_.subframeMinY);
+  if (!placeStarsInSubframe(state_, centroids, camera.cameraXSize(), camera.cameraYSize())) {
+    return Outcome::offSensor;
   }
   state_.starsSelected = kTrue;
   return Outcome::selected;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,13 @@ void widenAndClipSubframe(MonitorState& state, int cameraXSize, int cameraYSize)
 
 // True when the box holds at least one pixel and lies on a sensor of that size.
 bool subframeOnSensor(const MonitorState& state, int cameraXSize, int cameraYSize);
+
+// The box round two star images (centroids in full-frame sensor pixels), as
+// a selection builds it: the margin, the box widened and clipped, the star
+// positions made relative to it. False when the box does not lie on the
+// sensor; starsSelected is left to the caller.
+bool placeStarsInSubframe(MonitorState& state, const std::array<camera::Centroid, 2>& stars, int cameraXSize,
+                          int cameraYSize);
 
 // Re-centres the box on starX/starY (relative to the current box) and shifts
 // them into the new box; a star's sensor position does not change. Does not

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,12 +9,14 @@
 namespace nebulor {
 namespace {
 
-TEST(ProgramOptions, ReadsTheCameraChoiceAndTheDemo) {
+TEST(ProgramOptions, ReadsTheCameraChoiceTheDemoAndTheHeadlessRun) {
   struct Case {
     std::vector<std::string> args;
     std::string camera;
     bool demo;
     int readings;
+    bool headless = false;
+    std::optional<SeparationRange> separation = std::nullopt;
   };
   const Case cases[] = {
       {{}, kWindowCamera, false, 5},
@@ -22,12 +25,27 @@ TEST(ProgramOptions, ReadsTheCameraChoiceAndTheDemo) {
       {{"--demo"}, "sim", true, 5},
       {{"--demo", "--readings", "12"}, "sim", true, 12},
       {{"--readings=3", "--demo", "--camera", "sim:seed=4"}, "sim:seed=4", true, 3},
+      {{"--headless"}, kWindowCamera, false, 0, true},  // until stopped
+      {{"--headless", "--readings", "10", "--separation", "30:60.5"},
+       kWindowCamera,
+       false,
+       10,
+       true,
+       {{30, 60.5}}},
+      {{"--camera=indi:/tmp/indiserver", "--separation=80:80", "--headless"},
+       "indi:/tmp/indiserver",
+       false,
+       0,
+       true,
+       {{80, 80}}},
   };
   for (const Case& c : cases) {
     const ProgramOptions options = parseProgramOptions(c.args);
     EXPECT_EQ(options.camera, c.camera);
     EXPECT_EQ(options.demo, c.demo);
     EXPECT_EQ(options.readings, c.readings);
+    EXPECT_EQ(options.headless, c.headless);
+    EXPECT_EQ(options.separation, c.separation);
     EXPECT_FALSE(options.help);
   }
   EXPECT_TRUE(parseProgramOptions({"--help"}).help);
@@ -60,6 +78,12 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
       {"--data-dir="},
       {"--night=1"},
       {"--version=2"},
+      {"--demo", "--headless"},
+      {"--separation", "30:60"},
+      {"--headless", "--separation", "60:30"},
+      {"--headless", "--separation", "0:30"},
+      {"--headless", "--separation", "30"},
+      {"--headless", "--separation", "30:sixty"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args.empty() ? "" : args.front());

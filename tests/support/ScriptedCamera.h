@@ -23,7 +23,8 @@ struct ScriptedImage {
   // Answers of the centroid search, in call order; once they run out a search
   // finds a clean star (score 20) at the requested point plus jitter.
   std::deque<camera::Centroid> centroids;
-  int pollsUntilReady = 0;  // imageReady answers false this many times first
+  int pollsUntilReady = 0;                     // imageReady answers false this many times first
+  std::shared_ptr<const camera::Frame> frame;  // its pixels; none: the application keeps them
 };
 
 // Every call the flows make on the scripted objects, in order, as short
@@ -78,6 +79,10 @@ class ScriptedDocument : public camera::ImageDocument {
     // A deterministic wobble of a few tenths of a pixel, different per star and exposure.
     const double phase = exposure_ * 1.7 + x * 0.013 + y * 0.029;
     return {x + 0.3 * std::sin(phase), y + 0.25 * std::cos(1.3 * phase), 20};
+  }
+
+  std::shared_ptr<const camera::Frame> frame() const override {
+    return image_.frame ? image_.frame : camera::ImageDocument::frame();
   }
 
   // The image window's click state, driven by the test (see ClickScript).

@@ -28,7 +28,7 @@ class IndiDocument : public ImageDocument {
 
   Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
 
-  const std::shared_ptr<const Frame>& frame() const { return frame_; }
+  std::shared_ptr<const Frame> frame() const override { return frame_; }
 
  private:
   std::shared_ptr<const FitsImage> fits_;

@@ -35,7 +35,7 @@ class SimDocument : public ImageDocument {
   std::int16_t clickY() override;
   Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
 
-  const std::shared_ptr<const Frame>& frame() const { return frame_; }
+  std::shared_ptr<const Frame> frame() const override { return frame_; }
 
  private:
   void check(SimOperation operation) const;

@@ -4,6 +4,8 @@
 // (its directory mode), and the demo selects the stars and measures them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,8 @@
 #include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
 #include "config/ConfigFile.h"
+#include "measure/RawLog.h"
+#include "support/ProgramProcess.h"
 #include "support/WidgetTestSupport.h"
 
 namespace nebulor {
@@ -84,8 +88,12 @@ std::vector<double> seeingValues(const std::string& output) {
   return values;
 }
 
-TEST(IndiReplay, TheDemoMeasuresTheReplayedFramesTrueSeeing) {
-  IndiServerProcess server;
+// The night the INDI simulator replays: frames of a known true seeing, and
+// the configuration of the program folder it returns.
+const camera::sim::SimSettings kNight =
+    camera::sim::parseSimSettings("seeing=1.5,altitude=90,altrate=0,drift=0,width=512,height=512,seed=7");
+
+std::filesystem::path startReplay(const IndiServerProcess& server, int samplesPerReading) {
   const std::filesystem::path frames = server.home() / "frames";
   const std::filesystem::path program = server.home() / "program";
   std::filesystem::create_directories(frames);
@@ -93,21 +101,37 @@ TEST(IndiReplay, TheDemoMeasuresTheReplayedFramesTrueSeeing) {
 
   // The mount's home points at declination 90; at the pole that is the
   // zenith, so the images' altitude is 90 and the airmass 1, as simulated.
-  const auto settings =
-      camera::sim::parseSimSettings("seeing=1.5,altitude=90,altrate=0,drift=0,width=512,height=512,seed=7");
   Config config = defaultConfig();
-  config.samplesPerReading = kSamplesPerReading;
-  ASSERT_NO_FATAL_FAILURE(writeFrames(settings, frames, config.measurementExposure));
+  config.samplesPerReading = static_cast<std::int16_t>(samplesPerReading);
+  writeFrames(kNight, frames, config.measurementExposure);
   std::ofstream(program / kConfigFileName, std::ios::binary) << configText(config);
 
   server.setProperty("Telescope Simulator.CONNECTION.CONNECT=On");
   server.setProperty("Telescope Simulator.GEOGRAPHIC_COORD.LAT;LONG;ELEV=90;0;0");
   server.setProperty("Telescope Simulator.TELESCOPE_INFO.TELESCOPE_FOCAL_LENGTH=" +
-                     std::to_string(settings.focalLength));
+                     std::to_string(kNight.focalLength));
   server.setProperty("CCD Simulator.CONNECTION.CONNECT=On");
   server.setProperty("CCD Simulator.POLLING_PERIOD.PERIOD_MS=10");
   server.setProperty("CCD Simulator.CCD_DIRECTORY_LOCATION.LOCATION=" + frames.string());
   server.setProperty("CCD Simulator.CCD_DIRECTORY_TOGGLE.INDI_ENABLED=On");
+  return program;
+}
+
+// Each direction's seeing goes as its variance to the power 3/5, and a
+// variance from M exposures has a relative error of sqrt(2 / M); the
+// reading averages the two directions. Three standard errors round the truth:
+void expectTrueSeeing(const std::vector<double>& seeing, int samplesPerReading, const std::string& output) {
+  ASSERT_FALSE(seeing.empty()) << output;
+  const double mean = std::accumulate(seeing.begin(), seeing.end(), 0.0) / static_cast<double>(seeing.size());
+  const double exposures = static_cast<double>(seeing.size()) * samplesPerReading;
+  const double relativeError = 0.6 * std::sqrt(2.0 / exposures) / std::sqrt(2.0);
+  EXPECT_NEAR(mean, kNight.seeing, 3 * relativeError * kNight.seeing) << output;
+}
+
+TEST(IndiReplay, TheDemoMeasuresTheReplayedFramesTrueSeeing) {
+  IndiServerProcess server;
+  const std::filesystem::path program = startReplay(server, kSamplesPerReading);
+  ASSERT_FALSE(HasFatalFailure());
 
   camera::Backend backend = camera::makeBackend("indi:" + server.socketOption(), camera::BackendUse::demo);
   std::ostringstream out;
@@ -119,12 +143,28 @@ TEST(IndiReplay, TheDemoMeasuresTheReplayedFramesTrueSeeing) {
   EXPECT_EQ(exitCode, 0) << err.str();
   const std::vector<double> seeing = seeingValues(out.str());
   ASSERT_EQ(seeing.size(), static_cast<std::size_t>(kReadings)) << out.str() << err.str();
-  // Each direction's seeing goes as its variance to the power 3/5, and a
-  // variance from M exposures has a relative error of sqrt(2 / M); the
-  // reading averages the two directions. Three standard errors:
-  const double mean = std::accumulate(seeing.begin(), seeing.end(), 0.0) / static_cast<double>(seeing.size());
-  const double relativeError = 0.6 * std::sqrt(2.0 / (kReadings * kSamplesPerReading)) / std::sqrt(2.0);
-  EXPECT_NEAR(mean, settings.seeing, 3 * relativeError * settings.seeing) << out.str();
+  expectTrueSeeing(seeing, kSamplesPerReading, out.str());
+}
+
+// nebulor --headless as a user runs it, without a display: the stars chosen
+// on the first replayed frame, then readings without a truth to print.
+TEST(IndiReplay, TheHeadlessProgramChoosesTheStarsAndMeasuresTheReplayedFrames) {
+  IndiServerProcess server;
+  const std::filesystem::path program = startReplay(server, kSamplesPerReading);
+  ASSERT_FALSE(HasFatalFailure());
+
+  testing::ProgramProcess nebulor(
+      NEBULOR_EXECUTABLE, program,
+      {"--headless", "--readings", std::to_string(kReadings), "--camera", "indi:" + server.socketOption()});
+  EXPECT_EQ(nebulor.wait(std::chrono::minutes(3)), 0) << nebulor.error();
+  RecordProperty("headless_output", nebulor.output());
+  EXPECT_NE(nebulor.error().find("Star images chosen at"), std::string::npos) << nebulor.error();
+  EXPECT_EQ(nebulor.output().find("true="), std::string::npos) << nebulor.output();
+  const std::vector<double> seeing = seeingValues(nebulor.output());
+  ASSERT_EQ(seeing.size(), static_cast<std::size_t>(kReadings)) << nebulor.output() << nebulor.error();
+  expectTrueSeeing(seeing, kSamplesPerReading, nebulor.output());
+  const std::string log = nebulor.read(kRawLogFileName);
+  EXPECT_GE(std::count(log.begin(), log.end(), '\n'), kReadings * kSamplesPerReading + 1);
 }
 
 TEST(IndiDemo, ACameraNameTheServerLacksIsAClearStartUpMessage) {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "camera/Automation.h"
+#include "flows/StarPair.h"
+
+namespace nebulor {
+
+// What an unattended run is told.
+struct HeadlessRun {
+  int readings = 0;                           // stop after this many; 0: until stopped
+  std::optional<SeparationRange> separation;  // pixels; default: from the frame's plate scale
+  std::optional<double> trueSeeing;           // arcsec, when the backend knows the truth
+  std::function<bool()> stopSignalled;        // polled by every wait
+};
+
+// The unattended run, with no window and no display: start-up as the window
+// does it (messages to err), the stars chosen automatically, then monitoring
+// with one line per reading on out (see DemoUi) and the raw log in folder,
+// the stars found again whenever they are lost. A stop signal ends it as
+// "Stop Monitoring" does. Returns the exit code: 0 when stopped or the
+// readings are complete, 1 when the run ended on an error (its message on err).
+int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const std::string& folder,
+                std::ostream& out, std::ostream& err);
+
+}  // namespace nebulor
