@@ -85,8 +85,13 @@ class LineReader {
     }
   }
 
-  // Closes the list with the count of warnings left out of it.
+  // Closes the list, warnings added after the lines (the hole sizes) kept
+  // to the same length, with the count of warnings left out of it.
   void finish() {
+    if (parse_.warnings.size() > kMaxWarnings) {
+      unlisted_ += parse_.warnings.size() - kMaxWarnings;
+      parse_.warnings.resize(kMaxWarnings);
+    }
     if (unlisted_ > 0) parse_.warnings.push_back("... and " + std::to_string(unlisted_) + " more.");
   }
 
