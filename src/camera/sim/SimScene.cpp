@@ -59,6 +59,7 @@ SceneState SimScene::next(double time, double seconds) {
   const double centreX = (settings_.width - 1) / 2.0 + drift + tipX * tipTilt;
   const double centreY = (settings_.height - 1) / 2.0 + drift + tipY * tipTilt;
 
+#ifndef NEBULOR_NO_PHASE_SCREEN
   if (screen_) {
     // Turbulence at the zenith seen through `airmass` times as much air.
     const double scale = std::sqrt(airmass) / seeing_.pixelScale();
@@ -69,6 +70,7 @@ SceneState SimScene::next(double time, double seconds) {
     state.stars[1] = {centreX + halfX + tilts[1].x * scale, centreY + halfY + tilts[1].y * scale};
     return state;
   }
+#endif
   // Half the separation and half the differential motion on either side.
   const double halfX = (settings_.separation * ux + along * ux - across * uy) / 2.0;
   const double halfY = (settings_.separation * uy + along * uy + across * ux) / 2.0;

@@ -4,7 +4,9 @@
 #include <memory>
 #include <random>
 
+#ifndef NEBULOR_NO_PHASE_SCREEN
 #include "camera/sim/ScreenTurbulence.h"
+#endif
 #include "camera/sim/SeeingModel.h"
 #include "camera/sim/SimSettings.h"
 
@@ -51,7 +53,9 @@ class SimScene {
   std::normal_distribution<double> gauss_;
   std::uniform_real_distribution<double> uniform_;
   bool cloudy_;
+#ifndef NEBULOR_NO_PHASE_SCREEN
   std::unique_ptr<ScreenTurbulence> screen_;  // with turbulence=screen
+#endif
 };
 
 }  // namespace nebulor::camera::sim
