@@ -65,8 +65,23 @@ struct Session {
   }
 };
 
+// The same messages, but that each backend names itself: MaximDL where the
+// simulator says "the simulator", and its own words for a telescope that fails.
+std::string asOverCom(std::string message) {
+  const auto replace = [&message](const std::string& from, const std::string& to) {
+    for (auto at = message.find(from); at != std::string::npos; at = message.find(from, at + to.size())) {
+      message.replace(at, from.size(), to);
+    }
+  };
+  replace("(the simulated telescope does not answer)", "(are you running on a 64bit OS?)");
+  replace("the simulator", "MaximDL");
+  return message;
+}
+
 void expectSameSession(const Session& com, const Session& local) {
-  EXPECT_EQ(com.ui.messages, local.ui.messages);
+  std::vector<std::string> localMessages;
+  for (const std::string& message : local.ui.messages) localMessages.push_back(asOverCom(message));
+  EXPECT_EQ(com.ui.messages, localMessages);
   EXPECT_EQ(com.ui.buttons, local.ui.buttons);
   EXPECT_EQ(com.ui.coords, local.ui.coords);
   EXPECT_EQ(com.ui.moved, local.ui.moved);
@@ -140,20 +155,15 @@ TEST(MaximOverComNight, SelectsTheStarsAndCompletesReadings) {
   EXPECT_EQ(readings, kReadings);
 }
 
-TEST(MaximOverComErrors, ApplicationErrorCrossesTheProcessWithItsText) {
+// The telescope link's failure reads as the Windows start-up message words it,
+// whatever the application said.
+TEST(MaximOverComErrors, ATelescopeLinkErrorReadsAsTheStartupMessageWordsIt) {
   const FakeMaximScenario& scenario = fakeMaximScenario("TelescopeRaises");
   camera::maxim::MaximAutomationServer server({scenario.applicationProgId, scenario.cameraProgId});
   if (!fakeRegistered(scenario)) GTEST_SKIP() << kNotRegistered;
   const auto application = server.createApplication();
   const std::string text = testing::automationErrorText([&] { application->setTelescopeConnected(true); });
-  // The simulator's own text, as its application object reports it in this process.
-  camera::sim::SimServer local(camera::sim::parseSimSettings(scenario.simSettings));
-  const std::string expected =
-      testing::automationErrorText([&] { local.createApplication()->setTelescopeConnected(true); });
-  ASSERT_FALSE(expected.empty());
-  EXPECT_THAT(text, ::testing::HasSubstr(expected));
-  EXPECT_THAT(text, ::testing::HasSubstr("TelescopeConnected"));
-  EXPECT_THAT(text, ::testing::HasSubstr("0x80020009"));  // DISP_E_EXCEPTION
+  EXPECT_EQ(text, "are you running on a 64bit OS?");
 }
 
 }  // namespace
