@@ -52,6 +52,8 @@ void IndiCamera::setLinkEnabled(bool enabled) {
     if (linkEnabled()) connection_->setDeviceConnected(ccd_, false);
     return;
   }
+  // A server or device that went away ended any exposure: its answer will not come.
+  if (!linkEnabled()) pending_.reset();
   connection_->ensureConnected();
   ccd_ = connection_->findDevice(connection_->options().ccd, kCcdInterface, "camera");
   if (!connection_->linkDevice(ccd_)) return;  // linkEnabled() reads false: the caller reports it
@@ -150,18 +152,25 @@ void IndiCamera::setFullFrame() {
 }
 
 // Starting while the previous exposure is still Busy can make the driver
-// lose the new one, so wait for it first (as long as it can still take).
+// lose the new one, or send the old one's image after the new one started,
+// where it would pass for the new one's. So wait until the driver has ended
+// it (as long as it can still take). Only a report after the request counts:
+// a loaded driver can take longer to answer than the exposure lasts, and
+// until then CCD_EXPOSURE still shows the state from before it.
 void IndiCamera::waitUntilIdle() {
   std::chrono::milliseconds left{0};
+  std::uint64_t answered = 0;  // CCD_EXPOSURE reports once the driver has answered
   if (pending_) {
     left = std::max(
         left, millisecondsOf(pending_->seconds) -
                   std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pending_->started));
+    answered = pending_->exposureUpdates + 1;
   }
   const auto idle = [&](const IndiSnapshot& snapshot) {
     const IndiDevice* device = snapshot.device(ccd_);
     const IndiProperty* exposure = device == nullptr ? nullptr : device->property("CCD_EXPOSURE");
-    return !snapshot.serverConnected || exposure == nullptr || exposure->status != PropertyStatus::busy;
+    return !snapshot.serverConnected || exposure == nullptr ||
+           (exposure->updates >= answered && exposure->status != PropertyStatus::busy);
   };
   const bool done = connection_->waitUntil(idle, connection_->timeouts().reply + left);
   requireLink();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -90,6 +91,39 @@ struct WireRig {
           return made;
         }) {}
 
+  // A camera on the scripted wire, linked.
+  std::unique_ptr<IndiCamera> linkedCamera() {
+    connection.ensureConnected();
+    connection.update(reportLinkedCamera);
+    auto shared = std::shared_ptr<IndiConnection>(&connection, [](IndiConnection*) {});
+    auto camera = std::make_unique<IndiCamera>(shared, std::make_shared<ImageDisplay>());
+    camera->setLinkEnabled(true);
+    EXPECT_TRUE(camera->linkEnabled());
+    return camera;
+  }
+
+  // The driver's report of CCD_EXPOSURE in the given state.
+  void reportExposure(PropertyStatus status) {
+    connection.update([&](IndiSnapshot& snapshot) {
+      IndiProperty& exposure = snapshot.devices["CCD"].properties["CCD_EXPOSURE"];
+      exposure.status = status;
+      ++exposure.updates;
+    });
+  }
+
+  // An image of the whole sensor that says how long it was exposed.
+  void reportImage(double seconds) {
+    auto fits = std::make_shared<FitsImage>();
+    fits->frame = Frame{640, 480, std::vector<std::uint16_t>(640 * 480)};
+    fits->header["EXPTIME"] = seconds;
+    connection.update([&](IndiSnapshot& snapshot) {
+      IndiImage& latest = snapshot.images["CCD"];
+      latest = IndiImage{latest.sequence + 1, fits, ""};
+    });
+  }
+
+  long exposuresSent() const { return std::count(wire->sent.begin(), wire->sent.end(), "CCD_EXPOSURE"); }
+
   ScriptedWire* wire = nullptr;
   IndiConnection connection;
 };
@@ -119,12 +153,8 @@ TEST(IndiWaits, ASilentServerIsReportedWithinItsTimeLimits) {
 
 TEST(IndiWaits, ACameraThatNeverAnswersTimesOutInsteadOfHanging) {
   WireRig rig;
-  rig.connection.ensureConnected();
-  rig.connection.update(reportLinkedCamera);
-  auto connection = std::shared_ptr<IndiConnection>(&rig.connection, [](IndiConnection*) {});
-  IndiCamera camera(connection, std::make_shared<ImageDisplay>());
-  camera.setLinkEnabled(true);
-  ASSERT_TRUE(camera.linkEnabled());
+  const auto linked = rig.linkedCamera();
+  IndiCamera& camera = *linked;
 
   camera.setStartX(10);  // the driver never reports the new box
   camera.setNumX(100);
@@ -139,6 +169,39 @@ TEST(IndiWaits, ACameraThatNeverAnswersTimesOutInsteadOfHanging) {
     imageError = errorOf([&] { camera.imageReady(); });
   }
   EXPECT_NE(imageError.find("No image came"), std::string::npos) << imageError;
+}
+
+// A loaded driver can answer an exposure after it would have ended, and
+// sends its image after its readout report: an exposure left running must
+// be ended before the next goes out, or its image passes for the next one's.
+TEST(IndiWaits, ANewExposureWaitsUntilTheDriverHasEndedTheEarlierOne) {
+  WireRig rig;
+  const auto camera = rig.linkedCamera();
+  camera->expose(1.0f);  // left running, as after a stop click
+  CountingPump pump;
+  rig.connection.setEventPump(&pump, [] { return false; });
+  long sentBeforeTheEnd = -1;
+  pump.onDispatch = [&] {
+    if (pump.dispatches == 3) rig.reportExposure(PropertyStatus::busy);  // the late answer
+    if (pump.dispatches == 5) {
+      sentBeforeTheEnd = rig.exposuresSent();
+      rig.reportImage(1.0);
+      rig.reportExposure(PropertyStatus::ok);
+    }
+  };
+  camera->expose(0.02f);
+  EXPECT_EQ(sentBeforeTheEnd, 1) << "the new exposure went out before the driver ended the earlier one";
+  EXPECT_FALSE(camera->imageReady()) << "the earlier exposure's image is not the new one's";
+  rig.reportImage(0.02);
+  ASSERT_TRUE(camera->imageReady());
+  EXPECT_EQ(camera->document()->fitsKey("EXPTIME"), FitsValue(0.02));
+
+  // Once the server has gone and come back, an exposure of the old link is not waited for.
+  camera->expose(1.0f);
+  rig.connection.update([](IndiSnapshot& snapshot) { snapshot = IndiSnapshot{}; });
+  rig.connection.update(reportLinkedCamera);
+  camera->setLinkEnabled(true);
+  EXPECT_EQ(errorOf([&] { camera->expose(0.02f); }), "");
 }
 
 TEST(IndiWaits, WithTheWindowsPumpAWaitDispatchesAndEndsOnAStopOrAClose) {
