@@ -1,6 +1,5 @@
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <string>
 
 #include "app/MainDisplay.h"
@@ -8,15 +7,6 @@
 #include "display/WindowFont.h"
 
 namespace {
-
-QApplication& app() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "bench_display";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
 
 // A full history with a wavy seeing record, after 300 readings.
 nebulor::MonitorState fullHistory() {
@@ -35,7 +25,6 @@ nebulor::MonitorState fullHistory() {
 
 // The display model and the plot drawn into its kept image.
 void BM_PlotRefresh(benchmark::State& bench) {
-  app();
   const nebulor::MonitorState state = fullHistory();
   nebulor::HistoryPlot plot;
   plot.setFont(nebulor::windowFont());
@@ -48,7 +37,6 @@ BENCHMARK(BM_PlotRefresh)->Unit(benchmark::kMicrosecond);
 
 // The whole refresh of the main window: plot, read-outs and the start/stop command.
 void BM_UpdateDisplay(benchmark::State& bench) {
-  app();
   nebulor::MonitorState state = fullHistory();
   nebulor::MainDisplay window(state, "/nonexistent/");
   for (auto _ : bench) window.updateDisplay();

@@ -28,15 +28,6 @@ constexpr int kReadings = 10000;
 constexpr int kSamplesPerReading = 5;
 constexpr int kSettledReadings = 100;
 
-QApplication& app() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "bench_soak";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
-
 double residentMegabytes() {
   std::ifstream statm("/proc/self/statm");
   double pages = 0;
@@ -102,7 +93,7 @@ void BM_SoakNight(benchmark::State& bench) {
     ReadingLines lines;
     std::ostream out(&lines);
     std::ostringstream err;
-    const int exitCode = nebulor::runDemo(app(), backend, kReadings, temp.folder(), out, err);
+    const int exitCode = nebulor::runDemo(*qApp, backend, kReadings, temp.folder(), out, err);
     const double endMegabytes = residentMegabytes();
     const long rows = rawLogRows(temp.file(nebulor::kRawLogFileName));
     const long expectedRows = static_cast<long>(lines.lines) * kSamplesPerReading + lines.rejected;
