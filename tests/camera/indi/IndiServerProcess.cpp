@@ -21,6 +21,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/TempFolder.h"
+
 extern char** environ;
 
 namespace nebulor::testing {
@@ -96,9 +98,7 @@ IndiServerProcess::IndiServerProcess(std::vector<std::string> drivers) {
   // Drivers orphaned by a killed server become our children, so we can reap them.
   ::prctl(PR_SET_CHILD_SUBREAPER, 1);
 
-  std::string folder = (std::filesystem::temp_directory_path() / "nebulor-indi-XXXXXX").string();
-  if (::mkdtemp(folder.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-  home_ = folder;
+  home_ = freshTempFolder("nebulor-indi");
   port_ = freePort();
   socketPath_ = "/nebulor-test-" + std::to_string(::getpid()) + "-" + std::to_string(port_);
 
