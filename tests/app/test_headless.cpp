@@ -66,7 +66,9 @@ TEST(HeadlessProgram, EndsWithTheExitCodeOfHowTheRunEnded) {
     EXPECT_EQ(program.wait(60s), c.exitCode) << program.error();
     EXPECT_NE(program.error().find(c.error), std::string::npos) << program.error();
     EXPECT_EQ(lineCount(program.output(), "reading="), c.readings) << program.output();
-    if (c.readings > 0) EXPECT_NE(program.output().find(" true=1.2000 best="), std::string::npos);
+    if (c.readings > 0) {
+      EXPECT_NE(program.output().find(" true=1.2000 best="), std::string::npos);
+    }
   }
 }
 
