@@ -15,6 +15,7 @@
 
 #include "../camera/indi/FakeIndiServer.h"
 #include "../camera/indi/FitsTestFile.h"
+#include "../support/ErrorOf.h"
 #include "../support/TempFolder.h"
 #include "camera/indi/IndiAutomationServer.h"
 #include "config/ConfigFile.h"
@@ -85,24 +86,15 @@ TEST(HostileConfigFile, EndlessOrHugeFilesAreReadOnlyInPart) {
 
 // ---- an INDI server ---------------------------------------------------------
 
-using camera::AutomationError;
 using camera::indi::IndiAutomationServer;
 using camera::indi::IndiTimeouts;
 using camera::indi::parseIndiOptions;
+using testing::errorOf;
 using testing::FakeIndiServer;
 
 constexpr IndiTimeouts kQuick{.connect = std::chrono::milliseconds(5000),
                               .reply = std::chrono::milliseconds(5000),
                               .imageMargin = std::chrono::milliseconds(10000)};
-
-std::string errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const AutomationError& error) {
-    return error.what();
-  }
-  return "";
-}
 
 TEST(HostileIndiServer, AnAbsurdSensorSizeIsAnErrorNamingTheDeviceAndProperty) {
   FakeIndiServer server(1e10, 1024, {});

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "../../support/ErrorOf.h"
 #include "IndiServerProcess.h"
 #include "camera/indi/IndiAutomationServer.h"
 #include "camera/indi/IndiDocument.h"
@@ -29,16 +30,6 @@ inline bool eventually(const std::function<bool()>& condition) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
-}
-
-// The text of the AutomationError the action throws ("" if it throws none).
-inline std::string errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const camera::AutomationError& error) {
-    return error.what();
-  }
-  return "";
 }
 
 inline const camera::Frame& frameOf(camera::Camera& camera) {

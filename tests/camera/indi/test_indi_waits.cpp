@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "../../support/ErrorOf.h"
 #include "camera/indi/IndiAutomationServer.h"
 #include "camera/indi/IndiCamera.h"
 #include "camera/indi/IndiConnection.h"
@@ -20,6 +21,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
+using testing::errorOf;
 
 constexpr IndiTimeouts kShort{.connect = milliseconds(50),
                               .discover = milliseconds(60),
@@ -127,15 +129,6 @@ struct WireRig {
   ScriptedWire* wire = nullptr;
   IndiConnection connection;
 };
-
-std::string errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const AutomationError& error) {
-    return error.what();
-  }
-  return "";
-}
 
 TEST(IndiWaits, ASilentServerIsReportedWithinItsTimeLimits) {
   auto connection = std::make_shared<IndiConnection>(
