@@ -38,7 +38,7 @@
 //    with the window w_i = G_i / V_i: Gaussian, of the measured width, where
 //    the sky dominates; flat where the star's photon noise does (both the
 //    optimal weights); the model term mu_i cancels the pull of coarse pixels.
-//    It stops when the position step is under 1% of the position's error.
+//    It stops when the position step is under a tenth of its own error.
 //    Once settled, the fit leaves out pixels with r_i = d_i - mu_i far above
 //    the model, and pixels with r_i - r(2c - x_i) > 4 sqrt(2 V_i): a star
 //    image is point-symmetric about its centre c whatever its profile, so
@@ -91,8 +91,9 @@ constexpr double kClippedRms = 0.9866;
 constexpr double kMinimumNoise = 1.0;
 constexpr double kQuantisationVariance = 1.0 / 12.0;
 constexpr int kMaxIterations = 25;
-// The fit stops when its position step is a hundredth of its own error.
-constexpr double kConvergenceInError = 0.01;
+// The fit stops when its position step is a tenth of its own error: the
+// steps shrink quadratically, so what is left after that is far smaller.
+constexpr double kConvergenceInError = 0.1;
 constexpr double kSigmaConvergence = 0.01;
 constexpr float kFullScale = 65535.0F;
 // Median absolute deviation to standard deviation for Gaussian noise.
