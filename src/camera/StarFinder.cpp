@@ -297,11 +297,13 @@ Peak brightestNeighbourhood(const Region& region, const Box& box) {
   Peak best{box.x0, box.y0};
   double bestSum = -1;
   for (int y = box.y0; y <= box.y1; ++y) {
-    std::fill(columns.begin(), columns.end(), 0.0);
-    for (int v = std::max(y - 1, region.y0()); v <= std::min(y + 1, region.y1()); ++v) {
-      const float* pixels = region.from(left, v);
-      for (std::size_t i = 0; i < count; ++i) columns[i] += pixels[i];
-    }
+    // A row off the region counts as empty: the middle row again, weighted 0.
+    const float* middle = region.from(left, y);
+    const float* above = y > region.y0() ? region.from(left, y - 1) : middle;
+    const float* below = y < region.y1() ? region.from(left, y + 1) : middle;
+    const double aboveWeight = y > region.y0() ? 1.0 : 0.0, belowWeight = y < region.y1() ? 1.0 : 0.0;
+    for (std::size_t i = 0; i < count; ++i)
+      columns[i] = middle[i] + aboveWeight * above[i] + belowWeight * below[i];
     for (int x = box.x0; x <= box.x1; ++x) {
       const auto i = static_cast<std::size_t>(x - left);
       const double sum = columns[i] + (x > left ? columns[i - 1] : 0.0) + (x < right ? columns[i + 1] : 0.0);
@@ -520,7 +522,7 @@ Plane fitPlane(const Region& region, const Star& star, double minimumNoise) {
 struct AxisProfile {
   static constexpr std::size_t kMaxPixels =
       2 * static_cast<std::size_t>(kFitRadiusInSigma * kMaxSigma + 1) + 2;
-  std::array<double, kMaxPixels> share{}, byCentre{}, bySigma{};
+  std::array<double, kMaxPixels> share, byCentre, bySigma;  // the first `count` are set
 
   AxisProfile(double centre, double sigma, int from, int to) {
     const std::size_t count = std::min(static_cast<std::size_t>(std::max(to - from + 1, 0)), kMaxPixels);
