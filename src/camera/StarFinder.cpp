@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <optional>
 
 // How a star is measured near a requested point (all in counts, g = gain):
 //
@@ -75,6 +76,11 @@ constexpr double kWingMismatch = 0.06;
 // A pixel above its mirror point by this many noise units of the difference
 // holds light that is not the star's.
 constexpr double kAsymmetryInNoise = 4.0;
+// Such light further than this from the star's centre may be a companion,
+// fitted from the pixels within this of its brightest, in a few passes.
+constexpr double kCompanionInSigma = 2.5;
+constexpr double kCompanionFitInSigma = 2.0;
+constexpr int kCompanionIterations = 8;
 // The fit reads pixels out to 4 sigma + 1, the annulus out to 4 sigma + 7.
 constexpr double kFitRadiusInSigma = 4.0;
 constexpr double kAnnulusGap = 1.0;
@@ -140,6 +146,21 @@ class Region {
     set(x, y, value);
     defects_.push_back(index(x, y));
   }
+  // Leaves a pixel out of the fit, keeping its value for a companion's fit.
+  void mask(int x, int y) {
+    if (unmasked_.empty()) unmasked_ = pixels_;
+    pixels_[index(x, y)] = std::numeric_limits<float>::quiet_NaN();
+  }
+  float unmaskedAt(int x, int y) const { return unmasked_.empty() ? at(x, y) : unmasked_[index(x, y)]; }
+  // Puts the masked pixels back, with `light(x, y)` taken off every pixel.
+  template <typename Light>
+  void unmaskWithout(const Light& light) {
+    if (!unmasked_.empty()) pixels_ = unmasked_;
+    unmasked_.clear();
+    for (int y = y0_; y <= y1_; ++y) {
+      for (int x = x0_; x <= x1_; ++x) pixels_[index(x, y)] -= static_cast<float>(light(x, y));
+    }
+  }
   void leaveOutDefects() {
     for (std::size_t i : defects_) pixels_[i] = std::numeric_limits<float>::quiet_NaN();
   }
@@ -152,6 +173,7 @@ class Region {
   int x0_, y0_, x1_, y1_, width_;
   std::vector<float> pixels_;
   std::vector<std::size_t> defects_;
+  std::vector<float> unmasked_;  // the pixels before the first mask
 };
 
 struct Box {
@@ -669,7 +691,15 @@ double starSharpness(const Region& region, const Star& star, const Background& l
 // mirror point is light that is not the star's (a track across the core, a
 // companion's wing). Such a pixel goes with its mirror pixel, which keeps
 // what is left symmetric and the fit of the star's model unbiased.
-int maskOutliers(Region& region, const Star& star, const Plane& plane, double gain) {
+// Where the strongest light that breaks the star's symmetry lies, away from
+// the star's core: a companion, perhaps.
+struct CompanionSeed {
+  bool found = false;
+  int x = 0, y = 0;
+  double excess = 0;  // counts above the mirror point
+};
+
+int maskOutliers(Region& region, const Star& star, const Plane& plane, double gain, CompanionSeed& seed) {
   const FitWindow window(region, star);
   const double wing = kWingMismatch * star.flux * pixelShare(0, star.sigma) * pixelShare(0, star.sigma);
   const int width = window.x1 - window.x0 + 1, height = window.y1 - window.y0 + 1;
@@ -719,7 +749,10 @@ int maskOutliers(Region& region, const Star& star, const Plane& plane, double ga
       // The model is symmetric: what its interpolation misses at the mirror
       // point, that of the residual may miss too.
       const double missed = std::abs(model - interpolate(models, mx, my));
-      if (residual - mirrored - missed > kAsymmetryInNoise * noise) {
+      const double excess = residual - mirrored - missed;
+      if (excess > kAsymmetryInNoise * noise) {
+        if (excess > seed.excess && std::hypot(x - star.x, y - star.y) > kCompanionInSigma * star.sigma)
+          seed = {true, x, y, excess};
         outliers.emplace_back(x, y);
         outliers.emplace_back(static_cast<int>(std::nearbyint(mx)), static_cast<int>(std::nearbyint(my)));
       }
@@ -728,10 +761,51 @@ int maskOutliers(Region& region, const Star& star, const Plane& plane, double ga
   int count = 0;
   for (const auto& [x, y] : outliers) {
     if (std::isnan(region.at(x, y))) continue;
-    region.set(x, y, std::numeric_limits<float>::quiet_NaN());
+    region.mask(x, y);
     ++count;
   }
   return count;
+}
+
+// The light of an image of the star's width round (x, y).
+double imageLight(const Star& image, double x, double y) {
+  return image.flux * pixelShare(x - image.x, image.sigma) * pixelShare(y - image.y, image.sigma);
+}
+
+// A companion fitted as an image of the star's width (position and flux) to
+// what the star's model leaves near the seed, masked pixels included; none
+// when the fit fails or wanders off the seed.
+std::optional<Star> fitCompanion(const Region& region, const Star& star, const Plane& plane,
+                                 const CompanionSeed& seed, double gain) {
+  Region rest = region;
+  const double reach = kCompanionFitInSigma * star.sigma + 2;
+  for (int y = rest.y0(); y <= rest.y1(); ++y) {
+    for (int x = rest.x0(); x <= rest.x1(); ++x) {
+      rest.set(x, y,
+               std::hypot(x - seed.x, y - seed.y) <= reach
+                   ? static_cast<float>(region.unmaskedAt(x, y) - imageLight(star, x, y))
+                   : std::numeric_limits<float>::quiet_NaN());
+    }
+  }
+  Star companion{static_cast<double>(seed.x), static_cast<double>(seed.y),
+                 seed.excess * 2 * std::numbers::pi * star.sigma * star.sigma, star.sigma};
+  for (int iteration = 0; iteration < kCompanionIterations; ++iteration) {
+    const Sums sums = accumulate(rest, companion, plane, gain);
+    // Its width is the star's: only position and flux are fitted.
+    std::array<std::array<double, 3>, 3> fisher{};
+    std::array<double, 3> step{};
+    for (std::size_t a = 0; a < 3; ++a) {
+      step[a] = sums.gradient[a];
+      for (std::size_t b = 0; b < 3; ++b) fisher[a][b] = sums.fisher[a][b];
+    }
+    if (!solve(fisher, step)) return std::nullopt;
+    companion.x += std::clamp(step[0], -1.0, 1.0);
+    companion.y += std::clamp(step[1], -1.0, 1.0);
+    companion.flux += step[2];
+  }
+  if (!(companion.flux > 0) || std::hypot(companion.x - seed.x, companion.y - seed.y) > 2)
+    return std::nullopt;
+  return companion;
 }
 
 FitResult fitStar(Region& region, Star star, const NoiseModel& noise) {
@@ -741,52 +815,64 @@ FitResult fitStar(Region& region, Star star, const NoiseModel& noise) {
   bool widthChecked = false;
   int maskings = 0;
   Sums sums;
-  for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-    sums = accumulate(region, star, plane, noise.gain);
-    std::array<double, 4> step = sums.gradient;
-    if (!solve(sums.fisher, step)) break;
-    const Star before = star;
-    star.x += std::clamp(step[0], -1.0, 1.0);
-    star.y += std::clamp(step[1], -1.0, 1.0);
-    star.flux += step[2];
-    star.sigma = std::clamp(star.sigma + step[3], std::max(kMinSigma, star.sigma / 1.5),
-                            std::min(kMaxSigma, star.sigma * 1.5));
-    if (!(star.flux > 0) || !std::isfinite(star.x) || !std::isfinite(star.y)) {
-      star = before;  // nothing star-like to fit: keep the last estimate
-      break;
+  CompanionSeed seed;
+  for (int round = 0; round < 2; ++round) {
+    for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+      sums = accumulate(region, star, plane, noise.gain);
+      std::array<double, 4> step = sums.gradient;
+      if (!solve(sums.fisher, step)) break;
+      const Star before = star;
+      star.x += std::clamp(step[0], -1.0, 1.0);
+      star.y += std::clamp(step[1], -1.0, 1.0);
+      star.flux += step[2];
+      star.sigma = std::clamp(star.sigma + step[3], std::max(kMinSigma, star.sigma / 1.5),
+                              std::min(kMaxSigma, star.sigma * 1.5));
+      if (!(star.flux > 0) || !std::isfinite(star.x) || !std::isfinite(star.y)) {
+        star = before;  // nothing star-like to fit: keep the last estimate
+        break;
+      }
+      // A hot pixel on a broad star's wing passes the first defect test; the
+      // measured width sharpens it once the fit has settled near the star.
+      if (!widthChecked && std::abs(star.sigma - before.sigma) < 0.05 * before.sigma) {
+        widthChecked = true;
+        const Background local{plane.at(star.x, star.y), plane.noise};
+        const double reach = kFitRadiusInSigma * star.sigma + 1;
+        const Box disc{static_cast<int>(star.x - reach), static_cast<int>(star.y - reach),
+                       static_cast<int>(star.x + reach) + 1, static_cast<int>(star.y + reach) + 1};
+        cleanDefects(region, disc, local, noise.gain, starSharpness(region, star, local));
+        region.leaveOutDefects();
+      }
+      // The plane is fitted again when the star moved off its centre, or when
+      // the fit would reach into its annulus (or the annulus lies that much
+      // further out than it need).
+      const bool moved = std::hypot(star.x - plane.x, star.y - plane.y) > 0.5 ||
+                         std::abs(annulusInner(star.sigma) - annulusInner(planeSigma)) > kAnnulusGap;
+      if (moved) {
+        plane = fitPlane(region, star, minimumNoise);
+        planeSigma = star.sigma;
+      }
+      // Each masking lets the fit move off what it masked, which may show more.
+      if (!moved && widthChecked && maskings < kMaskings && std::abs(step[0]) < 0.01 &&
+          std::abs(step[1]) < 0.01) {
+        ++maskings;
+        if (maskOutliers(region, star, plane, noise.gain, seed) > 0) continue;
+        maskings = kMaskings;
+      }
+      const double tolerance = kConvergenceInError * positionError(sums.fisher);
+      if (!moved && std::abs(step[0]) < tolerance && std::abs(step[1]) < tolerance &&
+          std::abs(step[3]) < kSigmaConvergence) {
+        break;  // the last sums hold for a step this small
+      }
     }
-    // A hot pixel on a broad star's wing passes the first defect test; the
-    // measured width sharpens it once the fit has settled near the star.
-    if (!widthChecked && std::abs(star.sigma - before.sigma) < 0.05 * before.sigma) {
-      widthChecked = true;
-      const Background local{plane.at(star.x, star.y), plane.noise};
-      const double reach = kFitRadiusInSigma * star.sigma + 1;
-      const Box disc{static_cast<int>(star.x - reach), static_cast<int>(star.y - reach),
-                     static_cast<int>(star.x + reach) + 1, static_cast<int>(star.y + reach) + 1};
-      cleanDefects(region, disc, local, noise.gain, starSharpness(region, star, local));
-      region.leaveOutDefects();
-    }
-    // The plane is fitted again when the star moved off its centre, or when
-    // the fit would reach into its annulus (or the annulus lies that much
-    // further out than it need).
-    const bool moved = std::hypot(star.x - plane.x, star.y - plane.y) > 0.5 ||
-                       std::abs(annulusInner(star.sigma) - annulusInner(planeSigma)) > kAnnulusGap;
-    if (moved) {
-      plane = fitPlane(region, star, minimumNoise);
-      planeSigma = star.sigma;
-    }
-    // Each masking lets the fit move off what it masked, which may show more.
-    if (!moved && widthChecked && maskings < kMaskings && std::abs(step[0]) < 0.01 &&
-        std::abs(step[1]) < 0.01) {
-      ++maskings;
-      if (maskOutliers(region, star, plane, noise.gain) > 0) continue;
-      maskings = kMaskings;
-    }
-    const double tolerance = kConvergenceInError * positionError(sums.fisher);
-    if (!moved && std::abs(step[0]) < tolerance && std::abs(step[1]) < tolerance &&
-        std::abs(step[3]) < kSigmaConvergence) {
-      break;  // the last sums hold for a step this small
-    }
+    // A companion's light that no mask can catch (its wing across the
+    // star's core) is taken off as its fitted image; then the star is fitted
+    // again, masks and all.
+    if (round > 0 || !seed.found) break;
+    const std::optional<Star> companion = fitCompanion(region, star, plane, seed, noise.gain);
+    if (!companion) break;
+    region.unmaskWithout([&](int x, int y) { return imageLight(*companion, x, y); });
+    maskings = 0;
+    seed = {};
   }
   FitResult result;
   result.star = star;

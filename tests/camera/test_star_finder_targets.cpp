@@ -66,7 +66,8 @@ TEST(StarFinderTargets, CompanionAtSixToTenPixelsPullsLessThanTwoHundredths) {
   for (const Condition& c : {Condition{Psf::gaussian, 0.7, 100, Nuisance::companion},
                              Condition{Psf::gaussian, 1.5, 30, Nuisance::companion},
                              Condition{Psf::gaussian, 1.5, 100, Nuisance::companion},
-                             Condition{Psf::moffat, 0.7, 100, Nuisance::companion}}) {
+                             Condition{Psf::moffat, 0.7, 100, Nuisance::companion},
+                             Condition{Psf::moffat, 1.5, 100, Nuisance::companion}}) {
     const TrialStatistics stats = measureTrials(c, kFrames, 13);
     EXPECT_EQ(stats.failures, 0) << describe(c);
     EXPECT_LT(std::abs(stats.bias), 0.02) << describe(c);
