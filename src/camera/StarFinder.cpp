@@ -45,7 +45,12 @@
 //    image is point-symmetric about its centre c whatever its profile, so
 //    light above the mirror point's is not the star's (a track, a
 //    companion's wing); each such pixel goes with its mirror pixel, which
-//    keeps the rest symmetric. Then it fits again.
+//    keeps the rest symmetric. Then it fits again. When the strongest such
+//    light lies over 2.5 sigma from the centre, a companion is fitted there
+//    (an image of the star's width: position and flux) to d_i - mu_i, masked
+//    pixels included; its image is taken off every pixel, the masks undone,
+//    and the star fitted once more: the companion's wing across the star's
+//    core, which no pixel test can see, goes with it.
 // 6. Score: matched-filter signal to noise sum(G_i d_i / V_i) / sqrt(sum G_i^2 / V_i)
 //    (the best linear flux of the fitted shape over its noise), about
 //    1.4 to 3 times the peak pixel's, so that 10 still means a clean detection.
