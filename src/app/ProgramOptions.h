@@ -22,7 +22,7 @@ inline constexpr const char* kWindowCamera = "sim";
 // The command line: which imaging application to drive, the demo, the
 // unattended (headless) run, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
-//           [--data-dir DIR] [--night]
+//           [--data-dir DIR] [--night] [--exposure-correction]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
@@ -31,6 +31,7 @@ struct ProgramOptions {
   std::optional<SeparationRange> separation;  // pixels between the star images, headless
   std::string dataDir;                        // empty: the program's folder or the user's data folder
   bool night = false;
+  bool exposureCorrection = false;  // on for this run, whatever the window last remembered
   bool help = false;
   bool version = false;
 };

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/DemoUi.h"
+#include "app/ExposureCorrectionChoice.h"
 #include "camera/ImageWindow.h"
 #include "display/NightPalette.h"
 #include "flows/Startup.h"
@@ -63,7 +64,7 @@ Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const 
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
 }
 
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night) {
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices) {
   // The backend's own image window, where the user clicks the two stars.
   std::unique_ptr<camera::ImageWindow> images;
   if (backend.clicks != nullptr && backend.setViewer) {
@@ -78,9 +79,11 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
     QObject::connect(&window, &MainDisplay::nightViewChanged, images.get(),
                      &camera::ImageWindow::setNightView);
   }
-  window.setNightView(night || rememberedNightView());
-  // Only the user's own switch is remembered, not --night.
+  window.setNightView(choices.night || rememberedNightView());
+  window.setExposureCorrection(choices.exposureCorrection || rememberedExposureCorrection());
+  // Only the user's own switches are remembered, not --night or --exposure-correction.
   QObject::connect(&window, &MainDisplay::nightViewChanged, &window, &rememberNightView);
+  QObject::connect(&window, &MainDisplay::exposureCorrectionChanged, &window, &rememberExposureCorrection);
   AutomationObjects objects;
   RunStartup(state, window, *backend.server, objects, folder);
   window.show();
@@ -95,9 +98,10 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err) {
+            std::ostream& out, std::ostream& err, bool exposureCorrection) {
   MonitorState state;
   MainDisplay window(state, folder);
+  window.setExposureCorrection(exposureCorrection);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
             [&window] { click(window, "CommandStartAbort"); });
   Session session(state, window, ui, folder);
