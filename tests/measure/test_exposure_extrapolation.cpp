@@ -24,15 +24,10 @@ TEST(ExposureExtrapolation, RecoversTheTruthWithItsStatedScatter) {
   const double coefficients[] = {gTiltLongCoefficient(3), gTiltTransCoefficient(3)};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fallAtT);
-    const double n = kExtrapolationWeight;
-    const double shares[] = {std::exp(c.fallAtT), std::exp(c.fallAtT * n / (n - 1))};  // t, 2t
+    const double n = kExtrapolationWeight,
+                 shares[] = {std::exp(c.fallAtT), std::exp(c.fallAtT * n / (n - 1))};
     MonitorState states[2];
-    for (MonitorState& state : states) {
-      state.config.samplesPerReading = 20;
-      state.config.holeDiameter = 50;
-      state.config.holeDistance = 150;
-      state.config.wavelength = 0.5f;
-    }
+    for (MonitorState& state : states) state.config = defaultConfig();  // 20 exposures, b = 3, 500 nm
     std::mt19937_64 random(3);
     std::normal_distribution<double> gauss;
     double sum = 0, squares = 0, errors = 0;
