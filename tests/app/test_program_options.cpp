@@ -75,7 +75,6 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
       {"--demo", "--readings", "3x"},
       {"--readings", "4"},
       {"--frobnicate"},
-      {"--exposure-correction=on"},
       {"sim"},
       {"--demo=yes"},
       {"--data-dir"},

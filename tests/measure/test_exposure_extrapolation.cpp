@@ -23,7 +23,6 @@ TEST(ExposureExtrapolation, RecoversTheTruthWithItsStatedScatter) {
   const double unit = lambda * lambda * std::pow(0.05, -1.0 / 3.0) * std::pow(r0, -5.0 / 3.0);
   const double coefficients[] = {gTiltLongCoefficient(3), gTiltTransCoefficient(3)};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.fallAtT);
     const double n = kExtrapolationWeight,
                  shares[] = {std::exp(c.fallAtT), std::exp(c.fallAtT * n / (n - 1))};
     MonitorState states[2];
@@ -54,8 +53,8 @@ TEST(ExposureExtrapolation, RecoversTheTruthWithItsStatedScatter) {
       errors += best->error;
     }
     const double mean = sum / readings;
-    EXPECT_NEAR(mean / truth, 1.0, 0.015);
-    EXPECT_NEAR(errors / readings / std::sqrt(squares / readings - mean * mean), 1.0, 0.1);
+    EXPECT_NEAR(mean / truth, 1.0, 0.015) << c.fallAtT;
+    EXPECT_NEAR(errors / readings / std::sqrt(squares / readings - mean * mean), 1.0, 0.1) << c.fallAtT;
   }
 }
 
