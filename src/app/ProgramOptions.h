@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace nebulor {
 
@@ -28,8 +28,8 @@ struct ProgramOptions {
   bool demo = false;
   bool headless = false;
   int readings = 5;  // readings printed before the run stops; 0: until stopped (headless default)
-  std::optional<SeparationRange> separation;  // pixels between the star images, headless
-  std::string dataDir;                        // empty: the program's folder or the user's data folder
+  std::optional<stars::SeparationRange> separation;  // pixels between the star images, headless
+  std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
   bool exposureCorrection = false;  // on for this run, whatever the window last remembered
   bool help = false;

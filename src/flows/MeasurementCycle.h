@@ -106,8 +106,8 @@ class MeasurementCycle {
   MonitorState doubled_;  // the 2t exposures' tables and their reduction
   ExposureSeries single_{1, state_, logFile_, true};
   ExposureSeries double_{2, doubled_, doubleLog_, false};
-  bool altitudeReported_ = false;             // this run has said that OBJCTALT is no number
-  std::optional<std::string> headerProblem_;  // the header value that ended the run
+  bool altitudeReported_ = false;         // this run has said that OBJCTALT is no number
+  std::optional<Failure> headerProblem_;  // the header value that ended the run
   Reacquisition* reacquisition_ = nullptr;
 };
 
