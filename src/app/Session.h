@@ -37,7 +37,7 @@ class Session {
 // The night view is the one last chosen, or on for this run when night is set.
 int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night);
 
-// The demo: start-up, the two stars selected by script, monitoring until
+// The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
