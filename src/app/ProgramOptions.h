@@ -10,9 +10,9 @@
 namespace nebulor {
 
 // The imaging application the window drives when --camera is not given: on
-// Windows the real one through COM, elsewhere the simulator. The demo clicks
-// the stars by script, which only the simulator can, so it always defaults
-// to the simulator.
+// Windows the real one through COM, elsewhere the simulator. The demo chooses
+// the stars on the images, which the COM application keeps to itself, so
+// it always defaults to the simulator.
 #ifdef _WIN32
 inline constexpr const char* kWindowCamera = "maxim";
 #else

@@ -42,7 +42,7 @@ struct WindowChoices {
 };
 int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices);
 
-// The demo: start-up, the two stars selected by script, monitoring until
+// The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
 // With exposureCorrection the readings take the exposure-time correction.
