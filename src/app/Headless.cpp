@@ -49,6 +49,7 @@ std::string sensorPosition(const MonitorState& state, int star) {
 int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const std::string& folder,
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
+  state.feed = run.feed;
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.
   DemoUi ui(window, state, out, err, run.readings, run.trueSeeing, [&state] { state.stopRequested = kTrue; });

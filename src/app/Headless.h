@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "core/ReadingsFeed.h"
 #include "flows/StarPair.h"
 
 namespace nebulor {
@@ -16,6 +17,7 @@ struct HeadlessRun {
   std::optional<SeparationRange> separation;  // pixels; default: from the frame's plate scale
   std::optional<double> trueSeeing;           // arcsec, when the backend knows the truth
   std::function<bool()> stopSignalled;        // polled by every wait
+  ReadingsFeed* feed = nullptr;               // where the readings are published; none: nowhere
 };
 
 // The unattended run, with no window and no display: start-up as the window

@@ -22,7 +22,7 @@ inline constexpr const char* kWindowCamera = "sim";
 // The command line: which imaging application to drive, the demo, the
 // unattended (headless) run, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
-//           [--data-dir DIR] [--night]
+//           [--data-dir DIR] [--night] [--alpaca PORT|off [--alpaca-bind ADDRESS]]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
@@ -31,6 +31,8 @@ struct ProgramOptions {
   std::optional<SeparationRange> separation;  // pixels between the star images, headless
   std::string dataDir;                        // empty: the program's folder or the user's data folder
   bool night = false;
+  std::optional<int> alpacaPort;  // the Alpaca server's port; 0: off; none: not given
+  std::string alpacaBind;         // its one address; empty: every interface
   bool help = false;
   bool version = false;
 };
@@ -42,7 +44,7 @@ class ProgramOptionsError : public std::runtime_error {
 };
 
 // args without the program name. Accepts "--camera X" and "--camera=X",
-// likewise for --readings.
+// likewise for every option with a value.
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args);
 
 std::string programUsage();

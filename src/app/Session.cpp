@@ -63,7 +63,8 @@ Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const 
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
 }
 
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night) {
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night,
+              ReadingsFeed* feed) {
   // The backend's own image window, where the user clicks the two stars.
   std::unique_ptr<camera::ImageWindow> images;
   if (backend.clicks != nullptr && backend.setViewer) {
@@ -72,6 +73,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
     backend.setViewer(images.get());
   }
   MonitorState state;
+  state.feed = feed;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
   if (images) {
@@ -95,8 +97,9 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err) {
+            std::ostream& out, std::ostream& err, ReadingsFeed* feed) {
   MonitorState state;
+  state.feed = feed;
   MainDisplay window(state, folder);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
             [&window] { click(window, "CommandStartAbort"); });

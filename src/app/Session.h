@@ -35,12 +35,14 @@ class Session {
 // The window for a person: start-up (its messages in message boxes), then
 // the window until it is closed. folder holds config.ini and the raw log.
 // The night view is the one last chosen, or on for this run when night is set.
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night);
+// The readings are published to feed when one is given.
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night,
+              ReadingsFeed* feed = nullptr);
 
 // The demo: start-up, the two stars selected by script, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err);
+            std::ostream& out, std::ostream& err, ReadingsFeed* feed = nullptr);
 
 }  // namespace nebulor

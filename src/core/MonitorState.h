@@ -8,6 +8,8 @@
 
 namespace nebulor {
 
+class ReadingsFeed;
+
 namespace camera {
 class Application;
 class Camera;
@@ -58,9 +60,10 @@ struct MonitorState {
   camera::Camera* camera = nullptr;
 
   // Nebulor's own, beside the window's members.
-  SampleTable sampleError{};   // 1-sigma centroid noise of star k, exposure n, pixels; 0: unknown
-  double bestSeeing = 0;       // arcsec, best estimate of the latest reading; 0: none
-  double bestSeeingError = 0;  // arcsec, its 1-sigma statistical error
+  SampleTable sampleError{};     // 1-sigma centroid noise of star k, exposure n, pixels; 0: unknown
+  double bestSeeing = 0;         // arcsec, best estimate of the latest reading; 0: none
+  double bestSeeingError = 0;    // arcsec, its 1-sigma statistical error
+  ReadingsFeed* feed = nullptr;  // where the readings and the mode are published; none: nowhere
 };
 
 }  // namespace nebulor
