@@ -18,7 +18,7 @@ constexpr const char* kPage = R"(<!DOCTYPE html>
 <title>Nebulor seeing</title>
 <style>
 :root { color-scheme: light dark; --text: #111; --dim: #555; --back: #fff; }
-@media (prefers-color-scheme: dark) { :root { --text: #c80000; --dim: #5a0000; --back: #000; } }
+@media (prefers-color-scheme: dark) { :root { --text: #c80000; --dim: #8c0000; --back: #000; } }
 body { font-family: sans-serif; color: var(--text); background: var(--back); margin: 1.5em; max-width: 44em; }
 h1 { font-size: 1.2em; font-weight: normal; margin: 0 0 .5em; }
 #seeing { font-size: 3.5em; font-weight: bold; }
@@ -112,11 +112,9 @@ WebAnswer liveStatus(const FeedSnapshot& feed, WallClock::time_point now) {
   QJsonObject status{{"state", stateText(feed, now)},
                      {"readings", static_cast<qint64>(feed.readings.size())}};
   const PublishedReading* latest = feed.readings.empty() ? nullptr : &feed.readings.back();
-  status.insert(
-      "time",
-      latest ? QJsonValue(
-                   QDateTime::fromSecsSinceEpoch(WallClock::to_time_t(latest->time)).toString(Qt::ISODate))
-             : QJsonValue());
+  status.insert("time", latest ? QJsonValue(QDateTime::fromSecsSinceEpoch(WallClock::to_time_t(latest->time))
+                                                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                               : QJsonValue());
   status.insert("seeing", latest ? QJsonValue(latest->seeing) : QJsonValue());
   status.insert("best", latest ? orNull(latest->best) : QJsonValue());
   status.insert("bestError", latest ? orNull(latest->bestError) : QJsonValue());

@@ -78,12 +78,22 @@ QByteArray seeingChartSvg(const std::vector<PublishedReading>& readings) {
     classical += QStringLiteral("%1,%2 ").arg(x(r), 0, 'f', 1).arg(y(r.seeing), 0, 'f', 1);
     if (r.best) best += QStringLiteral("%1,%2 ").arg(x(r), 0, 'f', 1).arg(y(*r.best), 0, 'f', 1);
   }
-  svg += QStringLiteral(
-             "<polyline fill=\"none\" stroke=\"currentColor\" stroke-dasharray=\"4 3\" points=\"%1\"><title>"
-             "classical</title></polyline>"
-             "<polyline fill=\"none\" stroke=\"currentColor\" stroke-width=\"2\" points=\"%2\"><title>best "
-             "estimate</title></polyline></svg>")
-             .arg(classical.trimmed(), best.trimmed());
+  const double legend = kWidth - kRight - 190;
+  svg +=
+      QStringLiteral(
+          "<polyline fill=\"none\" stroke=\"currentColor\" stroke-dasharray=\"4 3\" points=\"%1\"/>"
+          "<polyline fill=\"none\" stroke=\"currentColor\" stroke-width=\"2\" points=\"%2\"/>"
+          "<line x1=\"%3\" x2=\"%4\" y1=\"16\" y2=\"16\" stroke=\"currentColor\" stroke-width=\"2\"/>"
+          "<text x=\"%5\" y=\"20\">best estimate</text>"
+          "<line x1=\"%6\" x2=\"%7\" y1=\"16\" y2=\"16\" stroke=\"currentColor\" stroke-dasharray=\"4 3\"/>"
+          "<text x=\"%8\" y=\"20\">classical</text></svg>")
+          .arg(classical.trimmed(), best.trimmed())
+          .arg(legend)
+          .arg(legend + 20)
+          .arg(legend + 24)
+          .arg(legend + 110)
+          .arg(legend + 130)
+          .arg(legend + 134);
   return svg.toUtf8();
 }
 
