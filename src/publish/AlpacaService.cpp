@@ -31,7 +31,7 @@ QStringList AlpacaService::start(const AlpacaEndpoint& endpoint) {
         auto* listener = new GuardedTcpServer(host_);
         if (address.isNull() || !listener->listen(address, endpoint.port)) {
           messages << QStringLiteral(
-                          "The Alpaca server cannot listen on %1 port %2: %3. Nebulor goes on without it.")
+                          "The Alpaca server cannot listen on port %2 (%1): %3. Nebulor goes on without it.")
                           .arg(endpoint.address.isEmpty() ? QStringLiteral("every interface")
                                                           : endpoint.address)
                           .arg(endpoint.port)

@@ -21,6 +21,11 @@ class ConnectionGuard : public QObject {
     });
     // Connected before the HTTP server's own reader, so this one sees the bytes first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+      if (socket->bytesToWrite() > GuardedTcpServer::kMaxUnread) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+      }
       received_ += socket->bytesAvailable();
       if (received_ <= GuardedTcpServer::kMaxRequestBytes) return;
       socket->readAll();  // nothing of it reaches the HTTP server

@@ -12,7 +12,9 @@ namespace nebulor {
 // - a request (everything received since the last answer) over
 //   kMaxRequestBytes is refused (HTTP 413) and its connection closed;
 // - a connection that has had no answer for kIdleTimeout is closed, be it
-//   silent, trickling bytes or not reading its answers.
+//   silent or trickling bytes;
+// - a client that asks on and on without reading its answers is closed once
+//   kMaxUnread of them wait for it.
 // Call answered() after each answer on a socket.
 class GuardedTcpServer : public QTcpServer {
   Q_OBJECT
@@ -21,6 +23,7 @@ class GuardedTcpServer : public QTcpServer {
   static constexpr int kMaxConnections = 32;
   static constexpr qint64 kMaxRequestBytes = 64 * 1024;
   static constexpr std::chrono::seconds kIdleTimeout{10};
+  static constexpr qint64 kMaxUnread = 1024 * 1024;
 
   explicit GuardedTcpServer(QObject* parent = nullptr);
 

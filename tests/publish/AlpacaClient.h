@@ -40,9 +40,7 @@ class AlpacaClient {
       char answer[256] = {};
       const ssize_t got = ::recv(fd, answer, sizeof answer - 1, 0);
       ::close(fd);
-      const QJsonObject json =
-          QJsonDocument::fromJson(QByteArray(answer, static_cast<int>(got > 0 ? got : 0))).object();
-      if (json.contains("AlpacaPort")) ports.insert(json["AlpacaPort"].toInt());
+      if (got > 0) ports.insert(QJsonDocument::fromJson(answer).object()["AlpacaPort"].toInt());
     }
     return ports;
   }

@@ -4,13 +4,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ranges>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "AlpacaClient.h"
 #include "support/ProgramProcess.h"
+#include "support/RawLogRows.h"
 #include "support/TempFolder.h"
 
 namespace nebulor::testing {
@@ -30,30 +34,31 @@ class DemoWithAlpaca {
         NEBULOR_EXECUTABLE, temp_.path(),
         std::vector<std::string>{"--demo", "--readings", "0", "--camera", "sim:timing=realtime", "--alpaca",
                                  std::to_string(port_), "--alpaca-bind", "127.0.0.1"});
+    const auto listening = [this] {
+      const int fd = AlpacaClient(port_).connection();
+      if (fd >= 0) ::close(fd);
+      return fd >= 0;
+    };
     for (int i = 0; i < 200 && !listening(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 
   int port() const { return port_; }
 
-  // The readings log's rows as far as written, the named column of each.
+  // The named column of the readings log's rows as far as written; 0 for an empty field.
   std::vector<double> column(const std::string& name) const {
-    std::istringstream log(temp_.read("SeeingReadings.csv"));
-    std::string line;
-    std::getline(log, line);
+    const std::string text = temp_.read("SeeingReadings.csv");
     const auto fields = [](const std::string& row) {
       std::vector<std::string> out;
       std::istringstream in(row);
       for (std::string field; std::getline(in, field, ',');) out.push_back(field);
       return out;
     };
-    std::size_t index = 0;
-    for (const std::vector<std::string> header = fields(line); index < header.size(); ++index) {
-      if (header[index] == name || header[index] == name + "\r") break;
-    }
+    const std::vector<std::string> header = fields(text.substr(0, text.find("\r\n")));
+    const auto index =
+        static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
     std::vector<double> values;
-    while (std::getline(log, line)) {
-      const std::vector<std::string> row = fields(line);
-      if (line.back() == '\r' && index < row.size()) values.push_back(std::stod(row[index]));
+    for (const std::vector<std::string>& row : rawLogRows(text) | std::views::transform(fields)) {
+      if (index < row.size()) values.push_back(std::strtod(row[index].c_str(), nullptr));
     }
     return values;
   }
@@ -67,17 +72,6 @@ class DemoWithAlpaca {
   }
 
  private:
-  bool listening() const {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port_));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-  }
-
   static int freePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

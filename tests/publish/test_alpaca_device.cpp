@@ -139,13 +139,27 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
                            std::string(1 << 20, '0'));
        },
        413},
-      {"a slow client, silent after half a request",
+      {"a slow client, silent after half a request (closed after 10 s)",
        [&] {
          const int fd = client.connection();
          ::send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
-         const AlpacaClient::Reply reply = AlpacaClient::receive(fd);  // closed after 10 s, unanswered
+         const AlpacaClient::Reply reply = AlpacaClient::receive(fd);
          ::close(fd);
          return reply;
+       },
+       0},
+      {"a reader that asks on and on and never reads (closed)",
+       [&] {
+         const int fd = client.connection();
+         const std::string ask = "GET / HTTP/1.1\r\n\r\n";
+         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+         while (::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL) > 0 &&
+                std::chrono::steady_clock::now() < end) {
+         }
+         ::close(fd);
+         AlpacaClient::Reply closed;
+         closed.status = std::chrono::steady_clock::now() < end ? 0 : -1;
+         return closed;
        },
        0},
       {"AveragePeriod not a number",
