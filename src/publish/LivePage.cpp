@@ -38,6 +38,7 @@ svg { width: 100%; height: auto; }
 <tr><td>r0</td><td id="r0">-</td></tr>
 <tr><td>Airmass</td><td id="airmass">-</td></tr>
 <tr><td>Rejected exposures</td><td id="rejected">-</td></tr>
+<tr><td>Exposure time</td><td id="exposure">-</td></tr>
 <tr><td>Reading taken</td><td id="time">-</td></tr>
 </table>
 <div id="chart"></div>
@@ -56,6 +57,7 @@ async function refresh() {
     put("r0", s.r0 === null ? "-" : fixed(s.r0, 1) + " cm");
     put("airmass", fixed(s.airmass, 2));
     put("rejected", s.rejectedPercent === null ? "-" : fixed(s.rejectedPercent, 0) + " %");
+    put("exposure", s.exposureTime === null ? "-" : fixed(1000 * s.exposureTime, 1) + " ms");
     put("time", s.time === null ? "-" : s.time);
     document.getElementById("chart").innerHTML = s.chart;
   } catch (e) {
@@ -122,6 +124,7 @@ WebAnswer liveStatus(const FeedSnapshot& feed, WallClock::time_point now) {
   status.insert("r0", latest ? QJsonValue(latest->r0) : QJsonValue());
   status.insert("airmass", latest ? QJsonValue(latest->airmass) : QJsonValue());
   status.insert("rejectedPercent", latest ? QJsonValue(100 * latest->rejectedShare) : QJsonValue());
+  status.insert("exposureTime", latest ? QJsonValue(latest->exposureTime) : QJsonValue());
   status.insert("chart", QString::fromUtf8(seeingChartSvg(feed.readings)));
   return {200, "application/json", QJsonDocument(status).toJson(QJsonDocument::Compact)};
 }

@@ -68,6 +68,8 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
       {"--camera"},
       {"--camera="},
       {"--demo", "--readings", "-1"},
+      {"--demo", "--alpaca", "0"},
+      {"--alpaca-bind", "127.0.0.1"},
       {"--demo", "--readings", "ten"},
       {"--demo", "--readings", "3x"},
       {"--readings", "4"},
