@@ -4,8 +4,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
+#include <QUuid>
 #include <array>
-#include <cmath>
 
 #include "Version.h"
 #include "publish/StarFwhm.h"
@@ -35,6 +36,14 @@ bool isOtherSensor(const QString& name) {
   return false;
 }
 
+// The same on every start of this machine, another on the next machine, as
+// clients that keep a list of devices expect.
+QString uniqueId() {
+  static const QUuid kNebulor(QStringLiteral("5b3f2b9e-8d0c-4c6a-9a51-2f1f7c3e0d42"));
+  return QUuid::createUuidV5(kNebulor, QSysInfo::machineUniqueId() + QSysInfo::machineHostName().toUtf8())
+      .toString(QUuid::WithoutBraces);
+}
+
 WebAnswer badRequest(const QString& reason) { return WebAnswer::text(400, reason); }
 
 // An unsigned 32-bit id, 0 when absent; nothing when it is no such number.
@@ -55,7 +64,7 @@ std::optional<WebAnswer> AlpacaDevice::answer(const WebRequest& request) {
   const QStringList parts = request.path.split(u'/');  // "", "api", "v1", type, number, member
   const bool api = parts.size() >= 2 && parts[1] == u"api";
   if (!api && (parts.size() < 2 || parts[1] != u"management")) return std::nullopt;
-  std::optional<quint32> client = transactionId(request, QStringLiteral("ClientTransactionID"));
+  const std::optional<quint32> client = transactionId(request, QStringLiteral("ClientTransactionID"));
   if (!client)
     return badRequest(QStringLiteral("ClientTransactionID must be a whole number from 0 to 4294967295"));
   if (!transactionId(request, QStringLiteral("ClientID"))) {
@@ -90,7 +99,7 @@ std::optional<WebAnswer> AlpacaDevice::management(const WebRequest& request, con
     return reply(client, {QJsonArray{QJsonObject{{"DeviceName", "Nebulor seeing monitor"},
                                                  {"DeviceType", "ObservingConditions"},
                                                  {"DeviceNumber", 0},
-                                                 {"UniqueID", "nebulor-dimm-seeing-monitor-0"}}}});
+                                                 {"UniqueID", uniqueId()}}}});
   }
   return badRequest(QStringLiteral("No such management member: ") + member);
 }
