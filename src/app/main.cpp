@@ -133,9 +133,8 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<QCoreApplication> core =
         endpoint ? std::make_unique<QCoreApplication>(qtArgc, argv) : nullptr;
     const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
-    nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
-                             nebulor::stopSignalled};
-    run.feed = &feed;
+    const nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
+                                   nebulor::stopSignalled, &feed};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
