@@ -7,17 +7,17 @@
 
 #include "camera/Automation.h"
 #include "core/ReadingsFeed.h"
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace nebulor {
 
 // What an unattended run is told.
 struct HeadlessRun {
-  int readings = 0;                           // stop after this many; 0: until stopped
-  std::optional<SeparationRange> separation;  // pixels; default: from the frame's plate scale
-  std::optional<double> trueSeeing;           // arcsec, when the backend knows the truth
-  std::function<bool()> stopSignalled;        // polled by every wait
-  ReadingsFeed* feed = nullptr;               // where the readings are published; none: nowhere
+  int readings = 0;                                  // stop after this many; 0: until stopped
+  std::optional<stars::SeparationRange> separation;  // pixels; default: from the frame's plate scale
+  std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
+  std::function<bool()> stopSignalled;               // polled by every wait
+  ReadingsFeed* feed = nullptr;                      // where the readings are published; none: nowhere
 };
 
 // The unattended run, with no window and no display: start-up as the window

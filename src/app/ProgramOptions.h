@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace nebulor {
 
 // The imaging application the window drives when --camera is not given: on
-// Windows the real one through COM, elsewhere the simulator. The demo clicks
-// the stars by script, which only the simulator can, so it always defaults
-// to the simulator.
+// Windows the real one through COM, elsewhere the simulator. The demo chooses
+// the stars on the images, which the COM application keeps to itself, so
+// it always defaults to the simulator.
 #ifdef _WIN32
 inline constexpr const char* kWindowCamera = "maxim";
 #else
@@ -28,8 +28,8 @@ struct ProgramOptions {
   bool demo = false;
   bool headless = false;
   int readings = 5;  // readings printed before the run stops; 0: until stopped (headless default)
-  std::optional<SeparationRange> separation;  // pixels between the star images, headless
-  std::string dataDir;                        // empty: the program's folder or the user's data folder
+  std::optional<stars::SeparationRange> separation;  // pixels between the star images, headless
+  std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
   std::optional<int> alpacaPort;  // the Alpaca server's port; 0: off; none: not given
   std::string alpacaBind;         // its one address; empty: every interface

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/DemoUi.h"
+#include "app/UnattendedSelection.h"
 #include "camera/ImageWindow.h"
 #include "display/NightPalette.h"
 #include "flows/Startup.h"
@@ -112,8 +113,14 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
 
   int exitCode = EXIT_FAILURE;
   QTimer::singleShot(0, &window, [&] {
-    click(window, "CommandSelect");
-    if (backend.clicks != nullptr) backend.clicks->scriptClicks({});  // the stars are chosen: no more clicks
+    // A backend that hands its images over has its stars chosen as the
+    // headless run's are; on one that keeps them, the user clicks them.
+    if (backend.clicks != nullptr) {
+      AutoSelection selection(state, ui, std::nullopt);
+      selectStarsUnattended(selection, state, ui, err);
+    } else {
+      click(window, "CommandSelect");
+    }
     if (state.starsSelected == kTrue) click(window, "CommandStartAbort");
     exitCode = ui.readingsPrinted() == readings ? EXIT_SUCCESS : EXIT_FAILURE;
     app.quit();

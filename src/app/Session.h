@@ -39,7 +39,7 @@ class Session {
 int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night,
               ReadingsFeed* feed = nullptr);
 
-// The demo: start-up, the two stars selected by script, monitoring until
+// The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,

@@ -106,10 +106,10 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
       return EXIT_SUCCESS;
     }
-    if (const auto reason = nebulor::createFolder(folder)) {
+    if (const auto failure = nebulor::createFolder(folder)) {
       // A folder the user named must work; the automatic one reports again at its first write.
-      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(*reason);
-      std::cerr << "nebulor: " << *reason << '\n';
+      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(failure->reason);
+      std::cerr << "nebulor: " << failure->reason << '\n';
     }
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
