@@ -74,7 +74,11 @@ QByteArray seeingChartSvg(const std::vector<PublishedReading>& readings) {
           .arg(timeText(readings.back().time));
   QString classical;
   QString best;
-  for (const PublishedReading& r : readings) {
+  // About one point per unit of width: a long night's thousands of readings
+  // would only make the page slower, not the line clearer.
+  const std::size_t step = std::max<std::size_t>(1, readings.size() / static_cast<std::size_t>(kWidth));
+  for (std::size_t i = 0; i < readings.size(); i += step) {
+    const PublishedReading& r = readings[i];
     classical += QStringLiteral("%1,%2 ").arg(x(r), 0, 'f', 1).arg(y(r.seeing), 0, 'f', 1);
     if (r.best) best += QStringLiteral("%1,%2 ").arg(x(r), 0, 'f', 1).arg(y(*r.best), 0, 'f', 1);
   }
