@@ -44,6 +44,7 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
   state.exposureCorrection = run.exposureCorrection;
+  state.feed = run.feed;
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.
   DemoUi ui(window, state, out, err, run.readings, run.trueSeeing, [&state] { state.stopRequested = kTrue; });

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "core/ReadingsFeed.h"
 #include "stars/StarPair.h"
 
 namespace nebulor {
@@ -17,6 +18,7 @@ struct HeadlessRun {
   std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
   std::function<bool()> stopSignalled;               // polled by every wait
   bool exposureCorrection = false;                   // exposures of t and 2t, the best estimate extrapolated
+  ReadingsFeed* feed = nullptr;                      // where the readings are published; none: nowhere
 };
 
 // The unattended run, with no window and no display: start-up as the window

@@ -13,11 +13,22 @@ constexpr int kMaxReadings = 100000;
 
 int readingsValue(const std::string& text) {
   const std::optional<int> value = parseWhole<int>(text);
-  if (!value || *value < 1 || *value > kMaxReadings) {
-    throw ProgramOptionsError("--readings takes a whole number from 1 to " + std::to_string(kMaxReadings) +
-                              ", not '" + text + "'");
+  if (!value || *value < 0 || *value > kMaxReadings) {
+    throw ProgramOptionsError("--readings takes a whole number from 0 (until stopped) to " +
+                              std::to_string(kMaxReadings) + ", not '" + text + "'");
   }
   return *value;
+}
+
+// A TCP port, or "off".
+int alpacaPortValue(const std::string& text) {
+  if (text == "off") return 0;
+  const std::optional<int> port = parseWhole<int>(text);
+  if (!port || *port < 1 || *port > 65535) {
+    throw ProgramOptionsError("--alpaca takes a port from 1 to 65535 (11111 is usual) or off, not '" + text +
+                              "'");
+  }
+  return *port;
 }
 
 // "MIN:MAX" in pixels, 0 < MIN <= MAX.
@@ -75,6 +86,11 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
       options.exposureCorrection = true;
     } else if (name == "--separation") {
       options.separation = separationValue(takeValue());
+    } else if (name == "--alpaca") {
+      options.alpacaPort = alpacaPortValue(takeValue());
+    } else if (name == "--alpaca-bind") {
+      options.alpacaBind = takeValue();
+      if (options.alpacaBind.empty()) throw ProgramOptionsError("--alpaca-bind needs an address");
     } else if (name == "--headless" && !hasValue) {
       options.headless = true;
     } else if ((name == "--help" || name == "-h") && !hasValue) {
@@ -91,6 +107,9 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
     throw ProgramOptionsError("--readings goes with --demo or --headless");
   }
   if (options.separation && !options.headless) throw ProgramOptionsError("--separation goes with --headless");
+  if (!options.alpacaBind.empty() && options.alpacaPort.value_or(0) == 0) {
+    throw ProgramOptionsError("--alpaca-bind goes with --alpaca PORT");
+  }
   if (options.headless && !readingsGiven) options.readings = 0;
   if (!cameraGiven && !options.demo) options.camera = kWindowCamera;
   return options;
@@ -100,6 +119,7 @@ std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings "
          "N]\n"
          "               [--data-dir DIR] [--night] [--exposure-correction]\n"
+         "               [--alpaca PORT|off [--alpaca-bind ADDRESS]]\n"
          "       nebulor --help | --version\n"
 #ifdef _WIN32
          "  --camera maxim                MaxIm DL through COM automation (default)\n"
@@ -119,12 +139,17 @@ std::string programUsage() {
          "  --separation MIN:MAX          pixels between the two star images (default: 10 to 120 arcsec\n"
          "                                at the frame's focal length and pixel size); for a mask whose\n"
          "                                prism sets them further apart\n"
-         "  --readings N                  stop after N readings\n"
+         "  --readings N                  stop after N readings; 0: until stopped\n"
          "  --data-dir DIR                keep config.ini and the logs in DIR\n"
          "  --night                       start in the red night view (also in the window's context menu)\n"
          "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
          "                                and extrapolate the best estimate to zero exposure time (also\n"
          "                                in the window's context menu); readings take twice as long\n"
+         "  --alpaca PORT                 serve the seeing as an ASCOM Alpaca ObservingConditions device "
+         "and\n"
+         "                                a live page at http://HOST:PORT/ (the window remembers it; off\n"
+         "                                stops it)\n"
+         "  --alpaca-bind ADDRESS         serve on this address only (default: every interface)\n"
          "  --version                     print the program's name and version, exit\n"
          "Exit status: 0 stopped or done, 1 the run ended on an error (message on standard error),\n"
          "2 bad options.\n";

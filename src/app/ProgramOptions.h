@@ -23,6 +23,7 @@ inline constexpr const char* kWindowCamera = "sim";
 // unattended (headless) run, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
 //           [--data-dir DIR] [--night] [--exposure-correction]
+//           [--alpaca PORT|off [--alpaca-bind ADDRESS]]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
@@ -32,6 +33,8 @@ struct ProgramOptions {
   std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
   bool exposureCorrection = false;  // on for this run, whatever the window last remembered
+  std::optional<int> alpacaPort;    // the Alpaca server's port; 0: off; none: not given
+  std::string alpacaBind;           // its one address; empty: every interface
   bool help = false;
   bool version = false;
 };
@@ -43,7 +46,7 @@ class ProgramOptionsError : public std::runtime_error {
 };
 
 // args without the program name. Accepts "--camera X" and "--camera=X",
-// likewise for --readings.
+// likewise for every option with a value.
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args);
 
 std::string programUsage();

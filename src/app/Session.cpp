@@ -65,7 +65,8 @@ Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const 
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
 }
 
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices) {
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices,
+              ReadingsFeed* feed) {
   // The backend's own image window, where the user clicks the two stars.
   std::unique_ptr<camera::ImageWindow> images;
   if (backend.clicks != nullptr && backend.setViewer) {
@@ -74,6 +75,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
     backend.setViewer(images.get());
   }
   MonitorState state;
+  state.feed = feed;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
   if (images) {
@@ -99,8 +101,9 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err, bool exposureCorrection) {
+            std::ostream& out, std::ostream& err, bool exposureCorrection, ReadingsFeed* feed) {
   MonitorState state;
+  state.feed = feed;
   MainDisplay window(state, folder);
   window.setExposureCorrection(exposureCorrection);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,

@@ -40,13 +40,16 @@ struct WindowChoices {
   bool night = false;
   bool exposureCorrection = false;
 };
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices);
+// The readings are published to feed when one is given.
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices,
+              ReadingsFeed* feed = nullptr);
 
 // The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
 // With exposureCorrection the readings take the exposure-time correction.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err, bool exposureCorrection = false);
+            std::ostream& out, std::ostream& err, bool exposureCorrection = false,
+            ReadingsFeed* feed = nullptr);
 
 }  // namespace nebulor

@@ -1,6 +1,9 @@
 #include <QApplication>
+#include <QHostAddress>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +15,9 @@
 #include "app/Session.h"
 #include "app/StopSignals.h"
 #include "core/AppPaths.h"
+#include "core/ReadingsFeed.h"
+#include "display/MessageBox.h"
+#include "publish/AlpacaService.h"
 
 namespace {
 
@@ -55,6 +61,34 @@ std::string dataFolder(const nebulor::ProgramOptions& options) {
                                    nebulor::userDataFolder(std::getenv));
 }
 
+// The Alpaca server the command line asks for; the window's choice is
+// remembered and used again when the option is not given.
+std::optional<nebulor::AlpacaEndpoint> alpacaEndpoint(const nebulor::ProgramOptions& options, bool window) {
+  std::optional<nebulor::AlpacaEndpoint> endpoint;
+  if (options.alpacaPort.value_or(0) > 0) {
+    endpoint = nebulor::AlpacaEndpoint{static_cast<quint16>(*options.alpacaPort),
+                                       QString::fromStdString(options.alpacaBind)};
+  }
+  if (!window) return endpoint;
+  if (!options.alpacaPort) return nebulor::rememberedAlpaca();
+  nebulor::rememberAlpaca(endpoint);
+  return endpoint;
+}
+
+// Serves the readings when an endpoint is given. What the user must know
+// (a port taken, discovery off) goes to standard error, and for the window
+// also into a message.
+std::unique_ptr<nebulor::AlpacaService> startAlpaca(const std::optional<nebulor::AlpacaEndpoint>& endpoint,
+                                                    const nebulor::ReadingsFeed& feed, bool window) {
+  if (!endpoint) return nullptr;
+  auto service = std::make_unique<nebulor::AlpacaService>(feed);
+  for (const QString& message : service->start(*endpoint)) {
+    std::cerr << "nebulor: " << message.toStdString() << '\n';
+    if (window) nebulor::showMessageBox(nullptr, message);
+  }
+  return service;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -80,17 +114,27 @@ int main(int argc, char* argv[]) {
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
                                         : nebulor::camera::BackendUse::window;
+    if (!options.alpacaBind.empty() && QHostAddress(QString::fromStdString(options.alpacaBind)).isNull()) {
+      throw nebulor::ProgramOptionsError("--alpaca-bind takes an IP address (127.0.0.1, say), not '" +
+                                         options.alpacaBind + "'");
+    }
     backend = nebulor::camera::makeBackend(options.camera, use);
   } catch (const std::runtime_error& error) {
     std::cerr << "nebulor: " << error.what() << '\n';
     return kUsageExit;
   }
 
+  nebulor::ReadingsFeed feed;
+  int qtArgc = 1;  // the options above are Nebulor's own; Qt gets none
   if (options.headless) {
-    // No Qt at all: nothing to show, so no display to need.
+    // No window: nothing to show, so no display to need. Qt's core only for the Alpaca server.
     nebulor::catchStopSignals();
-    const nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
-                                   nebulor::stopSignalled, options.exposureCorrection};
+    const std::optional<nebulor::AlpacaEndpoint> endpoint = alpacaEndpoint(options, false);
+    const std::unique_ptr<QCoreApplication> core =
+        endpoint ? std::make_unique<QCoreApplication>(qtArgc, argv) : nullptr;
+    const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
+    const nebulor::HeadlessRun run{options.readings,       options.separation,         backend.trueSeeing,
+                                   nebulor::stopSignalled, options.exposureCorrection, &feed};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
@@ -100,16 +144,17 @@ int main(int argc, char* argv[]) {
     std::cerr << kNoDisplay;
     return kUsageExit;
   }
-  int qtArgc = 1;  // the options above are Nebulor's own; Qt gets none
   qtHandler = qInstallMessageHandler(exitOnPlatformFailure);
   QApplication app(qtArgc, argv);
   qInstallMessageHandler(qtHandler);
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   // The desktop shows the installed menu entry's name and icon for the window.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
+  const std::unique_ptr<nebulor::AlpacaService> alpaca =
+      startAlpaca(alpacaEndpoint(options, !options.demo), feed, !options.demo);
   if (options.demo) {
     return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr,
-                            options.exposureCorrection);
+                            options.exposureCorrection, &feed);
   }
-  return nebulor::runWindow(app, backend, folder, {options.night, options.exposureCorrection});
+  return nebulor::runWindow(app, backend, folder, {options.night, options.exposureCorrection}, &feed);
 }

@@ -8,6 +8,8 @@
 
 namespace nebulor {
 
+class ReadingsFeed;
+
 namespace camera {
 class Application;
 class Camera;
@@ -63,6 +65,7 @@ struct MonitorState {
   double bestSeeingError = 0;       // arcsec, its 1-sigma statistical error
   float bestExposure = 0;           // s, the exposure time the best estimate refers to (0: extrapolated)
   bool exposureCorrection = false;  // exposures alternate t and 2t, the best estimate extrapolated to 0
+  ReadingsFeed* feed = nullptr;     // where the readings and the mode are published; none: nowhere
 };
 
 }  // namespace nebulor

@@ -1,9 +1,12 @@
 #include "flows/EnterMode.h"
 
+#include "core/ReadingsFeed.h"
+
 namespace nebulor {
 
 void enterMode(MonitorState& state, MonitorUi& ui, ProgramMode mode) {
   state.mode = mode;
+  if (state.feed != nullptr) state.feed->setMode(mode);
   const CommandStates commands = commandStates(mode, state.starsSelected == kTrue);
   ui.setStartAbortCaption(commands.caption);
   ui.setCommandEnabled(MonitorUi::Command::StartAbort, commands.startAbort);

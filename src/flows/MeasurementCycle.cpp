@@ -8,7 +8,9 @@
 
 #include "core/CatchAll.h"
 #include "core/FriedParameter.h"
+#include "core/NumberParse.h"
 #include "core/NumberText.h"
+#include "core/ReadingsFeed.h"
 #include "core/SeeingHistory.h"
 #include "flows/EnterMode.h"
 #include "flows/HeaderNumber.h"
@@ -44,6 +46,24 @@ std::optional<Failure> implausibility(const HeaderRange& range, std::optional<do
 // "53,48": the whole parts (towards minus infinity) of a position.
 std::string coordsText(float x, float y) {
   return singleText(std::floor(x)) + "," + singleText(std::floor(y));
+}
+
+// The reading as the outside sees it. The wavelength is the decimal number
+// config.ini holds (550 nm, not the float nearest to it), which is what a
+// reader of the files would take.
+PublishedReading publishedReading(const ReadingRecord& reading, const Config& config) {
+  PublishedReading published;
+  published.time = WallClock::now();  // to the sub-second, for the time since the last update
+  published.seeing = reading.seeing;
+  published.best = reading.best;
+  published.bestError = reading.bestError;
+  published.wavelength = parseNumber(singleText(config.wavelength)).value_or(config.wavelength);
+  published.exposureTime = reading.bestExposure.value_or(config.measurementExposure);
+  published.airmass = reading.airmass;
+  published.r0 = reading.r0;
+  const int taken = reading.exposuresUsed + reading.exposuresRejected;
+  published.rejectedShare = taken > 0 ? static_cast<double>(reading.exposuresRejected) / taken : 0;
+  return published;
 }
 
 }  // namespace
@@ -204,6 +224,7 @@ void MeasurementCycle::logReading() {
     reading.bestExposure = state_.bestExposure;
   }
   readingsLog_.write(reading);
+  if (state_.feed != nullptr) state_.feed->publish(publishedReading(reading, state_.config));
 }
 
 // One pass of the exposure loop. Returns how the run ends, or nothing when

@@ -70,7 +70,9 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
       {"--camera"},
       {"--camera="},
-      {"--demo", "--readings", "0"},
+      {"--demo", "--readings", "-1"},
+      {"--demo", "--alpaca", "0"},
+      {"--alpaca-bind", "127.0.0.1"},
       {"--demo", "--readings", "ten"},
       {"--demo", "--readings", "3x"},
       {"--readings", "4"},

@@ -1,0 +1,132 @@
+#include "publish/LivePage.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+#include "publish/SeeingChartSvg.h"
+#include "publish/StarFwhm.h"
+
+namespace nebulor {
+
+namespace {
+
+constexpr const char* kPage = R"(<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Nebulor seeing</title>
+<style>
+:root { color-scheme: light dark; --text: #111; --dim: #555; --back: #fff; }
+@media (prefers-color-scheme: dark) { :root { --text: #c80000; --dim: #8c0000; --back: #000; } }
+body { font-family: sans-serif; color: var(--text); background: var(--back); margin: 1.5em; max-width: 44em; }
+h1 { font-size: 1.2em; font-weight: normal; margin: 0 0 .5em; }
+#seeing { font-size: 3.5em; font-weight: bold; }
+#state { font-size: 1.1em; margin: .3em 0 1em; }
+table { border-collapse: collapse; margin-bottom: 1em; }
+td { padding: .15em 1em .15em 0; }
+td:first-child, .dim { color: var(--dim); }
+svg { width: 100%; height: auto; }
+</style></head>
+<body data-refreshes="0">
+<h1>Nebulor seeing monitor</h1>
+<div><span id="seeing">-</span> <span class="dim">arcsec seeing (classical)</span></div>
+<div id="state">-</div>
+<table>
+<tr><td>Best estimate</td><td id="best">-</td></tr>
+<tr><td>StarFWHM (zenith, 500 nm)</td><td id="fwhm">-</td></tr>
+<tr><td>r0</td><td id="r0">-</td></tr>
+<tr><td>Airmass</td><td id="airmass">-</td></tr>
+<tr><td>Rejected exposures</td><td id="rejected">-</td></tr>
+<tr><td>Exposure time</td><td id="exposure">-</td></tr>
+<tr><td>Reading taken</td><td id="time">-</td></tr>
+</table>
+<div id="chart"></div>
+<p class="dim">Updated every 10 s. Observatory software reads the same values as the ASCOM Alpaca
+ObservingConditions device on this port.</p>
+<script>
+const fixed = (v, d) => (v === null ? "-" : v.toFixed(d));
+const put = (id, text) => { document.getElementById(id).textContent = text; };
+async function refresh() {
+  try {
+    const s = await (await fetch("status.json", { cache: "no-store" })).json();
+    put("seeing", fixed(s.seeing, 2));
+    put("state", s.state);
+    put("best", s.best === null ? "-" : fixed(s.best, 2) + " \u00b1 " + fixed(s.bestError, 2) + " arcsec");
+    put("fwhm", s.starFwhm === null ? "-" : fixed(s.starFwhm, 2) + " arcsec");
+    put("r0", s.r0 === null ? "-" : fixed(s.r0, 1) + " cm");
+    put("airmass", fixed(s.airmass, 2));
+    put("rejected", s.rejectedPercent === null ? "-" : fixed(s.rejectedPercent, 0) + " %");
+    put("exposure", s.exposureTime === null ? "-" : fixed(1000 * s.exposureTime, 1) + " ms");
+    put("time", s.time === null ? "-" : s.time);
+    document.getElementById("chart").innerHTML = s.chart;
+  } catch (e) {
+    put("state", "Nebulor does not answer");
+  }
+  document.body.dataset.refreshes = Number(document.body.dataset.refreshes) + 1;
+}
+refresh();
+setInterval(refresh, 10000);
+</script>
+</body></html>
+)";
+
+constexpr const char* kSetupPage = R"(<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8"><title>Nebulor setup</title>
+<style>:root { color-scheme: light dark; }
+@media (prefers-color-scheme: dark) { body { color: #c80000; background: #000; } a { color: #ff2020; } }</style>
+</head><body><h1>Nebulor</h1>
+<p>The seeing monitor has nothing to set up through Alpaca: its instrument values are set in its own
+Setup dialog. The <a href="/">live page</a> shows what it measures.</p></body></html>
+)";
+
+QJsonValue orNull(const std::optional<double>& value) { return value ? QJsonValue(*value) : QJsonValue(); }
+
+}  // namespace
+
+WebAnswer livePage() { return {200, "text/html; charset=utf-8", kPage}; }
+
+WebAnswer setupPage() { return {200, "text/html; charset=utf-8", kSetupPage}; }
+
+QString stateText(const FeedSnapshot& feed, WallClock::time_point now) {
+  switch (feed.mode) {
+    case ProgramMode::idle:
+      return QStringLiteral("idle");
+    case ProgramMode::selecting:
+      return QStringLiteral("selecting the stars");
+    case ProgramMode::running:
+    case ProgramMode::stopping:
+      break;
+  }
+  const auto& r = feed.readings;
+  WallClock::time_point last = feed.modeSince;
+  WallClock::duration patience = kCloudsAfter;
+  if (!r.empty() && r.back().time > last) last = r.back().time;
+  if (r.size() >= 2 && r[r.size() - 2].time >= feed.modeSince) {
+    patience = std::max(patience, 3 * (r.back().time - r[r.size() - 2].time));
+  }
+  if (now - last < patience) return QStringLiteral("monitoring");
+  const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(now - last).count();
+  return QStringLiteral("clouds: no reading for %1 minutes").arg(minutes);
+}
+
+WebAnswer liveStatus(const FeedSnapshot& feed, WallClock::time_point now) {
+  QJsonObject status{{"state", stateText(feed, now)},
+                     {"readings", static_cast<qint64>(feed.readings.size())}};
+  const PublishedReading* latest = feed.readings.empty() ? nullptr : &feed.readings.back();
+  status.insert("time", latest ? QJsonValue(QDateTime::fromSecsSinceEpoch(WallClock::to_time_t(latest->time))
+                                                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                               : QJsonValue());
+  status.insert("seeing", latest ? QJsonValue(latest->seeing) : QJsonValue());
+  status.insert("best", latest ? orNull(latest->best) : QJsonValue());
+  status.insert("bestError", latest ? orNull(latest->bestError) : QJsonValue());
+  status.insert("starFwhm", latest ? orNull(starFwhm(*latest)) : QJsonValue());
+  status.insert("r0", latest ? QJsonValue(latest->r0) : QJsonValue());
+  status.insert("airmass", latest ? QJsonValue(latest->airmass) : QJsonValue());
+  status.insert("rejectedPercent", latest ? QJsonValue(100 * latest->rejectedShare) : QJsonValue());
+  status.insert("exposureTime", latest ? QJsonValue(latest->exposureTime) : QJsonValue());
+  status.insert("chart", QString::fromUtf8(seeingChartSvg(feed.readings)));
+  return {200, "application/json", QJsonDocument(status).toJson(QJsonDocument::Compact)};
+}
+
+}  // namespace nebulor

@@ -1,0 +1,25 @@
+#include "publish/StarFwhm.h"
+
+#include <cmath>
+
+namespace nebulor {
+
+std::optional<double> starFwhm(const PublishedReading& reading) {
+  if (!reading.best || !(reading.wavelength > 0)) return std::nullopt;
+  return 0.98 * *reading.best * std::pow(reading.wavelength / kStarFwhmWavelength, 0.2);
+}
+
+std::optional<double> meanStarFwhm(const std::vector<PublishedReading>& readings) {
+  double sum = 0;
+  int count = 0;
+  for (const PublishedReading& reading : readings) {
+    if (const std::optional<double> value = starFwhm(reading)) {
+      sum += *value;
+      ++count;
+    }
+  }
+  if (count == 0) return std::nullopt;
+  return sum / count;
+}
+
+}  // namespace nebulor

@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+
+#include "DemoWithAlpaca.h"
+
+namespace nebulor {
+namespace {
+
+using testing::DemoWithAlpaca;
+using testing::TempFolder;
+
+// Headless Chromium's DOM of `url` once `virtualMilliseconds` of page time
+// have passed; it dies with the test.
+std::string chromiumDom(const std::string& url, int virtualMilliseconds, const TempFolder& temp) {
+  testing::ProgramProcess chromium(
+      "/usr/bin/chromium", temp.path(),
+      {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+       "--disable-background-networking", "--disable-component-update", "--disable-sync",
+       "--user-data-dir=" + temp.file("profile"),
+       "--virtual-time-budget=" + std::to_string(virtualMilliseconds), "--dump-dom", url});
+  chromium.wait(std::chrono::minutes(1));
+  return chromium.output();
+}
+
+// The page refreshes itself every 10 s: after 25 s of page time it has
+// fetched three times, and shows a reading of the log.
+TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
+  if (!std::filesystem::exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed";
+  const DemoWithAlpaca demo;
+  ASSERT_TRUE(demo.waitForReadings(2));
+  const TempFolder browser;
+  const std::string dom =
+      chromiumDom("http://127.0.0.1:" + std::to_string(demo.port()) + "/", 25000, browser);
+  const std::vector<double> seeing = demo.column("seeing_arcsec");
+  std::smatch refreshes;
+  std::smatch shown;
+  ASSERT_TRUE(std::regex_search(dom, refreshes, std::regex("data-refreshes=\"(\\d+)\""))) << dom;
+  EXPECT_GE(std::stoi(refreshes[1]), 3);
+  ASSERT_TRUE(std::regex_search(dom, shown, std::regex("id=\"seeing\">([0-9.]+)<"))) << dom;
+  // Readings come every second or so: the one shown is among the latest.
+  bool found = false;
+  for (std::size_t i = seeing.size() >= 5 ? seeing.size() - 5 : 0; i < seeing.size(); ++i) {
+    found = found || std::abs(std::stod(shown[1]) - seeing[i]) <= 0.005 + 1e-9;
+  }
+  EXPECT_TRUE(found) << "shown " << shown[1] << ", latest logged " << seeing.back();
+  EXPECT_NE(dom.find("<svg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nebulor
