@@ -20,8 +20,10 @@ inline constexpr const char* kWindowCamera = "sim";
 #endif
 
 // The command line: which imaging application to drive, the demo, the
-// unattended (headless) run, where the files live and the night view.
+// unattended (headless) run, the night chart, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
+//           [--data-dir DIR] [--night]
+//   nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]
 //           [--data-dir DIR] [--night]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
@@ -31,6 +33,12 @@ struct ProgramOptions {
   std::optional<SeparationRange> separation;  // pixels between the star images, headless
   std::string dataDir;                        // empty: the program's folder or the user's data folder
   bool night = false;
+  bool chart = false;       // draw a night of a readings log to a picture, no window
+  std::string chartLog;     // empty: SeeingReadings.csv in the data folder
+  std::string chartOutput;  // FILE.png or FILE.svg
+  std::string chartDate;    // YYYY-MM-DD of the night's evening; empty: the most recent night
+  int chartWidth = 1280;    // pixels
+  int chartHeight = 720;
   bool help = false;
   bool version = false;
 };

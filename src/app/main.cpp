@@ -7,6 +7,7 @@
 
 #include "Version.h"
 #include "app/BackendFactory.h"
+#include "app/ChartCommand.h"
 #include "app/Headless.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
@@ -55,6 +56,14 @@ std::string dataFolder(const nebulor::ProgramOptions& options) {
                                    nebulor::userDataFolder(std::getenv));
 }
 
+// --chart draws into a picture: never a screen, whatever the environment names.
+int drawChart(const nebulor::ProgramOptions& options, const std::string& folder, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  return nebulor::runChart(options, folder, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -72,6 +81,7 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
       return EXIT_SUCCESS;
     }
+    if (options.chart) return drawChart(options, folder, argv);
     if (const auto reason = nebulor::createFolder(folder)) {
       // A folder the user named must work; the automatic one reports again at its first write.
       if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(*reason);

@@ -33,6 +33,9 @@ struct ReadingRecord {
   std::optional<double> bestError;    // arcsec, its 1 sigma
 };
 
+// Days from 1970-01-01 of a calendar date (proleptic Gregorian).
+long daysFromCivil(long year, int month, int day);
+
 // Local time with its offset from UTC, ISO 8601: 2026-12-07T23:14:05+01:00.
 std::string isoLocalTime(std::time_t time);
 

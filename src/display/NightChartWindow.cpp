@@ -1,0 +1,130 @@
+#include "display/NightChartWindow.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/NumberText.h"
+#include "display/MessageBox.h"
+#include "measure/NightSummary.h"
+
+namespace nebulor {
+
+namespace {
+
+// The chart, drawn afresh at the widget's size.
+class ChartView : public QWidget {
+ public:
+  ChartView(const NightChart& chart, const bool& night, QWidget* parent)
+      : QWidget(parent), chart_(chart), night_(night) {
+    setMinimumSize(640, 360);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    chart_.paint(painter, rect(), night_);
+  }
+
+ private:
+  const NightChart& chart_;
+  const bool& night_;
+};
+
+QString arcsec(double value) {
+  return QString::fromStdString(fixedText(value, 2)) + QStringLiteral(" arcsec");
+}
+
+QString seeingLine(const QString& name, const SeeingSummary& s) {
+  if (s.readings == 0) return name + QStringLiteral(": none");
+  QString text =
+      QStringLiteral(
+          "%1: median %2 (quartiles %3 to %4); better than 0.8 arcsec %5% and 1.0 arcsec %6% of the time")
+          .arg(name, arcsec(s.median), QString::fromStdString(fixedText(s.q1, 2)),
+               QString::fromStdString(fixedText(s.q3, 2)), QString::fromStdString(fixedText(s.below08, 0)),
+               QString::fromStdString(fixedText(s.below10, 0)));
+  if (s.best30) {
+    text += QStringLiteral("; best 30 minutes %1 from %2")
+                .arg(arcsec(*s.best30), QString::fromStdString(clockText(*s.best30Start)));
+  }
+  return text + QLatin1Char('.');
+}
+
+}  // namespace
+
+NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
+    : QWidget(parent, Qt::Window), path_(std::move(readingsPath)) {
+  setObjectName(QStringLiteral("NightChart"));
+  setWindowTitle(QStringLiteral("Nebulor - night chart"));
+  view_ = new ChartView(chart_, night_, this);
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("NightSummary"));
+  summary_->setTextFormat(Qt::PlainText);
+  summary_->setWordWrap(true);
+  summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* save = new QPushButton(QStringLiteral("Save picture"), this);
+  save->setObjectName(QStringLiteral("SavePicture"));
+  connect(save, &QPushButton::clicked, this, &NightChartWindow::savePicture);
+  auto* row = new QHBoxLayout;
+  row->addWidget(summary_, 1);
+  row->addWidget(save, 0, Qt::AlignTop);
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(view_, 1);
+  column->addLayout(row);
+  resize(960, 640);
+  refresh();
+}
+
+void NightChartWindow::refresh() {
+  const std::optional<std::string> unreadable = reader_.readNew(path_);
+  if (!unreadable && reader_.readings().size() == shown_ && shown_ > 0) return;  // nothing new
+  shown_ = reader_.readings().size();
+  chart_ = NightChart(selectNight(reader_.readings(), ""));
+  summary_->setText(summaryText());
+  if (unreadable) summary_->setText(QString::fromStdString(*unreadable));
+  view_->update();
+}
+
+void NightChartWindow::setNightView(bool night) {
+  night_ = night;
+  view_->update();
+}
+
+QString NightChartWindow::summaryText() const {
+  QString text;
+  if (const auto why = reader_.failure(); why && chart_.night().readings.empty()) {
+    text = QStringLiteral("No readings yet: %1 %2.")
+               .arg(QString::fromStdString(path_), QString::fromStdString(*why));
+  } else {
+    const NightSummary s = summarizeNight(chart_.night());
+    text = QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5")
+               .arg(s.readings)
+               .arg(QString::fromStdString(fixedText(s.hours, 2)),
+                    QString::fromStdString(fixedText(s.rejectedShare, 1)),
+                    seeingLine(QStringLiteral("Best estimate"), s.best),
+                    seeingLine(QStringLiteral("Classical"), s.classical));
+  }
+  for (const std::string& note : reader_.notes())
+    text += QLatin1Char('\n') + QString::fromStdString(note) + QLatin1Char('.');
+  return text;
+}
+
+void NightChartWindow::savePicture() {
+  const QString suggested = QStringLiteral("Seeing-%1.png").arg(QString::fromStdString(chart_.night().date));
+  QString filter;
+  QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), suggested,
+                                   QStringLiteral("PNG picture (*.png);;SVG picture (*.svg)"), &filter);
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
+      !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive))
+    path += filter.contains(QStringLiteral("svg")) ? QStringLiteral(".svg") : QStringLiteral(".png");
+  if (const std::optional<QString> error = chart_.save(path, view_->size(), night_))
+    showMessageBox(this, *error);
+}
+
+}  // namespace nebulor
