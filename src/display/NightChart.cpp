@@ -7,6 +7,7 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "core/NumberText.h"
 #include "measure/NightSummary.h"
@@ -16,7 +17,10 @@ namespace nebulor {
 
 namespace {
 
-constexpr std::time_t kMedianHalfWindow = 5 * 60;
+constexpr std::time_t kMedianWindow = 10 * 60;
+// Quick zlib compression: flat colours pack well at any level, and the
+// higher levels took most of the time of writing a night's picture.
+constexpr int kPngQuality = 80;
 
 struct Colours {
   QColor background, text, grid, axis, best, errorBar, classical, median, rejected, airmass;
@@ -66,22 +70,38 @@ struct Layout {
 class Painter {
  public:
   Painter(QPainter& painter, const QRect& area, const Night& night, const std::vector<double>& medians,
-          bool nightPalette)
-      : p_(painter), area_(area), night_(night), medians_(medians), colours_(coloursFor(nightPalette)) {}
+          const ChartRanges& ranges, bool nightPalette)
+      : p_(painter),
+        area_(area),
+        night_(night),
+        medians_(medians),
+        colours_(coloursFor(nightPalette)),
+        start_(ranges.start),
+        end_(ranges.end),
+        top_(ranges.top),
+        airmassLow_(ranges.airmassLow),
+        airmassHigh_(ranges.airmassHigh) {}
 
-  void paint();
+  // The whole chart, or only the readings from `first` on over a picture of the same ranges.
+  void paint(std::size_t first);
 
  private:
   Layout layout(const QFontMetricsF& metrics) const;
   double x(std::time_t time) const {
     return plot_.left() + (double(time - start_) / double(end_ - start_)) * plot_.width();
   }
-  double y(double seeing) const { return plot_.bottom() - std::min(seeing / top_, 1.0) * plot_.height(); }
+  double y(double seeing) const {
+    return plot_.bottom() - std::clamp(seeing / top_, 0.0, 1.0) * plot_.height();
+  }
+  template <typename HeightOf>
+  QPainterPath trace(HeightOf heightOf) const;
+  void drawMarks(std::vector<QRect> marks, const QColor& colour);
   void drawTitleAndLegend(const Layout& at, const QFontMetricsF& metrics);
   void drawAxes(const QFontMetricsF& metrics);
   void drawReadings();
   void drawRejectedBand(const QRectF& band);
-  void drawAirmass(const QRectF& strip, const QFontMetricsF& metrics);
+  void drawAirmass(const QRectF& strip);
+  void drawAirmassScale(const QRectF& strip, const QFontMetricsF& metrics);
   void label(const QRectF& box, int flags, const QString& text, const QColor& colour);
 
   QPainter& p_;
@@ -90,9 +110,11 @@ class Painter {
   const std::vector<double>& medians_;
   Colours colours_;
   QRectF plot_;
-  std::time_t start_ = 0, end_ = 1;
-  double top_ = 1;
+  std::time_t start_, end_;
+  double top_;
+  double airmassLow_, airmassHigh_;
   double pointSize_ = 3;
+  std::size_t first_ = 0;  // the first reading to draw
 };
 
 void Painter::label(const QRectF& box, int flags, const QString& text, const QColor& colour) {
@@ -120,9 +142,9 @@ Layout Painter::layout(const QFontMetricsF& metrics) const {
   return at;
 }
 
-void Painter::paint() {
+void Painter::paint(std::size_t first) {
+  first_ = first;
   p_.save();
-  p_.fillRect(area_, colours_.background);
   QFont font = p_.font();
   font.setPixelSize(
       std::clamp(static_cast<int>(std::min(area_.height() / 34.0, area_.width() / 60.0)), 10, 22));
@@ -131,40 +153,31 @@ void Painter::paint() {
   const Layout at = layout(metrics);
   plot_ = at.plot;
   pointSize_ = std::clamp(at.font / 5, 2.0, 4.5);
-
-  const auto& readings = night_.readings;
-  if (!readings.empty()) {
-    const std::time_t span = readings.back().time - readings.front().time;
-    const std::time_t margin = std::max<std::time_t>(120, span / 50);
-    start_ = readings.front().time - margin;
-    end_ = readings.back().time + margin;
-    std::vector<double> highs;
-    for (const LoggedReading& r : readings)
-      highs.push_back(std::max(r.seeing, r.best.value_or(0) + r.bestError.value_or(0)));
-    std::sort(highs.begin(), highs.end());
-    top_ = std::max(1.0, highs[static_cast<std::size_t>(0.99 * double(highs.size() - 1))] * 1.1);
-  }
   const double step = tickStep(top_, std::max(2.0, plot_.height() / (2.2 * at.font)));
   top_ = std::ceil(top_ / step - 1e-9) * step;
 
-  drawTitleAndLegend(at, metrics);
-  p_.setPen(QPen(colours_.grid, 1));
-  for (double v = step; v < top_ + step / 2; v += step)
-    p_.drawLine(QPointF(plot_.left(), y(v)), QPointF(plot_.right(), y(v)));
-  for (double v = 0; v < top_ + step / 2; v += step) {
-    const QRectF box(area_.left(), y(v) - at.font / 2, plot_.left() - at.tickLength - 2 - area_.left(),
-                     at.font);
-    label(box, Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(fixedText(v, step < 1 ? 1 : 0)),
-          colours_.text);
+  if (first_ == 0) {
+    p_.fillRect(area_, colours_.background);
+    drawTitleAndLegend(at, metrics);
+    p_.setPen(QPen(colours_.grid, 1));
+    for (double v = step; v < top_ + step / 2; v += step)
+      p_.drawLine(QPointF(plot_.left(), y(v)), QPointF(plot_.right(), y(v)));
+    for (double v = 0; v < top_ + step / 2; v += step) {
+      const QRectF box(area_.left(), y(v) - at.font / 2, plot_.left() - at.tickLength - 2 - area_.left(),
+                       at.font);
+      label(box, Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(fixedText(v, step < 1 ? 1 : 0)),
+            colours_.text);
+    }
+    drawAirmassScale(at.strip, metrics);
+    if (night_.readings.empty()) {
+      label(plot_, Qt::AlignCenter, QStringLiteral("No readings yet"), colours_.text);
+    } else {
+      drawAxes(metrics);
+    }
   }
-  if (readings.empty()) {
-    label(plot_, Qt::AlignCenter, QStringLiteral("No readings yet"), colours_.text);
-  } else {
-    drawAxes(metrics);
-    drawRejectedBand(at.band);
-    drawAirmass(at.strip, metrics);
-    drawReadings();
-  }
+  drawRejectedBand(at.band);
+  drawAirmass(at.strip);
+  drawReadings();
   p_.setPen(QPen(colours_.axis, 1));
   p_.setBrush(Qt::NoBrush);
   p_.drawRect(plot_);
@@ -239,124 +252,205 @@ void Painter::drawAxes(const QFontMetricsF& metrics) {
   }
 }
 
-void Painter::drawReadings() {
-  std::vector<QLineF> bars;
-  std::vector<QPointF> best;
-  std::vector<QPointF> classical;
-  for (const LoggedReading& r : night_.readings) {
-    const double at = x(r.time);
-    classical.emplace_back(at, y(r.seeing));
-    if (!r.best) continue;
-    best.emplace_back(at, y(*r.best));
-    if (r.bestError) bars.emplace_back(at, y(*r.best - *r.bestError), at, y(*r.best + *r.bestError));
-  }
-  p_.setClipRect(plot_.adjusted(0, -pointSize_, 0, 0));
-  p_.setPen(QPen(colours_.classical, pointSize_ * 0.8, Qt::SolidLine, Qt::RoundCap));
-  p_.drawPoints(classical.data(), static_cast<int>(classical.size()));
-  p_.setPen(QPen(colours_.errorBar, 1));
-  p_.drawLines(bars.data(), static_cast<int>(bars.size()));
-  p_.setPen(QPen(colours_.best, pointSize_, Qt::SolidLine, Qt::RoundCap));
-  p_.drawPoints(best.data(), static_cast<int>(best.size()));
-
-  // The running median, broken where no reading came for longer than a gap.
+// A line through the readings' heights (none: the reading is left out),
+// broken where no reading came for longer than a gap, with a point at
+// most every half pixel across: the same line, quick for any night.
+template <typename HeightOf>
+QPainterPath Painter::trace(HeightOf heightOf) const {
   QPainterPath path;
   std::time_t previous = 0;
-  std::size_t index = 0;
-  for (const LoggedReading& r : night_.readings) {
-    if (!r.best) continue;
-    const QPointF point(x(r.time), y(medians_[index++]));
+  double previousX = -1e9;
+  const auto& readings = night_.readings;
+  for (std::size_t i = first_ > 0 ? first_ - 1 : 0; i < readings.size(); ++i) {
+    const LoggedReading& r = readings[i];
+    const std::optional<double> height = heightOf(r);
+    if (!height) continue;
+    const QPointF point(x(r.time), *height);
     if (path.elementCount() == 0 || r.time - previous > kNightGap) {
       path.moveTo(point);
-    } else {
+    } else if (point.x() - previousX >= 0.5) {
       path.lineTo(point);
+    } else {
+      continue;
     }
     previous = r.time;
+    previousX = point.x();
   }
+  return path;
+}
+
+// Filled rectangles, each drawn once however many readings share its pixels.
+void Painter::drawMarks(std::vector<QRect> marks, const QColor& colour) {
+  const auto key = [](const QRect& r) { return std::tuple(r.x(), r.y(), r.height()); };
+  std::sort(marks.begin(), marks.end(), [&](const QRect& a, const QRect& b) { return key(a) < key(b); });
+  marks.erase(std::unique(marks.begin(), marks.end()), marks.end());
+  p_.setPen(Qt::NoPen);
+  p_.setBrush(colour);
+  p_.drawRects(marks.data(), static_cast<int>(marks.size()));
+  p_.setBrush(Qt::NoBrush);
+}
+
+void Painter::drawReadings() {
+  const int size = static_cast<int>(std::lround(pointSize_));
+  const int small = std::max(2, size - 1);
+  std::vector<QRect> bars, best, classical;
+  for (std::size_t i = first_; i < night_.readings.size(); ++i) {
+    const LoggedReading& r = night_.readings[i];
+    const int at = static_cast<int>(x(r.time));
+    classical.emplace_back(at - small / 2, static_cast<int>(y(r.seeing)) - small / 2, small, small);
+    if (!r.best) continue;
+    best.emplace_back(at - size / 2, static_cast<int>(y(*r.best)) - size / 2, size, size);
+    if (!r.bestError) continue;
+    const int high = static_cast<int>(y(*r.best + *r.bestError)),
+              low = static_cast<int>(y(*r.best - *r.bestError));
+    bars.emplace_back(at, high, 1, low - high + 1);
+  }
+  drawMarks(std::move(classical), colours_.classical);
+  drawMarks(std::move(bars), colours_.errorBar);
+  drawMarks(std::move(best), colours_.best);
+
+  // medians_ holds one value per best estimate: count those before the trace's first reading.
+  const std::size_t from = first_ > 0 ? first_ - 1 : 0;
+  std::size_t index =
+      static_cast<std::size_t>(std::count_if(night_.readings.begin(), night_.readings.begin() + from,
+                                             [](const LoggedReading& r) { return r.best.has_value(); }));
+  const QPainterPath path = trace([&](const LoggedReading& r) -> std::optional<double> {
+    if (!r.best) return std::nullopt;
+    return y(medians_[index++]);
+  });
   // Edged in the background's colour, so that it stands out of the points in either palette.
   const double width = std::max(2.0, pointSize_ * 0.7);
   p_.setRenderHint(QPainter::Antialiasing, true);
   p_.strokePath(path, QPen(colours_.background, width + 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p_.strokePath(path, QPen(colours_.median, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p_.setRenderHint(QPainter::Antialiasing, false);
-  p_.setClipping(false);
 }
 
-// Each pixel column shows the rejected share of the exposures of the readings whose time it covers.
+// Each reading's share of rejected exposures, over the time since the
+// reading before it: from the background's colour (none) to the band's (all).
 void Painter::drawRejectedBand(const QRectF& band) {
-  const std::vector<double> durations = readingDurations(night_.readings);
-  const int columns = std::max(1, static_cast<int>(band.width()));
-  std::vector<double> rejected(columns, 0), total(columns, 0);
-  for (std::size_t i = 0; i < night_.readings.size(); ++i) {
-    const LoggedReading& r = night_.readings[i];
-    const int from = std::clamp(
-        static_cast<int>(x(r.time - static_cast<std::time_t>(durations[i])) - band.left()), 0, columns - 1);
-    const int to = std::clamp(static_cast<int>(x(r.time) - band.left()), from, columns - 1);
-    for (int c = from; c <= to; ++c) {
-      rejected[c] += r.exposuresRejected;
-      total[c] += r.exposuresUsed + r.exposuresRejected;
-    }
-  }
-  for (int c = 0; c < columns; ++c) {
-    if (rejected[c] <= 0) continue;
-    QColor colour = colours_.rejected;
-    colour.setAlphaF(static_cast<float>(std::clamp(0.15 + 0.85 * rejected[c] / total[c], 0.0, 1.0)));
-    p_.fillRect(QRectF(band.left() + c, band.top(), 1, band.height()), colour);
+  const auto& readings = night_.readings;
+  for (std::size_t i = first_; i < readings.size(); ++i) {
+    const LoggedReading& r = readings[i];
+    const int exposures = r.exposuresUsed + r.exposuresRejected;
+    if (r.exposuresRejected <= 0 || exposures <= 0) continue;
+    const bool after = i > 0 && r.time - readings[i - 1].time <= kNightGap;
+    const double right = x(r.time);
+    const double left = std::min(right - 1, after ? x(readings[i - 1].time) : right - 2);
+    const double share = 0.25 + 0.75 * r.exposuresRejected / exposures;
+    const QColor& from = colours_.background;
+    const QColor& to = colours_.rejected;
+    const QColor colour = QColor::fromRgbF(from.redF() + share * (to.redF() - from.redF()),
+                                           from.greenF() + share * (to.greenF() - from.greenF()),
+                                           from.blueF() + share * (to.blueF() - from.blueF()));
+    p_.fillRect(QRectF(QPointF(left, band.top()), QPointF(right, band.bottom())), colour);
   }
 }
 
-void Painter::drawAirmass(const QRectF& strip, const QFontMetricsF& metrics) {
-  double low = 1e9, high = 0;
-  for (const LoggedReading& r : night_.readings) {
-    if (r.airmass <= 0) continue;
-    low = std::min(low, r.airmass);
-    high = std::max(high, r.airmass);
-  }
+void Painter::drawAirmassScale(const QRectF& strip, const QFontMetricsF& metrics) {
   p_.setPen(QPen(colours_.axis, 1));
   p_.drawRect(strip);
   label(strip.adjusted(4, 1, -4, -1), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("airmass"), colours_.text);
-  if (high <= 0) return;
-  const double pad = std::max(0.0, 0.05 - (high - low)) / 2;  // a flat track in the middle
-  low -= pad;
-  high += pad;
-  const QRectF inside = strip.adjusted(0, metrics.height() * 0.3, 0, -metrics.height() * 0.3);
-  const auto yOf = [&](double airmass) {
-    return inside.bottom() - (airmass - low) / (high - low) * inside.height();
-  };
   const QRectF column(area_.left(), 0, strip.left() - 4 - area_.left(), metrics.height());
   label(column.translated(0, strip.top()), Qt::AlignRight | Qt::AlignTop,
-        QString::fromStdString(fixedText(high, 2)), colours_.text);
+        QString::fromStdString(fixedText(airmassHigh_, 1)), colours_.text);
   label(column.translated(0, strip.bottom() - metrics.height()), Qt::AlignRight | Qt::AlignBottom,
-        QString::fromStdString(fixedText(low, 2)), colours_.text);
-  QPainterPath path;
-  std::time_t previous = 0;
-  for (const LoggedReading& r : night_.readings) {
-    if (r.airmass <= 0) continue;
-    const QPointF point(x(r.time), yOf(r.airmass));
-    if (path.elementCount() == 0 || r.time - previous > kNightGap) {
-      path.moveTo(point);
-    } else {
-      path.lineTo(point);
-    }
-    previous = r.time;
-  }
+        QString::fromStdString(fixedText(airmassLow_, 1)), colours_.text);
+}
+
+void Painter::drawAirmass(const QRectF& strip) {
+  const QRectF inside = strip.adjusted(0, 2, 0, -2);
+  const auto yOf = [&](double airmass) {
+    return inside.bottom() - (airmass - airmassLow_) / (airmassHigh_ - airmassLow_) * inside.height();
+  };
+  const QPainterPath path = trace([&](const LoggedReading& r) -> std::optional<double> {
+    if (r.airmass <= 0) return std::nullopt;
+    return yOf(r.airmass);
+  });
   p_.strokePath(path, QPen(colours_.airmass, 1.5));
 }
 
 }  // namespace
 
-NightChart::NightChart(Night night) : night_(std::move(night)) {
+NightChart::NightChart(Night night, bool live) : night_(std::move(night)), live_(live) {
+  std::vector<LoggedReading> readings;
+  readings.swap(night_.readings);
+  append(readings);
+}
+
+void NightChart::append(const std::vector<LoggedReading>& readings) {
+  const std::size_t first = night_.readings.size();
+  night_.readings.insert(night_.readings.end(), readings.begin(), readings.end());
+  const auto known = static_cast<std::ptrdiff_t>(highs_.size());
+  for (const LoggedReading& r : readings)
+    highs_.push_back(std::max(r.seeing, r.best.value_or(0) + r.bestError.value_or(0)));
+  std::sort(highs_.begin() + known, highs_.end());
+  std::inplace_merge(highs_.begin(), highs_.begin() + known, highs_.end());
+  addMedians(first);
+}
+
+// The median over the 10 minutes up to each reading: a new reading leaves
+// the line drawn before it as it is.
+void NightChart::addMedians(std::size_t first) {
+  const auto& readings = night_.readings;
+  if (first >= readings.size()) return;
+  // The new readings' windows reach back from the first of them.
+  std::size_t from = first;
+  while (from > 0 && readings[from - 1].time >= readings[first].time - kMedianWindow) --from;
   std::vector<std::time_t> times;
   std::vector<double> values;
-  for (const LoggedReading& r : night_.readings) {
-    if (!r.best) continue;
-    times.push_back(r.time);
-    values.push_back(*r.best);
+  std::size_t known = 0;  // medians already there
+  for (std::size_t i = from; i < readings.size(); ++i) {
+    if (!readings[i].best) continue;
+    if (i < first) ++known;
+    times.push_back(readings[i].time);
+    values.push_back(*readings[i].best);
   }
-  medians_ = runningMedians(times, values, kMedianHalfWindow, kMedianHalfWindow);
+  const std::vector<double> medians = runningMedians(times, values, kMedianWindow, 0);
+  medians_.insert(medians_.end(), medians.begin() + static_cast<std::ptrdiff_t>(known), medians.end());
+}
+
+ChartRanges NightChart::ranges() const {
+  ChartRanges ranges;
+  const auto& readings = night_.readings;
+  if (readings.empty()) return ranges;
+  const std::time_t first = readings.front().time;
+  const std::time_t last = readings.back().time;
+  if (live_) {
+    ranges.start = (first - 60) / 900 * 900;
+    ranges.end = (last + 600) / 3600 * 3600 + 3600;
+  } else {
+    const std::time_t margin = std::max<std::time_t>(120, (last - first) / 50);
+    ranges.start = first - margin;
+    ranges.end = last + margin;
+  }
+  // Most marks: one reading far off (a cloud's edge) does not squash the night.
+  const double high = highs_[static_cast<std::size_t>(0.99 * static_cast<double>(highs_.size() - 1))] * 1.1;
+  ranges.top = 1;
+  for (const double nice : {1.2, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0}) {
+    if (ranges.top < high) ranges.top = nice;
+  }
+  if (ranges.top < high) ranges.top = std::ceil(high / 5) * 5;
+  double low = 1e9;
+  double highAirmass = 0;
+  for (const LoggedReading& r : readings) {
+    if (r.airmass <= 0) continue;
+    low = std::min(low, r.airmass);
+    highAirmass = std::max(highAirmass, r.airmass);
+  }
+  if (highAirmass > 0) {
+    ranges.airmassLow = std::floor(low * 10) / 10;
+    ranges.airmassHigh = std::max(std::ceil(highAirmass * 10) / 10, ranges.airmassLow + 0.1);
+  }
+  return ranges;
 }
 
 void NightChart::paint(QPainter& painter, const QRect& area, bool nightPalette) const {
-  Painter(painter, area, night_, medians_, nightPalette).paint();
+  Painter(painter, area, night_, medians_, ranges(), nightPalette).paint(0);
+}
+
+void NightChart::paintFrom(QPainter& painter, const QRect& area, bool nightPalette, std::size_t first) const {
+  Painter(painter, area, night_, medians_, ranges(), nightPalette).paint(first);
 }
 
 std::optional<QString> NightChart::save(const QString& path, const QSize& size, bool nightPalette) const {
@@ -378,7 +472,7 @@ std::optional<QString> NightChart::save(const QString& path, const QSize& size, 
   QPainter painter(&image);
   paint(painter, image.rect(), nightPalette);
   painter.end();
-  if (!image.save(path, "PNG")) return QStringLiteral("Cannot write %1").arg(path);
+  if (!image.save(path, "PNG", kPngQuality)) return QStringLiteral("Cannot write %1").arg(path);
   return std::nullopt;
 }
 

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/NumberText.h"
 #include "display/MessageBox.h"
@@ -15,7 +16,11 @@ namespace nebulor {
 
 namespace {
 
-// The chart, drawn afresh at the widget's size.
+constexpr std::time_t kSummaryInterval = 60;  // s
+
+// The chart at the widget's size, kept as a picture: a reading that leaves
+// the axes as they are is drawn on it alone, so a long night costs no more
+// per reading than a short one.
 class ChartView : public QWidget {
  public:
   ChartView(const NightChart& chart, const bool& night, QWidget* parent)
@@ -26,13 +31,32 @@ class ChartView : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    chart_.paint(painter, rect(), night_);
+    const std::size_t readings = chart_.night().readings.size();
+    const ChartRanges ranges = chart_.ranges();
+    if (picture_.size() != size() || ranges != ranges_ || night_ != pictureNight_ || readings < painted_ ||
+        chart_.night().date != date_) {
+      picture_ = QImage(size(), QImage::Format_RGB32);
+      painted_ = 0;
+    }
+    if (painted_ == 0 || readings > painted_) {
+      QPainter painter(&picture_);
+      chart_.paintFrom(painter, picture_.rect(), night_, painted_);
+    }
+    painted_ = readings;
+    ranges_ = ranges;
+    pictureNight_ = night_;
+    date_ = chart_.night().date;
+    QPainter(this).drawImage(0, 0, picture_);
   }
 
  private:
   const NightChart& chart_;
   const bool& night_;
+  QImage picture_;
+  std::size_t painted_ = 0;  // readings on the picture
+  ChartRanges ranges_;
+  bool pictureNight_ = false;
+  std::string date_;
 };
 
 QString arcsec(double value) {
@@ -61,6 +85,7 @@ NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
   setObjectName(QStringLiteral("NightChart"));
   setWindowTitle(QStringLiteral("Nebulor - night chart"));
   view_ = new ChartView(chart_, night_, this);
+  view_->setObjectName(QStringLiteral("NightChartView"));
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("NightSummary"));
   summary_->setTextFormat(Qt::PlainText);
@@ -81,11 +106,29 @@ NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
 
 void NightChartWindow::refresh() {
   const std::optional<std::string> unreadable = reader_.readNew(path_);
-  if (!unreadable && reader_.readings().size() == shown_ && shown_ > 0) return;  // nothing new
-  shown_ = reader_.readings().size();
-  chart_ = NightChart(selectNight(reader_.readings(), ""));
-  summary_->setText(summaryText());
-  if (unreadable) summary_->setText(QString::fromStdString(*unreadable));
+  const std::vector<LoggedReading>& readings = reader_.readings();
+  const bool first = !summarized_;
+  if (!first && readings.size() == shown_ && !unreadable) return;  // nothing new
+  std::vector<LoggedReading> more;
+  if (readings.size() >= shown_)
+    more.assign(readings.begin() + static_cast<std::ptrdiff_t>(shown_), readings.end());
+  const bool sameNight =
+      readings.size() >= shown_ && !chart_.night().readings.empty() &&
+      std::all_of(more.begin(), more.end(), [this](const LoggedReading& r) {
+        return r.time >= chart_.night().readings.back().time && nightDate(r) == chart_.night().date;
+      });
+  if (sameNight) {
+    chart_.append(more);
+  } else {
+    chart_ = NightChart(selectNight(readings, ""), true);
+  }
+  shown_ = readings.size();
+  // The summary takes the whole night: once a minute of readings is enough for a night's figures.
+  const std::time_t latest = readings.empty() ? 0 : readings.back().time;
+  if (first || !sameNight || unreadable || latest - *summarized_ >= kSummaryInterval) {
+    summary_->setText(unreadable ? QString::fromStdString(*unreadable) : summaryText());
+    summarized_ = latest;
+  }
   view_->update();
 }
 

@@ -67,7 +67,9 @@ TEST(NightChart, KeepsItsLayoutAtEverySizeAndLeavesTheGapEmpty) {
         }
       }
       EXPECT_EQ(marginInk, 0);
-      if (night) EXPECT_EQ(greenOrBlue, 0);
+      if (night) {
+        EXPECT_EQ(greenOrBlue, 0);
+      }
       // Runs of columns with the median line: before and after the gap.
       std::vector<std::pair<int, int>> runs;
       for (int x = 0; x < size.width(); ++x) {
