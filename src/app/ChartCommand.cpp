@@ -13,14 +13,14 @@ namespace nebulor {
 int runChart(const ProgramOptions& options, const std::string& folder, std::ostream& out, std::ostream& err) {
   const std::string path = options.chartLog.empty() ? folder + kReadingsLogFileName : options.chartLog;
   ReadingsReader reader;
-  if (const std::optional<std::string> reason = reader.readNew(path)) {
-    err << "nebulor: " << *reason << '\n';
+  if (const std::optional<Failure> failure = reader.readNew(path)) {
+    err << "nebulor: " << failure->reason << '\n';
     return EXIT_FAILURE;
   }
   reader.finish();
   for (const std::string& note : reader.notes()) err << "nebulor: " << path << ": " << note << '\n';
-  if (const std::optional<std::string> reason = reader.failure()) {
-    err << "nebulor: nothing to draw from " << path << ": " << *reason << '\n';
+  if (const std::optional<Failure> failure = reader.failure()) {
+    err << "nebulor: nothing to draw from " << path << ": " << failure->reason << '\n';
     return EXIT_FAILURE;
   }
   const Night night = selectNight(reader.readings(), options.chartDate);

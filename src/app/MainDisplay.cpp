@@ -262,17 +262,17 @@ void MainDisplay::paintEvent(QPaintEvent*) {
 
 void MainDisplay::CommandSetup_Click() {
   if (state_.mode != ProgramMode::idle) return;  // a click queued before the command was disabled
-  std::optional<std::string> reason;
+  std::optional<Failure> failure;
   // Every closing of the dialog saves, whatever closed it.
   if (const auto error = runCatchingAll([&] {
         // OK confirmed all seven values, each checked: after a start-up that
         // could not load the configuration, they now count as loaded.
         if (fSetup->edit(state_.config)) state_.configLoaded = true;
-        reason = SaveConfig(state_.config, state_.configLoaded, configFolder_);
+        failure = SaveConfig(state_.config, state_.configLoaded, configFolder_);
       })) {
-    reason = error;
+    failure = error;
   }
-  if (reason) showMessage(*reason);
+  if (failure) showMessage(failure->reason);
 }
 
 void MainDisplay::CommandAbout_Click() {

@@ -21,14 +21,14 @@ int readingsValue(const std::string& text) {
 }
 
 // "MIN:MAX" in pixels, 0 < MIN <= MAX.
-SeparationRange separationValue(const std::string& text) {
+stars::SeparationRange separationValue(const std::string& text) {
   const auto number = [](std::string_view digits, double& value) {
     const std::optional<double> parsed = parseNumber(digits);
     if (parsed) value = *parsed;
     return parsed && std::isfinite(*parsed);
   };
   const std::size_t colon = text.find(':');
-  SeparationRange range;
+  stars::SeparationRange range;
   if (colon == std::string::npos || !number(std::string_view(text).substr(0, colon), range.min) ||
       !number(std::string_view(text).substr(colon + 1), range.max) || range.min <= 0 ||
       range.max < range.min) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace nebulor {
 
@@ -30,8 +30,8 @@ struct ProgramOptions {
   bool demo = false;
   bool headless = false;
   int readings = 5;  // readings printed before the run stops; 0: until stopped (headless default)
-  std::optional<SeparationRange> separation;  // pixels between the star images, headless
-  std::string dataDir;                        // empty: the program's folder or the user's data folder
+  std::optional<stars::SeparationRange> separation;  // pixels between the star images, headless
+  std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
   bool chart = false;       // draw a night of a readings log to a picture, no window
   std::string chartLog;     // empty: SeeingReadings.csv in the data folder

@@ -82,10 +82,10 @@ int main(int argc, char* argv[]) {
       return EXIT_SUCCESS;
     }
     if (options.chart) return drawChart(options, folder, argv);
-    if (const auto reason = nebulor::createFolder(folder)) {
+    if (const auto failure = nebulor::createFolder(folder)) {
       // A folder the user named must work; the automatic one reports again at its first write.
-      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(*reason);
-      std::cerr << "nebulor: " << *reason << '\n';
+      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(failure->reason);
+      std::cerr << "nebulor: " << failure->reason << '\n';
     }
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "camera/StarChoice.h"
+#include "stars/StarChoice.h"
 
 namespace nebulor::camera {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 constexpr std::int16_t kTrue = -1;
 constexpr int kScriptedStars = 2;
 
-ClickPoint nearestPixel(const Centroid& star) {
+ClickPoint nearestPixel(const stars::Centroid& star) {
   return {static_cast<std::int16_t>(std::nearbyint(star.x)),
           static_cast<std::int16_t>(std::nearbyint(star.y))};
 }
@@ -20,10 +20,10 @@ ClickPoint nearestPixel(const Centroid& star) {
 
 bool ClickState::press(ClickPoint point) {
   if (awaiting_ && frame_ && taken_ < 2) {
-    const Centroid found = findStarNear(*frame_, point.x, point.y);
-    const StarChoice choice = judgeStarChoice(found, chosen_);
-    if (choice != StarChoice::usable) {
-      refusal_ = "Click refused: " + starChoiceReason(choice, found) + ".";
+    const stars::Centroid found = stars::findStarNear(*frame_, point.x, point.y);
+    const stars::StarChoice choice = stars::judgeStarChoice(found, chosen_);
+    if (choice != stars::StarChoice::usable) {
+      refusal_ = "Click refused: " + stars::starChoiceReason(choice, found) + ".";
       changed();
       return false;
     }
@@ -37,7 +37,7 @@ bool ClickState::press(ClickPoint point) {
 
 void ClickState::release() { buttonDown_ = false; }
 
-void ClickState::frameArrived(std::shared_ptr<const Frame> frame) {
+void ClickState::frameArrived(std::shared_ptr<const stars::Frame> frame) {
   ready_ = true;
   awaiting_ = false;
   taken_ = 0;
@@ -47,7 +47,7 @@ void ClickState::frameArrived(std::shared_ptr<const Frame> frame) {
   changed();
   if (!brightestScript_ || !frame_) return;
   script_.clear();
-  for (const Centroid& star : findBrightestStars(*frame_, kScriptedStars)) {
+  for (const stars::Centroid& star : stars::findBrightestStars(*frame_, kScriptedStars)) {
     script_.push_back(nearestPixel(star));
   }
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "camera/Automation.h"
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera {
 
@@ -41,7 +41,7 @@ class ClickState {
 
   // The backend shows a new image: clicks are taken from now on, and a
   // "brightest stars" script picks its points from this image.
-  void frameArrived(std::shared_ptr<const Frame> frame);
+  void frameArrived(std::shared_ptr<const stars::Frame> frame);
 
   // Scripts: the given points in order, or the two brightest star images of
   // every image that arrives from now on.
@@ -80,10 +80,10 @@ class ClickState {
   std::function<void(ClickPoint)> observer_;
   std::function<void()> changeObserver_;
 
-  std::shared_ptr<const Frame> frame_;  // the image the clicks are made on
-  bool awaiting_ = false;               // the selection has asked for clicks on it
-  int taken_ = 0;                       // presses taken on it
-  std::optional<Centroid> chosen_;      // the star image of the first of them
+  std::shared_ptr<const stars::Frame> frame_;  // the image the clicks are made on
+  bool awaiting_ = false;                      // the selection has asked for clicks on it
+  int taken_ = 0;                              // presses taken on it
+  std::optional<stars::Centroid> chosen_;      // the star image of the first of them
   std::string refusal_;
 };
 

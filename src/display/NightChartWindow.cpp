@@ -105,7 +105,7 @@ NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
 }
 
 void NightChartWindow::refresh() {
-  const std::optional<std::string> unreadable = reader_.readNew(path_);
+  const std::optional<Failure> unreadable = reader_.readNew(path_);
   const std::vector<LoggedReading>& readings = reader_.readings();
   const bool first = !summarized_;
   if (!first && readings.size() == shown_ && !unreadable) return;  // nothing new
@@ -126,7 +126,7 @@ void NightChartWindow::refresh() {
   // The summary takes the whole night: once a minute of readings is enough for a night's figures.
   const std::time_t latest = readings.empty() ? 0 : readings.back().time;
   if (first || !sameNight || unreadable || latest - *summarized_ >= kSummaryInterval) {
-    summary_->setText(unreadable ? QString::fromStdString(*unreadable) : summaryText());
+    summary_->setText(unreadable ? QString::fromStdString(unreadable->reason) : summaryText());
     summarized_ = latest;
   }
   view_->update();
@@ -141,7 +141,7 @@ QString NightChartWindow::summaryText() const {
   QString text;
   if (const auto why = reader_.failure(); why && chart_.night().readings.empty()) {
     text = QStringLiteral("No readings yet: %1 %2.")
-               .arg(QString::fromStdString(path_), QString::fromStdString(*why));
+               .arg(QString::fromStdString(path_), QString::fromStdString(why->reason));
   } else {
     const NightSummary s = summarizeNight(chart_.night());
     text = QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5")

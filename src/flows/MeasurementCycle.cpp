@@ -33,11 +33,11 @@ constexpr HeaderRange kFocalLengthRange{"FOCALLEN", "focal length in mm", 1, 1e5
 constexpr HeaderRange kPixelWidthRange{"XPIXSZ", "pixel width in micrometres", 0.1, 1000};
 constexpr HeaderRange kPixelHeightRange{"YPIXSZ", "pixel height in micrometres", 0.1, 1000};
 
-std::optional<std::string> implausibility(const HeaderRange& range, std::optional<double> value) {
+std::optional<Failure> implausibility(const HeaderRange& range, std::optional<double> value) {
   if (!value || (*value >= range.least && *value <= range.most)) return std::nullopt;
-  return "The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
-         ", which is no " + range.what + " (" + doubleText(range.least) + " to " + doubleText(range.most) +
-         ") - please check the imaging application's setup";
+  return Failure{"The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
+                 ", which is no " + range.what + " (" + doubleText(range.least) + " to " +
+                 doubleText(range.most) + ") - please check the imaging application's setup"};
 }
 
 // "53,48": the whole parts (towards minus infinity) of a position.
@@ -70,12 +70,12 @@ void MeasurementCycle::CommandStartAbort_Click() {
   }
   enterMode(state_, ui_, ProgramMode::running);
   state_.stopRequested = kFalse;
-  const std::optional<std::string> error = runCatchingAll([this] { StartMeasuring(); });
+  const std::optional<Failure> failure = runCatchingAll([this] { StartMeasuring(); });
   logFile_.close();
   readingsLog_.close();
   state_.stopRequested = kTrue;
   enterMode(state_, ui_, ProgramMode::idle);
-  if (error) ui_.showMessage(*error);
+  if (failure) ui_.showMessage(failure->reason);
 }
 
 void MeasurementCycle::StartMeasuring() {
@@ -96,7 +96,7 @@ void MeasurementCycle::StartMeasuring() {
   sendSubframe(camera);
   // The raw log is opened with the first exposure's row, so a run that ends
   // before it leaves the previous run's file as it was.
-  if (const std::optional<std::string> notice = readingsLog_.open(logFolder_)) ui_.showMessage(*notice);
+  if (const std::optional<Notice> notice = readingsLog_.open(logFolder_)) ui_.showMessage(notice->text);
   altitudeReported_ = false;
   if (reacquisition_ != nullptr) reacquisition_->runStarted();
   const RunEnd end = measureReadings(camera);
@@ -138,10 +138,10 @@ void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeo
   const auto referenceX = state_.starX;
   const auto referenceY = state_.starY;
   const bool means = StoreMeanPositions(state_);  // false: the reduction names the reason
-  if (std::optional<std::string> failure = ReduceReading(state_, geometry)) {
+  if (const std::optional<Failure> failure = ReduceReading(state_, geometry)) {
     state_.starX = referenceX;
     state_.starY = referenceY;
-    ui_.showSkippedReading("Reading skipped: " + *failure);
+    ui_.showSkippedReading("Reading skipped: " + failure->reason);
     return;
   }
   ui_.showSkippedReading("");
@@ -215,7 +215,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   const int n = state_.sampleIndex;
   bool clean[3] = {};
   for (int star = 1; star <= 2; ++star) {
-    const camera::Centroid centroid = document->centroidNear(
+    const stars::Centroid centroid = document->centroidNear(
         roundToInt16(state_.starX[star]), roundToInt16(state_.starY[star]), camera::PassBy::value);
     // A saturated star image or one cut by an edge counts as not detected
     // well enough, whatever its score.
@@ -284,7 +284,7 @@ void MeasurementCycle::showRunEnd(RunEnd end) {
                       " setup");
       return;
     case RunEnd::implausibleHeader:
-      ui_.showMessage(headerProblem_.value_or(""));
+      ui_.showMessage(headerProblem_ ? headerProblem_->reason : "");
       return;
   }
 }

@@ -80,9 +80,9 @@ class MeasurementCycle {
   std::string logFolder_;
   RawLog logFile_;
   ReadingsLog readingsLog_;
-  double airmassSum_ = 0;                     // over the accepted exposures of the current reading
-  bool altitudeReported_ = false;             // this run has said that OBJCTALT is no number
-  std::optional<std::string> headerProblem_;  // the header value that ended the run
+  double airmassSum_ = 0;                 // over the accepted exposures of the current reading
+  bool altitudeReported_ = false;         // this run has said that OBJCTALT is no number
+  std::optional<Failure> headerProblem_;  // the header value that ended the run
   Reacquisition* reacquisition_ = nullptr;
 };
 

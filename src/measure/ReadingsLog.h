@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/Notice.h"
 #include "measure/LogFile.h"
 
 namespace nebulor {
@@ -61,14 +62,14 @@ class ReadingsLog {
 
   // Opens for appending. Returns a message for the user when the readings
   // do not go where they went before (a file kept or moved aside).
-  std::optional<std::string> open(const std::string& folder);
+  std::optional<Notice> open(const std::string& folder);
   void write(const ReadingRecord& reading);
   void close();
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
 
  private:
-  std::optional<std::string> openAt(const std::string& folder, const std::string& fileName);
+  std::optional<Notice> openAt(const std::string& folder, const std::string& fileName);
   void startNew(const std::string& path);
   void append(const std::string& line);
 

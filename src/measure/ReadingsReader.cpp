@@ -104,9 +104,9 @@ void ReadingsReader::finish() {
   pending_.clear();
 }
 
-std::optional<std::string> ReadingsReader::readNew(const std::string& path) {
+std::optional<Failure> ReadingsReader::readNew(const std::string& path) {
   std::FILE* file = openFile(path, "rb");
-  if (!file) return "Cannot read " + path + ": " + systemErrorText(errno);
+  if (!file) return Failure{"Cannot read " + path + ": " + systemErrorText(errno)};
   std::error_code ignored;
   if (std::filesystem::file_size(utf8Path(path), ignored) < offset_) *this = ReadingsReader();
   std::string buffer;
@@ -116,7 +116,7 @@ std::optional<std::string> ReadingsReader::readNew(const std::string& path) {
   }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return "Cannot read " + path + ": " + systemErrorText(EIO);
+  if (failed) return Failure{"Cannot read " + path + ": " + systemErrorText(EIO)};
   feed(buffer);
   return std::nullopt;
 }
@@ -184,12 +184,13 @@ std::vector<std::string> ReadingsReader::notes() const {
   return notes;
 }
 
-std::optional<std::string> ReadingsReader::failure() const {
+std::optional<Failure> ReadingsReader::failure() const {
   if (!readings_.empty()) return std::nullopt;
-  if (!columns_) return "it is empty";
+  if (!columns_) return Failure{"it is empty"};
   if (columns_->time < 0 || columns_->seeing < 0)
-    return "it is not a Nebulor readings log (its first line names no local_time and seeing_arcsec columns)";
-  return "it holds no readable reading";
+    return Failure{
+        "it is not a Nebulor readings log (its first line names no local_time and seeing_arcsec columns)"};
+  return Failure{"it holds no readable reading"};
 }
 
 }  // namespace nebulor

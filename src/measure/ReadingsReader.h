@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Failure.h"
+
 namespace nebulor {
 
 // One row of SeeingReadings.csv as the night's chart and summary use it.
@@ -34,15 +36,15 @@ class ReadingsReader {
   void finish();
 
   // Reads what the file holds beyond what was read before; a file that is
-  // now shorter (a new log began) is read from its start. The reason when
+  // now shorter (a new log began) is read from its start. A failure when
   // the file cannot be read.
-  std::optional<std::string> readNew(const std::string& path);
+  std::optional<Failure> readNew(const std::string& path);
 
   const std::vector<LoggedReading>& readings() const { return readings_; }
   // One line per kind of problem met, with how many rows it cost.
   std::vector<std::string> notes() const;
   // Why nothing could be read, when nothing could.
-  std::optional<std::string> failure() const;
+  std::optional<Failure> failure() const;
 
  private:
   void readLine(std::string_view line);

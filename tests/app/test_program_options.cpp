@@ -16,7 +16,7 @@ TEST(ProgramOptions, ReadsTheCameraChoiceTheDemoAndTheHeadlessRun) {
     bool demo;
     int readings;
     bool headless = false;
-    std::optional<SeparationRange> separation = std::nullopt;
+    std::optional<stars::SeparationRange> separation = std::nullopt;
   };
   const Case cases[] = {
       {{}, kWindowCamera, false, 5},

@@ -152,13 +152,13 @@ TEST(MeasurementCycle, RejectedExposuresAreLoggedCountedAndRepeated) {
   // detection; in 10 and 22 one is saturated, in 15 one is cut by an edge,
   // which no score makes clean.
   rig.camera().imageFor = [](int exposure) {
-    using camera::StarStatus;
+    using stars::StarStatus;
     ScriptedImage image;
     image.pollsUntilReady = 1;
     const int run = exposure - 1;  // the selection's full frame was exposure 1
     if (run == 3 || run == 4) image.centroids = {{10, 10, 25}, {70, 12, 9.5}};
-    if (run == 10 || run == 22) image.centroids = {{10, 10, 400, StarStatus::saturated}, {70, 12, 25}};
-    if (run == 15) image.centroids = {{10, 10, 25}, {70, 12, 40, StarStatus::nearEdge}};
+    if (run == 10 || run == 22) image.centroids = {{10, 10, 400, stars::StarStatus::saturated}, {70, 12, 25}};
+    if (run == 15) image.centroids = {{10, 10, 25}, {70, 12, 40, stars::StarStatus::nearEdge}};
     return image;
   };
   std::vector<int> shownBad;
