@@ -9,12 +9,12 @@ namespace nebulor {
 
 namespace {
 
-constexpr long kDay = 86400;
+constexpr std::time_t kDay = 86400;
 
 // Night number: days from 1970-01-01 of its evening. A night runs from noon to noon.
 long nightNumber(const LoggedReading& reading) {
-  const long local = static_cast<long>(reading.time) + reading.utcOffset - kDay / 2;
-  return local >= 0 ? local / kDay : -((-local + kDay - 1) / kDay);
+  const std::time_t local = reading.time + reading.utcOffset - kDay / 2;
+  return static_cast<long>(local >= 0 ? local / kDay : -((-local + kDay - 1) / kDay));
 }
 
 // The calendar date of a day number (the inverse of daysFromCivil).

@@ -123,10 +123,10 @@ std::string nightSummaryText(const NightSummary& summary) {
 }
 
 std::string clockText(const LoggedReading& reading) {
-  const long local = static_cast<long>(reading.time) + reading.utcOffset;
-  const long minutes = ((local % 86400 + 86400) % 86400) / 60;
+  const std::time_t local = reading.time + reading.utcOffset;
+  const int minutes = static_cast<int>(((local % 86400 + 86400) % 86400) / 60);
   char text[8];
-  std::snprintf(text, sizeof text, "%02ld:%02ld", minutes / 60, minutes % 60);
+  std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
   return text;
 }
 

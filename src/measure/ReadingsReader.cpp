@@ -49,8 +49,9 @@ bool parseLocalTime(std::string_view text, LoggedReading& reading) {
     }
     offset = (text[19] == '-' ? -60 : 60) * (*offsetHours * 60 + *offsetMinutes);
   }
-  const long local = daysFromCivil(*year, *month, *day) * 86400L + *hour * 3600L + *minute * 60L + *second;
-  reading.time = static_cast<std::time_t>(local - offset);
+  const std::time_t local = static_cast<std::time_t>(daysFromCivil(*year, *month, *day)) * 86400 +
+                            *hour * 3600 + *minute * 60 + *second;
+  reading.time = local - offset;
   reading.utcOffset = offset;
   return true;
 }
