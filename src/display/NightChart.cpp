@@ -385,6 +385,11 @@ void NightChart::append(const std::vector<LoggedReading>& readings) {
   for (const LoggedReading& r : readings)
     highs_.push_back(std::max(r.seeing, r.best.value_or(0) + r.bestError.value_or(0)));
   std::sort(highs_.begin() + known, highs_.end());
+  for (const LoggedReading& r : readings) {
+    if (r.airmass <= 0) continue;
+    airmassLow_ = airmassHigh_ > 0 ? std::min(airmassLow_, r.airmass) : r.airmass;
+    airmassHigh_ = std::max(airmassHigh_, r.airmass);
+  }
   std::inplace_merge(highs_.begin(), highs_.begin() + known, highs_.end());
   addMedians(first);
 }
@@ -431,16 +436,9 @@ ChartRanges NightChart::ranges() const {
     if (ranges.top < high) ranges.top = nice;
   }
   if (ranges.top < high) ranges.top = std::ceil(high / 5) * 5;
-  double low = 1e9;
-  double highAirmass = 0;
-  for (const LoggedReading& r : readings) {
-    if (r.airmass <= 0) continue;
-    low = std::min(low, r.airmass);
-    highAirmass = std::max(highAirmass, r.airmass);
-  }
-  if (highAirmass > 0) {
-    ranges.airmassLow = std::floor(low * 10) / 10;
-    ranges.airmassHigh = std::max(std::ceil(highAirmass * 10) / 10, ranges.airmassLow + 0.1);
+  if (airmassHigh_ > 0) {
+    ranges.airmassLow = std::floor(airmassLow_ * 10 + 1e-9) / 10;
+    ranges.airmassHigh = std::max(std::ceil(airmassHigh_ * 10 - 1e-9) / 10, ranges.airmassLow + 0.1);
   }
   return ranges;
 }

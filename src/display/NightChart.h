@@ -61,6 +61,8 @@ class NightChart {
   bool live_ = false;
   std::vector<double> medians_;  // of the best estimates, in their order
   std::vector<double> highs_;    // sorted: the top of each reading's marks
+  double airmassLow_ = 0;        // of the readings that have one; 0: none
+  double airmassHigh_ = 0;
 };
 
 }  // namespace nebulor

@@ -3,9 +3,13 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QWindow>
 #include <cmath>
 
+#include "../support/TempFolder.h"
 #include "display/NightChart.h"
+#include "display/NightChartWindow.h"
+#include "measure/ReadingsLog.h"
 
 namespace nebulor {
 namespace {
@@ -19,7 +23,7 @@ Night syntheticNight() {
     LoggedReading r;
     r.time = start + minute * 60;
     r.utcOffset = 3600;
-    r.airmass = 1.1 + minute / 300.0;
+    r.airmass = 1.12 + minute / 400.0;
     r.best = 0.9 + 0.3 * std::sin(minute / 20.0);
     r.bestError = 0.1;
     r.seeing = *r.best - 0.1;
@@ -82,6 +86,54 @@ TEST(NightChart, KeepsItsLayoutAtEverySizeAndLeavesTheGapEmpty) {
       EXPECT_NEAR(gapShare, 40.0 / 300, 0.02);
     }
   }
+}
+
+// The open window follows the log as it grows: each reading is drawn on the
+// kept picture, which then shows what a fresh drawing of the night shows;
+// a reading of a later night starts that night's chart.
+TEST(NightChartWindow, GrowsWithTheLogAndShowsWhatAFreshDrawingShows) {
+  int argc = 0;
+  QApplication app(argc, nullptr);
+  testing::TempFolder temp;
+  const std::string path = temp.file("SeeingReadings.csv");
+  std::string log = std::string(kReadingsLogHeader) + "\r\n";
+  temp.write("SeeingReadings.csv", log);
+  NightChartWindow window(path);
+  window.resize(900, 600);
+  window.show();
+  while (!window.windowHandle()->isExposed())
+    QCoreApplication::processEvents();  // else repaint() draws nothing
+  auto* view = window.findChild<QWidget*>(QStringLiteral("NightChartView"));
+  const Night night = syntheticNight();
+  for (std::size_t i = 0; i < night.readings.size(); i += 5) {
+    for (std::size_t j = i; j < std::min(i + 5, night.readings.size()); ++j) {
+      ReadingRecord row;
+      row.time = night.readings[j].time;
+      row.airmass = night.readings[j].airmass;
+      row.seeing = static_cast<float>(night.readings[j].seeing);
+      row.exposuresUsed = 20;
+      row.best = night.readings[j].best;
+      row.bestError = night.readings[j].bestError;
+      log += readingsLogRow(row) + "\r\n";
+    }
+    temp.write("SeeingReadings.csv", log);
+    window.refresh();
+    view->repaint();
+  }
+  ASSERT_EQ(window.chart().night().readings.size(), night.readings.size());
+  const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage fresh = render(window.chart(), view->size(), false);
+  int differing = 0;
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) differing += shown.pixel(x, y) != fresh.pixel(x, y);
+  }
+  EXPECT_LT(differing, shown.width() * shown.height() / 5000) << "the picture drawn reading by reading";
+  EXPECT_TRUE(window.summaryText().startsWith(QStringLiteral("%1 readings").arg(night.readings.size())));
+
+  temp.write("SeeingReadings.csv", log + "2026-12-09T21:00:00+01:00,1.2,0.9,10,0.5,0.5,20,0,0.1,1,0.1\r\n");
+  window.refresh();
+  EXPECT_EQ(window.chart().night().date, "2026-12-09");
+  EXPECT_EQ(window.chart().night().readings.size(), 1u);
 }
 
 }  // namespace
