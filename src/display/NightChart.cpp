@@ -1,5 +1,6 @@
 #include "display/NightChart.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
@@ -146,6 +147,7 @@ void Painter::paint(std::size_t first) {
   first_ = first;
   p_.save();
   QFont font = p_.font();
+  font.setFamily(QFontInfo(font).family());  // the font in use by its name, which an SVG file needs
   font.setPixelSize(
       std::clamp(static_cast<int>(std::min(area_.height() / 34.0, area_.width() / 60.0)), 10, 22));
   p_.setFont(font);
@@ -457,6 +459,7 @@ std::optional<QString> NightChart::save(const QString& path, const QSize& size, 
     svg.setFileName(path);
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setResolution(96);  // a pixel of the picture is a CSS pixel
     svg.setTitle(QStringLiteral("Seeing, night of %1").arg(QString::fromStdString(night_.date)));
     QPainter painter;
     if (!painter.begin(&svg)) return QStringLiteral("Cannot write %1").arg(path);
