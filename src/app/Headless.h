@@ -16,6 +16,7 @@ struct HeadlessRun {
   std::optional<stars::SeparationRange> separation;  // pixels; default: from the frame's plate scale
   std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
   std::function<bool()> stopSignalled;               // polled by every wait
+  bool exposureCorrection = false;                   // exposures of t and 2t, the best estimate extrapolated
 };
 
 // The unattended run, with no window and no display: start-up as the window

@@ -136,7 +136,7 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   connect(CommandSetup, &QPushButton::clicked, this, &MainDisplay::CommandSetup_Click);
   connect(CommandAbout, &QPushButton::clicked, this, &MainDisplay::CommandAbout_Click);
 
-  // A right click anywhere on the window offers the night view.
+  // A right click anywhere on the window offers the night view and the exposure-time correction.
   nightView_ = new QAction(QStringLiteral("Night view"), this);
   nightView_->setObjectName(QStringLiteral("NightView"));
   nightView_->setCheckable(true);
@@ -152,6 +152,14 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   nightChart->setObjectName(QStringLiteral("NightChartAction"));
   addAction(nightChart);
   connect(nightChart, &QAction::triggered, this, &MainDisplay::showNightChart);
+  exposureCorrection_ = new QAction(QStringLiteral("Exposure-time correction"), this);
+  exposureCorrection_->setObjectName(QStringLiteral("ExposureCorrection"));
+  exposureCorrection_->setCheckable(true);
+  addAction(exposureCorrection_);
+  connect(exposureCorrection_, &QAction::toggled, this, [this](bool on) {
+    state_.exposureCorrection = on;
+    emit exposureCorrectionChanged(on);
+  });
 }
 
 // A window of its own, so the main window's layout stays as it is.
@@ -167,6 +175,8 @@ void MainDisplay::showNightChart() {
 }
 
 void MainDisplay::setNightView(bool night) { nightView_->setChecked(night); }
+
+void MainDisplay::setExposureCorrection(bool on) { exposureCorrection_->setChecked(on); }
 
 void MainDisplay::setCommandEnabled(Command command, bool enabled) {
   switch (command) {
@@ -277,7 +287,9 @@ void MainDisplay::CommandSetup_Click() {
 
 void MainDisplay::CommandAbout_Click() {
   showMessageBox(this, aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
-                           QString::fromStdString(configFolder_));
+                           QString::fromStdString(configFolder_) +
+                           QStringLiteral("\n\nExposure-time correction: ") +
+                           (state_.exposureCorrection ? QStringLiteral("on") : QStringLiteral("off")));
 }
 
 std::string MainDisplay::decimalSeparator() const { return locale().decimalPoint().toStdString(); }

@@ -111,6 +111,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
     } else if (name == "--size") {
       sizeValue(takeValue(), options);
       chartOptionGiven = true;
+    } else if (name == "--exposure-correction" && !hasValue) {
+      options.exposureCorrection = true;
     } else if (name == "--separation") {
       options.separation = separationValue(takeValue());
     } else if (name == "--headless" && !hasValue) {
@@ -143,7 +145,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
 std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings "
          "N]\n"
-         "               [--data-dir DIR] [--night]\n"
+         "               [--data-dir DIR] [--night] [--exposure-correction]\n"
          "       nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]\n"
          "               [--data-dir DIR] [--night]\n"
          "       nebulor --help | --version\n"
@@ -174,6 +176,9 @@ std::string programUsage() {
          "                                summary (name=value lines), exit; no display needed\n"
          "  --date YYYY-MM-DD             the night whose evening has that date (default: the most recent)\n"
          "  --size WxH                    the picture's size in pixels (default 1280x720)\n"
+         "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
+         "                                and extrapolate the best estimate to zero exposure time (also\n"
+         "                                in the window's context menu); readings take twice as long\n"
          "  --version                     print the program's name and version, exit\n"
          "Exit status: 0 stopped or done, 1 the run ended on an error or --chart found nothing to draw\n"
          "(message on standard error), "

@@ -10,9 +10,9 @@
 namespace nebulor {
 
 // The imaging application the window drives when --camera is not given: on
-// Windows the real one through COM, elsewhere the simulator. The demo clicks
-// the stars by script, which only the simulator can, so it always defaults
-// to the simulator.
+// Windows the real one through COM, elsewhere the simulator. The demo chooses
+// the stars on the images, which the COM application keeps to itself, so
+// it always defaults to the simulator.
 #ifdef _WIN32
 inline constexpr const char* kWindowCamera = "maxim";
 #else
@@ -22,7 +22,7 @@ inline constexpr const char* kWindowCamera = "sim";
 // The command line: which imaging application to drive, the demo, the
 // unattended (headless) run, the night chart, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
-//           [--data-dir DIR] [--night]
+//           [--data-dir DIR] [--night] [--exposure-correction]
 //   nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]
 //           [--data-dir DIR] [--night]
 struct ProgramOptions {
@@ -33,11 +33,12 @@ struct ProgramOptions {
   std::optional<stars::SeparationRange> separation;  // pixels between the star images, headless
   std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
-  bool chart = false;       // draw a night of a readings log to a picture, no window
-  std::string chartLog;     // empty: SeeingReadings.csv in the data folder
-  std::string chartOutput;  // FILE.png or FILE.svg
-  std::string chartDate;    // YYYY-MM-DD of the night's evening; empty: the most recent night
-  int chartWidth = 1280;    // pixels
+  bool exposureCorrection = false;  // on for this run, whatever the window last remembered
+  bool chart = false;               // draw a night of a readings log to a picture, no window
+  std::string chartLog;             // empty: SeeingReadings.csv in the data folder
+  std::string chartOutput;          // FILE.png or FILE.svg
+  std::string chartDate;            // YYYY-MM-DD of the night's evening; empty: the most recent night
+  int chartWidth = 1280;            // pixels
   int chartHeight = 720;
   bool help = false;
   bool version = false;

@@ -100,7 +100,7 @@ int main(int argc, char* argv[]) {
     // No Qt at all: nothing to show, so no display to need.
     nebulor::catchStopSignals();
     const nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
-                                   nebulor::stopSignalled};
+                                   nebulor::stopSignalled, options.exposureCorrection};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
@@ -117,6 +117,9 @@ int main(int argc, char* argv[]) {
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   // The desktop shows the installed menu entry's name and icon for the window.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
-  if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
-  return nebulor::runWindow(app, backend, folder, options.night);
+  if (options.demo) {
+    return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr,
+                            options.exposureCorrection);
+  }
+  return nebulor::runWindow(app, backend, folder, {options.night, options.exposureCorrection});
 }

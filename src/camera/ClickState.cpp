@@ -9,7 +9,6 @@ namespace nebulor::camera {
 namespace {
 
 constexpr std::int16_t kTrue = -1;
-constexpr int kScriptedStars = 2;
 
 ClickPoint nearestPixel(const stars::Centroid& star) {
   return {static_cast<std::int16_t>(std::nearbyint(star.x)),
@@ -45,10 +44,10 @@ void ClickState::frameArrived(std::shared_ptr<const stars::Frame> frame) {
   refusal_.clear();
   frame_ = std::move(frame);
   changed();
-  if (!brightestScript_ || !frame_) return;
+  if (!pairScript_ || !frame_) return;
   script_.clear();
-  for (const stars::Centroid& star : stars::findBrightestStars(*frame_, kScriptedStars)) {
-    script_.push_back(nearestPixel(star));
+  if (const std::optional<stars::StarPair> pair = stars::chooseStarPair(*frame_, *pairScript_).pair) {
+    for (const stars::Centroid& star : pair->stars) script_.push_back(nearestPixel(star));
   }
 }
 
@@ -58,12 +57,12 @@ std::string ClickState::prompt() const {
 }
 
 void ClickState::scriptClicks(std::vector<ClickPoint> points) {
-  brightestScript_ = false;
+  pairScript_.reset();
   script_.assign(points.begin(), points.end());
 }
 
-void ClickState::scriptBrightestStars() {
-  brightestScript_ = true;
+void ClickState::scriptAutomaticPair(stars::SeparationRange separation) {
+  pairScript_ = separation;
   script_.clear();
 }
 

@@ -97,7 +97,8 @@ std::string readingsLogRow(const ReadingRecord& reading) {
          ',' + doubleText(reading.r0) + ',' + doubleText(reading.longStdDev) + ',' +
          doubleText(reading.transStdDev) + ',' + std::to_string(reading.exposuresUsed) + ',' +
          std::to_string(reading.exposuresRejected) + ',' + optionalText(reading.seeingError) + ',' +
-         optionalText(reading.best) + ',' + optionalText(reading.bestError);
+         optionalText(reading.best) + ',' + optionalText(reading.bestError) + ',' +
+         (reading.bestExposure ? singleText(*reading.bestExposure) : "");
 }
 
 ReadingsLog::~ReadingsLog() { close(); }

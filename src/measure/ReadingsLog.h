@@ -17,7 +17,7 @@ inline constexpr const char* kReadingsLogFileName = "SeeingReadings.csv";
 // these keeps working.
 inline constexpr const char* kReadingsLogHeader =
     "local_time,airmass,seeing_arcsec,r0_cm,long_sigma_px,trans_sigma_px,exposures_used,exposures_rejected,"
-    "seeing_error_arcsec,best_arcsec,best_error_arcsec";
+    "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s";
 
 // One reduced reading as the log keeps it.
 struct ReadingRecord {
@@ -32,6 +32,7 @@ struct ReadingRecord {
   std::optional<double> seeingError;  // arcsec, 1 sigma; empty field when unknown
   std::optional<double> best;         // arcsec, Nebulor's best estimate of the same seeing
   std::optional<double> bestError;    // arcsec, its 1 sigma
+  std::optional<float> bestExposure;  // s, the exposure time it refers to; 0: extrapolated to none
 };
 
 // Days from 1970-01-01 of a calendar date (proleptic Gregorian).

@@ -1,5 +1,5 @@
 // Click state transitions as the star selection polls them: window presses
-// short and long, scripted points, and the two brightest stars of an image.
+// short and long, scripted points, and the automatic pair of each image.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -122,13 +122,14 @@ stars::Frame withStars(const std::vector<Star>& stars) {
   return frame;
 }
 
-TEST(ClickState, BrightestStarsScriptFollowsEachNewImage) {
+TEST(ClickState, AutomaticPairScriptFollowsEachNewImage) {
   ClickState clicks;
-  clicks.scriptBrightestStars();
-  // Each image, and the two points clicked on it, brightest first.
+  clicks.scriptAutomaticPair({20, 60});
+  // Each image, and the two points clicked on it, left first: the pair is
+  // the brightest two alike in brightness and a plausible distance apart.
   const std::vector<std::pair<stars::Frame, std::vector<ClickPoint>>> images{
-      {withStars({{10, 10, 4000}, {45, 30, 8000}}), {{45, 30}, {10, 10}}},
-      {withStars({{20, 15, 9000}, {50, 25, 3000}, {30, 5, 1000}}), {{20, 15}, {50, 25}}},
+      {withStars({{10, 10, 4000}, {45, 30, 8000}}), {{10, 10}, {45, 30}}},
+      {withStars({{52, 25, 9000}, {20, 15, 6000}, {30, 5, 1000}}), {{20, 15}, {52, 25}}},
   };
   for (const auto& [frame, expected] : images) {
     clicks.frameArrived(std::make_shared<const stars::Frame>(frame));

@@ -94,6 +94,8 @@ TEST(NightChart, KeepsItsLayoutAtEverySizeAndLeavesTheGapEmpty) {
 TEST(NightChartWindow, GrowsWithTheLogAndShowsWhatAFreshDrawingShows) {
   int argc = 0;
   QApplication app(argc, nullptr);
+  setenv("TZ", "UTC0", 1);  // the log's rows in UTC: the synthetic night stays one night
+  tzset();
   testing::TempFolder temp;
   const std::string path = temp.file("SeeingReadings.csv");
   std::string log = std::string(kReadingsLogHeader) + "\r\n";
@@ -105,17 +107,18 @@ TEST(NightChartWindow, GrowsWithTheLogAndShowsWhatAFreshDrawingShows) {
     QCoreApplication::processEvents();  // else repaint() draws nothing
   auto* view = window.findChild<QWidget*>(QStringLiteral("NightChartView"));
   const Night night = syntheticNight();
+  const auto rowOf = [](const LoggedReading& r) {
+    ReadingRecord row;
+    row.time = r.time;
+    row.airmass = r.airmass;
+    row.seeing = static_cast<float>(r.seeing);
+    row.exposuresUsed = 20;
+    row.best = r.best;
+    row.bestError = r.bestError;
+    return readingsLogRow(row) + "\r\n";
+  };
   for (std::size_t i = 0; i < night.readings.size(); i += 5) {
-    for (std::size_t j = i; j < std::min(i + 5, night.readings.size()); ++j) {
-      ReadingRecord row;
-      row.time = night.readings[j].time;
-      row.airmass = night.readings[j].airmass;
-      row.seeing = static_cast<float>(night.readings[j].seeing);
-      row.exposuresUsed = 20;
-      row.best = night.readings[j].best;
-      row.bestError = night.readings[j].bestError;
-      log += readingsLogRow(row) + "\r\n";
-    }
+    for (std::size_t j = i; j < std::min(i + 5, night.readings.size()); ++j) log += rowOf(night.readings[j]);
     temp.write("SeeingReadings.csv", log);
     window.refresh();
     view->repaint();
@@ -130,7 +133,9 @@ TEST(NightChartWindow, GrowsWithTheLogAndShowsWhatAFreshDrawingShows) {
   EXPECT_LT(differing, shown.width() * shown.height() / 5000) << "the picture drawn reading by reading";
   EXPECT_TRUE(window.summaryText().startsWith(QStringLiteral("%1 readings").arg(night.readings.size())));
 
-  temp.write("SeeingReadings.csv", log + "2026-12-09T21:00:00+01:00,1.2,0.9,10,0.5,0.5,20,0,0.1,1,0.1\r\n");
+  LoggedReading later = night.readings.front();
+  later.time += 2 * 86400;
+  temp.write("SeeingReadings.csv", log + rowOf(later));
   window.refresh();
   EXPECT_EQ(window.chart().night().date, "2026-12-09");
   EXPECT_EQ(window.chart().night().readings.size(), 1u);

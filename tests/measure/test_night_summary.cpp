@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -16,11 +17,14 @@ using testing::TempFolder;
 
 const std::string kHeader = std::string(kReadingsLogHeader) + "\r\n";
 
-// time, classical, best (may be empty), rejected exposures of 20 used.
+// time, classical, best (may be empty), rejected exposures of 20 used; the
+// columns after best_error_arcsec left empty.
 std::string row(const std::string& time, const std::string& seeing, const std::string& best,
                 int rejected = 0) {
+  const std::string header = kReadingsLogHeader;
+  const auto later = std::count(header.begin(), header.end(), ',') - 10;
   return time + ",1.2," + seeing + ",10,0.5,0.5,20," + std::to_string(rejected) + ",0.1," + best +
-         (best.empty() ? "," : ",0.1") + "\r\n";
+         (best.empty() ? "," : ",0.1") + std::string(static_cast<std::size_t>(later), ',') + "\r\n";
 }
 
 ReadingsReader readText(const std::string& text) {
@@ -98,8 +102,8 @@ TEST(ReadingsReader, SkipsTornAndForeignRowsWithOneNoteEachAndSaysWhyNothingIsRe
        1,
        {"2 rows cut short", "1 row with a field that is not a time or a number"},
        ""},
-      {kHeader + good + "2026-12-07 22:00,1.2,0.9,10,0.5,0.5,20,0,0.1,1,0.1\r\n" +
-           good.substr(0, good.size() - 2) + ",7\r\n",
+      {kHeader + good + "2026-12-07 22:00:00+01:00" + good.substr(25) + good.substr(0, good.size() - 2) +
+           ",7\r\n",
        1,
        {"1 row with a field", "1 row with more fields than the header"},
        ""},

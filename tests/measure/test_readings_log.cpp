@@ -95,7 +95,7 @@ TEST(ReadingsLogRow, NumbersUseAFullStopWhateverTheLocale) {
   EXPECT_NEAR(std::stod(row.substr(fixedPart.size())), 0.6 * 1.87941 / std::sqrt(19.0), 1e-7);
   ReadingRecord unknown = reading(1.87941f);
   unknown.seeingError.reset();
-  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,") << "unknown values leave their fields empty";
+  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,,") << "unknown values leave their fields empty";
 }
 
 // The error formula against a simulation of the estimator itself: Gaussian
