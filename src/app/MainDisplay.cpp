@@ -20,9 +20,11 @@
 #include "core/NumberText.h"
 #include "display/HistoryPlot.h"
 #include "display/MessageBox.h"
+#include "display/NightChartWindow.h"
 #include "display/NightPalette.h"
 #include "display/ResultsDisplay.h"
 #include "display/WindowFont.h"
+#include "measure/ReadingsLog.h"
 
 namespace nebulor {
 
@@ -143,8 +145,13 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   connect(nightView_, &QAction::toggled, this, [this](bool night) {
     useNightPalette(night);
     PictureFWHM->setNightView(night);
+    if (nightChart_) nightChart_->setNightView(night);
     emit nightViewChanged(night);
   });
+  auto* nightChart = new QAction(QStringLiteral("Night chart"), this);
+  nightChart->setObjectName(QStringLiteral("NightChartAction"));
+  addAction(nightChart);
+  connect(nightChart, &QAction::triggered, this, &MainDisplay::showNightChart);
   exposureCorrection_ = new QAction(QStringLiteral("Exposure-time correction"), this);
   exposureCorrection_->setObjectName(QStringLiteral("ExposureCorrection"));
   exposureCorrection_->setCheckable(true);
@@ -153,6 +160,18 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
     state_.exposureCorrection = on;
     emit exposureCorrectionChanged(on);
   });
+}
+
+// A window of its own, so the main window's layout stays as it is.
+void MainDisplay::showNightChart() {
+  if (!nightChart_) {
+    nightChart_ = new NightChartWindow(configFolder_ + kReadingsLogFileName, this);
+    nightChart_->setNightView(nightView_->isChecked());
+  }
+  nightChart_->refresh();
+  nightChart_->show();
+  nightChart_->raise();
+  nightChart_->activateWindow();
 }
 
 void MainDisplay::setNightView(bool night) { nightView_->setChecked(night); }
@@ -200,6 +219,7 @@ void MainDisplay::updateDisplay() {
   LabelLongDev->setText(QString::fromStdString(model.longDev));
   LabelTransDev->setText(QString::fromStdString(model.transDev));
   LabelBadReadings->setText(QString::fromStdString(model.badReadings));
+  if (nightChart_ && nightChart_->isVisible()) nightChart_->refresh();  // the reading just logged
 }
 
 void MainDisplay::showRejectedShare() {

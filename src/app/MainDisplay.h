@@ -15,6 +15,7 @@ class QPushButton;
 namespace nebulor {
 
 class HistoryPlot;
+class NightChartWindow;
 class SetupDialog;
 
 // The main window: read-outs, the seeing-history plot and the four
@@ -67,6 +68,7 @@ class MainDisplay : public QWidget, public MonitorUi {
  private:
   void CommandSetup_Click();
   void CommandAbout_Click();
+  void showNightChart();
   std::string decimalSeparator() const;
 
   MonitorState& state_;
@@ -102,6 +104,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   SetupDialog* fSetup;
   QAction* nightView_;
   QAction* exposureCorrection_;
+  NightChartWindow* nightChart_ = nullptr;  // made when first asked for
 };
 
 }  // namespace nebulor

@@ -48,12 +48,42 @@ stars::SeparationRange separationValue(const std::string& text) {
   return range;
 }
 
+// YYYY-MM-DD.
+std::string dateValue(const std::string& text) {
+  const std::optional<int> month = text.size() == 10 ? parseWhole<int>(text.substr(5, 2)) : std::nullopt;
+  const std::optional<int> day = text.size() == 10 ? parseWhole<int>(text.substr(8, 2)) : std::nullopt;
+  if (!month || !day || text[4] != '-' || text[7] != '-' || !parseWhole<int>(text.substr(0, 4)) ||
+      *month < 1 || *month > 12 || *day < 1 || *day > 31) {
+    throw ProgramOptionsError("--date takes the evening's date as YYYY-MM-DD, not '" + text + "'");
+  }
+  return text;
+}
+
+// WxH in pixels, from 640x360 (the smallest layout the chart keeps) to 7680x4320.
+void sizeValue(const std::string& text, ProgramOptions& options) {
+  const std::size_t x = text.find('x');
+  const std::optional<int> width = parseWhole<int>(text.substr(0, x));
+  const std::optional<int> height =
+      x == std::string::npos ? std::nullopt : parseWhole<int>(text.substr(x + 1));
+  if (!width || !height || *width < 640 || *height < 360 || *width > 7680 || *height > 4320) {
+    throw ProgramOptionsError("--size takes WIDTHxHEIGHT in pixels from 640x360 to 7680x4320, not '" + text +
+                              "'");
+  }
+  options.chartWidth = *width;
+  options.chartHeight = *height;
+}
+
+bool endsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace
 
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
   bool readingsGiven = false;
   bool cameraGiven = false;
+  bool chartOptionGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::string value;
@@ -82,6 +112,16 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
       options.demo = true;
     } else if (name == "--night" && !hasValue) {
       options.night = true;
+    } else if (name == "--chart") {
+      options.chart = true;
+      if (hasValue || (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0)) options.chartLog = takeValue();
+    } else if (name == "-o" || name == "--output") {
+      options.chartOutput = takeValue();
+    } else if (name == "--date") {
+      options.chartDate = dateValue(takeValue());
+    } else if (name == "--size") {
+      sizeValue(takeValue(), options);
+      chartOptionGiven = true;
     } else if (name == "--exposure-correction" && !hasValue) {
       options.exposureCorrection = true;
     } else if (name == "--separation") {
@@ -106,6 +146,12 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
   if (readingsGiven && !options.demo && !options.headless) {
     throw ProgramOptionsError("--readings goes with --demo or --headless");
   }
+  if (options.chart && (options.demo || options.headless))
+    throw ProgramOptionsError("--chart draws a log's night: not with --demo or --headless");
+  if (options.chart && !endsWith(options.chartOutput, ".png") && !endsWith(options.chartOutput, ".svg"))
+    throw ProgramOptionsError("--chart needs -o FILE.png or -o FILE.svg");
+  if (!options.chart && (chartOptionGiven || !options.chartOutput.empty() || !options.chartDate.empty()))
+    throw ProgramOptionsError("-o, --date and --size go with --chart");
   if (options.separation && !options.headless) throw ProgramOptionsError("--separation goes with --headless");
   if (!options.alpacaBind.empty() && options.alpacaPort.value_or(0) == 0) {
     throw ProgramOptionsError("--alpaca-bind goes with --alpaca PORT");
@@ -120,6 +166,8 @@ std::string programUsage() {
          "N]\n"
          "               [--data-dir DIR] [--night] [--exposure-correction]\n"
          "               [--alpaca PORT|off [--alpaca-bind ADDRESS]]\n"
+         "       nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]\n"
+         "               [--data-dir DIR] [--night]\n"
          "       nebulor --help | --version\n"
 #ifdef _WIN32
          "  --camera maxim                MaxIm DL through COM automation (default)\n"
@@ -141,7 +189,13 @@ std::string programUsage() {
          "                                prism sets them further apart\n"
          "  --readings N                  stop after N readings; 0: until stopped\n"
          "  --data-dir DIR                keep config.ini and the logs in DIR\n"
-         "  --night                       start in the red night view (also in the window's context menu)\n"
+         "  --night                       start in the red night view (also in the window's context menu);\n"
+         "                                with --chart: the chart in red on black\n"
+         "  --chart [READINGS.csv]        draw one night of a readings log (default: SeeingReadings.csv in\n"
+         "                                the data folder) to -o FILE.png or FILE.svg, print the night's\n"
+         "                                summary (name=value lines), exit; no display needed\n"
+         "  --date YYYY-MM-DD             the night whose evening has that date (default: the most recent)\n"
+         "  --size WxH                    the picture's size in pixels (default 1280x720)\n"
          "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
          "                                and extrapolate the best estimate to zero exposure time (also\n"
          "                                in the window's context menu); readings take twice as long\n"
@@ -151,7 +205,8 @@ std::string programUsage() {
          "                                stops it)\n"
          "  --alpaca-bind ADDRESS         serve on this address only (default: every interface)\n"
          "  --version                     print the program's name and version, exit\n"
-         "Exit status: 0 stopped or done, 1 the run ended on an error (message on standard error),\n"
+         "Exit status: 0 stopped or done, 1 the run ended on an error or --chart found nothing to draw\n"
+         "(message on standard error), "
          "2 bad options.\n";
 }
 

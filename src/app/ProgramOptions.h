@@ -20,10 +20,12 @@ inline constexpr const char* kWindowCamera = "sim";
 #endif
 
 // The command line: which imaging application to drive, the demo, the
-// unattended (headless) run, where the files live and the night view.
+// unattended (headless) run, the night chart, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
 //           [--data-dir DIR] [--night] [--exposure-correction]
 //           [--alpaca PORT|off [--alpaca-bind ADDRESS]]
+//   nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]
+//           [--data-dir DIR] [--night]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
@@ -35,6 +37,12 @@ struct ProgramOptions {
   bool exposureCorrection = false;  // on for this run, whatever the window last remembered
   std::optional<int> alpacaPort;    // the Alpaca server's port; 0: off; none: not given
   std::string alpacaBind;           // its one address; empty: every interface
+  bool chart = false;               // draw a night of a readings log to a picture, no window
+  std::string chartLog;             // empty: SeeingReadings.csv in the data folder
+  std::string chartOutput;          // FILE.png or FILE.svg
+  std::string chartDate;            // YYYY-MM-DD of the night's evening; empty: the most recent night
+  int chartWidth = 1280;            // pixels
+  int chartHeight = 720;
   bool help = false;
   bool version = false;
 };

@@ -10,6 +10,7 @@
 
 #include "Version.h"
 #include "app/BackendFactory.h"
+#include "app/ChartCommand.h"
 #include "app/Headless.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
@@ -89,6 +90,14 @@ std::unique_ptr<nebulor::AlpacaService> startAlpaca(const std::optional<nebulor:
   return service;
 }
 
+// --chart draws into a picture: never a screen, whatever the environment names.
+int drawChart(const nebulor::ProgramOptions& options, const std::string& folder, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  return nebulor::runChart(options, folder, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -106,6 +115,7 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
       return EXIT_SUCCESS;
     }
+    if (options.chart) return drawChart(options, folder, argv);
     if (const auto failure = nebulor::createFolder(folder)) {
       // A folder the user named must work; the automatic one reports again at its first write.
       if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(failure->reason);

@@ -33,4 +33,13 @@ std::string singleText(float value, char decimalPoint) { return generalText(valu
 
 std::string doubleText(double value, char decimalPoint) { return generalText(value, 15, decimalPoint); }
 
+std::string fixedText(double value, int decimals) {
+  if (std::isnan(value)) return "nan";
+  char buffer[400];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  const std::string text(buffer, result.ptr);
+  return text.find_first_not_of("-0.") == std::string::npos && text.front() == '-' ? text.substr(1) : text;
+}
+
 }  // namespace nebulor

@@ -12,4 +12,8 @@ namespace nebulor {
 std::string singleText(float value, char decimalPoint = '.');   // up to 7 significant digits
 std::string doubleText(double value, char decimalPoint = '.');  // up to 15 significant digits
 
+// The number rounded to a fixed count of decimals, always with a full stop:
+// summaries and chart labels, whose columns line up. NaN gives "nan".
+std::string fixedText(double value, int decimals);
+
 }  // namespace nebulor

@@ -8,14 +8,6 @@
 
 namespace nebulor {
 
-namespace {
-
-constexpr std::string_view kLineEnd = "\r\n";
-// The first columns, which every version of the log keeps.
-constexpr std::string_view kReadingsLogIdentity = "local_time,airmass,seeing_arcsec,";
-constexpr std::size_t kLongestHeader = 4096;
-
-// Days from 1970-01-01 of a calendar date (proleptic Gregorian).
 long daysFromCivil(long year, int month, int day) {
   year -= month <= 2 ? 1 : 0;
   const long era = (year >= 0 ? year : year - 399) / 400;
@@ -24,6 +16,13 @@ long daysFromCivil(long year, int month, int day) {
   const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   return era * 146097 + dayOfEra - 719468;
 }
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+// The first columns, which every version of the log keeps.
+constexpr std::string_view kReadingsLogIdentity = "local_time,airmass,seeing_arcsec,";
+constexpr std::size_t kLongestHeader = 4096;
 
 long secondsOf(const std::tm& time) {
   return daysFromCivil(time.tm_year + 1900L, time.tm_mon + 1, time.tm_mday) * 86400L + time.tm_hour * 3600L +

@@ -35,6 +35,9 @@ struct ReadingRecord {
   std::optional<float> bestExposure;  // s, the exposure time it refers to; 0: extrapolated to none
 };
 
+// Days from 1970-01-01 of a calendar date (proleptic Gregorian).
+long daysFromCivil(long year, int month, int day);
+
 // Local time with its offset from UTC, ISO 8601: 2026-12-07T23:14:05+01:00.
 std::string isoLocalTime(std::time_t time);
 

@@ -66,6 +66,32 @@ TEST(ProgramOptions, ReadsTheDataFolderNightExposureCorrectionAndVersion) {
   EXPECT_EQ(parseProgramOptions({"--data-dir=/srv/dimm two"}).dataDir, "/srv/dimm two");
 }
 
+TEST(ProgramOptions, ReadsTheChartsLogPictureNightAndSize) {
+  const struct {
+    std::vector<std::string> args;
+    std::string log, output, date;
+    int width, height;
+  } cases[] = {
+      {{"--chart", "-o", "n.png"}, "", "n.png", "", 1280, 720},
+      {{"--chart", "/srv/SeeingReadings.csv", "--output=n.svg", "--date", "2026-12-07"},
+       "/srv/SeeingReadings.csv",
+       "n.svg",
+       "2026-12-07",
+       1280,
+       720},
+      {{"--size", "640x360", "--chart=log.csv", "-o", "n.png", "--night"}, "log.csv", "n.png", "", 640, 360},
+  };
+  for (const auto& c : cases) {
+    const ProgramOptions options = parseProgramOptions(c.args);
+    EXPECT_TRUE(options.chart);
+    EXPECT_EQ(options.chartLog, c.log);
+    EXPECT_EQ(options.chartOutput, c.output);
+    EXPECT_EQ(options.chartDate, c.date);
+    EXPECT_EQ(options.chartWidth, c.width);
+    EXPECT_EQ(options.chartHeight, c.height);
+  }
+}
+
 TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
       {"--camera"},
@@ -89,6 +115,14 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
       {"--headless", "--separation", "0:30"},
       {"--headless", "--separation", "30"},
       {"--headless", "--separation", "30:sixty"},
+      {"--chart"},
+      {"--chart", "-o", "n.jpg"},
+      {"--chart", "-o", "n.png", "--demo"},
+      {"--chart", "-o", "n.png", "--date", "7.12.2026"},
+      {"--chart", "-o", "n.png", "--size", "320x200"},
+      {"--chart", "-o", "n.png", "--size", "1280"},
+      {"-o", "n.png"},
+      {"--date", "2026-12-07"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args.empty() ? "" : args.front());

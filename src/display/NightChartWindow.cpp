@@ -1,0 +1,173 @@
+#include "display/NightChartWindow.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/NumberText.h"
+#include "display/MessageBox.h"
+#include "measure/NightSummary.h"
+
+namespace nebulor {
+
+namespace {
+
+constexpr std::time_t kSummaryInterval = 60;  // s
+
+// The chart at the widget's size, kept as a picture: a reading that leaves
+// the axes as they are is drawn on it alone, so a long night costs no more
+// per reading than a short one.
+class ChartView : public QWidget {
+ public:
+  ChartView(const NightChart& chart, const bool& night, QWidget* parent)
+      : QWidget(parent), chart_(chart), night_(night) {
+    setMinimumSize(640, 360);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    const std::size_t readings = chart_.night().readings.size();
+    const ChartRanges ranges = chart_.ranges();
+    if (picture_.size() != size() || ranges != ranges_ || night_ != pictureNight_ || readings < painted_ ||
+        chart_.night().date != date_) {
+      picture_ = QImage(size(), QImage::Format_RGB32);
+      painted_ = 0;
+    }
+    if (painted_ == 0 || readings > painted_) {
+      QPainter painter(&picture_);
+      chart_.paintFrom(painter, picture_.rect(), night_, painted_);
+    }
+    painted_ = readings;
+    ranges_ = ranges;
+    pictureNight_ = night_;
+    date_ = chart_.night().date;
+    QPainter(this).drawImage(0, 0, picture_);
+  }
+
+ private:
+  const NightChart& chart_;
+  const bool& night_;
+  QImage picture_;
+  std::size_t painted_ = 0;  // readings on the picture
+  ChartRanges ranges_;
+  bool pictureNight_ = false;
+  std::string date_;
+};
+
+QString arcsec(double value) {
+  return QString::fromStdString(fixedText(value, 2)) + QStringLiteral(" arcsec");
+}
+
+QString seeingLine(const QString& name, const SeeingSummary& s) {
+  if (s.readings == 0) return name + QStringLiteral(": none");
+  QString text =
+      QStringLiteral(
+          "%1: median %2 (quartiles %3 to %4); better than 0.8 arcsec %5% and 1.0 arcsec %6% of the time")
+          .arg(name, arcsec(s.median), QString::fromStdString(fixedText(s.q1, 2)),
+               QString::fromStdString(fixedText(s.q3, 2)), QString::fromStdString(fixedText(s.below08, 0)),
+               QString::fromStdString(fixedText(s.below10, 0)));
+  if (s.best30) {
+    text += QStringLiteral("; best 30 minutes %1 from %2")
+                .arg(arcsec(*s.best30), QString::fromStdString(clockText(*s.best30Start)));
+  }
+  return text + QLatin1Char('.');
+}
+
+}  // namespace
+
+NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
+    : QWidget(parent, Qt::Window), path_(std::move(readingsPath)) {
+  setObjectName(QStringLiteral("NightChart"));
+  setWindowTitle(QStringLiteral("Nebulor - night chart"));
+  view_ = new ChartView(chart_, night_, this);
+  view_->setObjectName(QStringLiteral("NightChartView"));
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("NightSummary"));
+  summary_->setTextFormat(Qt::PlainText);
+  summary_->setWordWrap(true);
+  summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* save = new QPushButton(QStringLiteral("Save picture"), this);
+  save->setObjectName(QStringLiteral("SavePicture"));
+  connect(save, &QPushButton::clicked, this, &NightChartWindow::savePicture);
+  auto* row = new QHBoxLayout;
+  row->addWidget(summary_, 1);
+  row->addWidget(save, 0, Qt::AlignTop);
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(view_, 1);
+  column->addLayout(row);
+  resize(960, 640);
+  refresh();
+}
+
+void NightChartWindow::refresh() {
+  const std::optional<Failure> unreadable = reader_.readNew(path_);
+  const std::vector<LoggedReading>& readings = reader_.readings();
+  const bool first = !summarized_;
+  if (!first && readings.size() == shown_ && !unreadable) return;  // nothing new
+  std::vector<LoggedReading> more;
+  if (readings.size() >= shown_)
+    more.assign(readings.begin() + static_cast<std::ptrdiff_t>(shown_), readings.end());
+  const bool sameNight =
+      readings.size() >= shown_ && !chart_.night().readings.empty() &&
+      std::all_of(more.begin(), more.end(), [this](const LoggedReading& r) {
+        return r.time >= chart_.night().readings.back().time && nightDate(r) == chart_.night().date;
+      });
+  if (sameNight) {
+    chart_.append(more);
+  } else {
+    chart_ = NightChart(selectNight(readings, ""), true);
+  }
+  shown_ = readings.size();
+  // The summary takes the whole night: once a minute of readings is enough for a night's figures.
+  const std::time_t latest = readings.empty() ? 0 : readings.back().time;
+  if (first || !sameNight || unreadable || latest - *summarized_ >= kSummaryInterval) {
+    summary_->setText(unreadable ? QString::fromStdString(unreadable->reason) : summaryText());
+    summarized_ = latest;
+  }
+  view_->update();
+}
+
+void NightChartWindow::setNightView(bool night) {
+  night_ = night;
+  view_->update();
+}
+
+QString NightChartWindow::summaryText() const {
+  QString text;
+  if (const auto why = reader_.failure(); why && chart_.night().readings.empty()) {
+    text = QStringLiteral("No readings yet: %1 %2.")
+               .arg(QString::fromStdString(path_), QString::fromStdString(why->reason));
+  } else {
+    const NightSummary s = summarizeNight(chart_.night());
+    text = QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5")
+               .arg(s.readings)
+               .arg(QString::fromStdString(fixedText(s.hours, 2)),
+                    QString::fromStdString(fixedText(s.rejectedShare, 1)),
+                    seeingLine(QStringLiteral("Best estimate"), s.best),
+                    seeingLine(QStringLiteral("Classical"), s.classical));
+  }
+  for (const std::string& note : reader_.notes())
+    text += QLatin1Char('\n') + QString::fromStdString(note) + QLatin1Char('.');
+  return text;
+}
+
+void NightChartWindow::savePicture() {
+  const QString suggested = QStringLiteral("Seeing-%1.png").arg(QString::fromStdString(chart_.night().date));
+  QString filter;
+  QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), suggested,
+                                   QStringLiteral("PNG picture (*.png);;SVG picture (*.svg)"), &filter);
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
+      !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive))
+    path += filter.contains(QStringLiteral("svg")) ? QStringLiteral(".svg") : QStringLiteral(".png");
+  if (const std::optional<QString> error = chart_.save(path, view_->size(), night_))
+    showMessageBox(this, *error);
+}
+
+}  // namespace nebulor

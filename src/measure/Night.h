@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "measure/ReadingsReader.h"
+
+namespace nebulor {
+
+// No reading completed for longer than this: a gap (clouds, a stop), which
+// the chart leaves empty and the night's hours do not count.
+inline constexpr std::time_t kNightGap = 5 * 60;
+
+// The readings of one night, noon to noon in the local time of the log's
+// rows, named by the date of its evening.
+struct Night {
+  std::string date;                     // YYYY-MM-DD of the evening
+  std::vector<LoggedReading> readings;  // in time order
+};
+
+// The date of the evening of the night a reading belongs to.
+std::string nightDate(const LoggedReading& reading);
+
+// The night of `date` (YYYY-MM-DD), or the most recent night when date is
+// empty; no readings when the log holds none that night.
+Night selectNight(const std::vector<LoggedReading>& readings, const std::string& date);
+
+// The time each reading stands for, seconds: the time since the reading
+// before it, or, after a gap and for the first, the night's typical
+// spacing (the median of the spacings within runs).
+std::vector<double> readingDurations(const std::vector<LoggedReading>& readings);
+
+}  // namespace nebulor

@@ -1,0 +1,133 @@
+#include "measure/NightSummary.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <numeric>
+
+#include "core/NumberText.h"
+#include "measure/RunningMedian.h"
+
+namespace nebulor {
+
+namespace {
+
+constexpr std::time_t kBestWindow = 30 * 60;
+
+// Linear between the closest ranks, at (n - 1) p of the sorted values.
+double quantile(const std::vector<double>& sorted, double p) {
+  const double at = p * static_cast<double>(sorted.size() - 1);
+  const auto below = static_cast<std::size_t>(at);
+  if (below + 1 >= sorted.size()) return sorted.back();
+  return sorted[below] + (at - static_cast<double>(below)) * (sorted[below + 1] - sorted[below]);
+}
+
+// Percent of the total duration whose value is below the limit; by count when no time is known.
+double shareBelow(const std::vector<double>& values, const std::vector<double>& durations, double limit) {
+  double below = 0;
+  double total = 0;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const double weight = durations[i] > 0 ? durations[i] : 1;
+    total += weight;
+    if (values[i] < limit) below += weight;
+  }
+  return total > 0 ? 100 * below / total : 0;
+}
+
+SeeingSummary summarize(const std::vector<LoggedReading>& all,
+                        const std::function<std::optional<double>(const LoggedReading&)>& valueOf) {
+  std::vector<LoggedReading> readings;
+  std::vector<double> values;
+  std::vector<std::time_t> times;
+  for (const LoggedReading& reading : all) {
+    if (const std::optional<double> value = valueOf(reading)) {
+      readings.push_back(reading);
+      values.push_back(*value);
+      times.push_back(reading.time);
+    }
+  }
+  SeeingSummary summary;
+  summary.readings = static_cast<int>(values.size());
+  if (values.empty()) return summary;
+  std::vector<double> sorted = values;
+  std::sort(sorted.begin(), sorted.end());
+  summary.median = quantile(sorted, 0.5);
+  summary.q1 = quantile(sorted, 0.25);
+  summary.q3 = quantile(sorted, 0.75);
+  const std::vector<double> durations = readingDurations(readings);
+  summary.below08 = shareBelow(values, durations, 0.8);
+  summary.below10 = shareBelow(values, durations, 1.0);
+
+  // Windows of 30 minutes from each reading on, counted when their readings stand for all of it.
+  const std::vector<double> medians = runningMedians(times, values, 0, kBestWindow - 1);
+  std::vector<double> measured(durations.size() + 1, 0);  // measured[i]: time of the readings before i
+  std::partial_sum(durations.begin(), durations.end(), measured.begin() + 1);
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    for (; end < values.size() && times[end] < times[i] + kBestWindow; ++end) {
+    }
+    const bool whole = measured[end] - measured[i] >= static_cast<double>(kBestWindow) - 1;
+    if (whole && (!summary.best30 || medians[i] < *summary.best30)) {
+      summary.best30 = medians[i];
+      summary.best30Start = readings[i];
+    }
+  }
+  return summary;
+}
+
+void addSeeingLines(std::string& text, const std::string& name, const SeeingSummary& summary) {
+  const auto line = [&](const std::string& field, const std::string& value) {
+    text += name + '_' + field + '=' + value + '\n';
+  };
+  const bool any = summary.readings > 0;
+  line("readings", std::to_string(summary.readings));
+  line("median", any ? fixedText(summary.median, 3) : "");
+  line("q1", any ? fixedText(summary.q1, 3) : "");
+  line("q3", any ? fixedText(summary.q3, 3) : "");
+  line("below_0.8", any ? fixedText(summary.below08, 1) : "");
+  line("below_1.0", any ? fixedText(summary.below10, 1) : "");
+  line("30min", summary.best30 ? fixedText(*summary.best30, 3) : "");
+  line("30min_start", summary.best30Start ? clockText(*summary.best30Start) : "");
+}
+
+}  // namespace
+
+NightSummary summarizeNight(const Night& night) {
+  NightSummary summary;
+  summary.date = night.date;
+  summary.readings = static_cast<int>(night.readings.size());
+  const std::vector<double> durations = readingDurations(night.readings);
+  summary.hours = std::accumulate(durations.begin(), durations.end(), 0.0) / 3600;
+  summary.best = summarize(night.readings, [](const LoggedReading& r) { return r.best; });
+  summary.classical =
+      summarize(night.readings, [](const LoggedReading& r) { return std::optional<double>(r.seeing); });
+  long used = 0;
+  long rejected = 0;
+  for (const LoggedReading& reading : night.readings) {
+    used += reading.exposuresUsed;
+    rejected += reading.exposuresRejected;
+  }
+  summary.rejectedShare =
+      used + rejected > 0 ? 100.0 * static_cast<double>(rejected) / static_cast<double>(used + rejected) : 0;
+  return summary;
+}
+
+std::string nightSummaryText(const NightSummary& summary) {
+  std::string text = "night=" + summary.date + '\n';
+  text += "readings=" + std::to_string(summary.readings) + '\n';
+  text += "hours=" + fixedText(summary.hours, 2) + '\n';
+  addSeeingLines(text, "best", summary.best);
+  addSeeingLines(text, "classical", summary.classical);
+  text += "rejected_share=" + fixedText(summary.rejectedShare, 1) + '\n';
+  return text;
+}
+
+std::string clockText(const LoggedReading& reading) {
+  const std::time_t local = reading.time + reading.utcOffset;
+  const int minutes = static_cast<int>(((local % 86400 + 86400) % 86400) / 60);
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
+  return text;
+}
+
+}  // namespace nebulor
