@@ -29,10 +29,10 @@ int runChart(const ProgramOptions& options, const std::string& folder, std::ostr
     return EXIT_FAILURE;
   }
   const NightChart chart(night);
-  if (const std::optional<QString> reason =
+  if (const std::optional<Failure> failure =
           chart.save(QString::fromStdString(options.chartOutput),
                      QSize(options.chartWidth, options.chartHeight), options.night)) {
-    err << "nebulor: " << reason->toStdString() << '\n';
+    err << "nebulor: " << failure->reason << '\n';
     return EXIT_FAILURE;
   }
   out << nightSummaryText(summarizeNight(night));

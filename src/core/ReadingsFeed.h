@@ -23,7 +23,8 @@ struct PublishedReading {
   double exposureTime = 0;          // s, the exposure the best estimate refers to
   double airmass = 1;               //
   double r0 = 0;                    // cm, from the classical value
-  double rejectedShare = 0;         // of the exposures taken for the reading, 0..1
+  int exposuresUsed = 0;            // of the exposures taken for the reading
+  int exposuresRejected = 0;
 };
 
 // What the measurement is doing, and the readings so far.

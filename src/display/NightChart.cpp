@@ -453,7 +453,7 @@ void NightChart::paintFrom(QPainter& painter, const QRect& area, bool nightPalet
   Painter(painter, area, night_, medians_, ranges(), nightPalette).paint(first);
 }
 
-std::optional<QString> NightChart::save(const QString& path, const QSize& size, bool nightPalette) const {
+std::optional<Failure> NightChart::save(const QString& path, const QSize& size, bool nightPalette) const {
   if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
     QSvgGenerator svg;
     svg.setFileName(path);
@@ -462,18 +462,19 @@ std::optional<QString> NightChart::save(const QString& path, const QSize& size, 
     svg.setResolution(96);  // a pixel of the picture is a CSS pixel
     svg.setTitle(QStringLiteral("Seeing, night of %1").arg(QString::fromStdString(night_.date)));
     QPainter painter;
-    if (!painter.begin(&svg)) return QStringLiteral("Cannot write %1").arg(path);
+    if (!painter.begin(&svg)) return Failure{QStringLiteral("Cannot write %1").arg(path).toStdString()};
     paint(painter, QRect(QPoint(0, 0), size), nightPalette);
-    if (!painter.end()) return QStringLiteral("Cannot write %1").arg(path);
+    if (!painter.end()) return Failure{QStringLiteral("Cannot write %1").arg(path).toStdString()};
     return std::nullopt;
   }
   if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
-    return QStringLiteral("%1: the picture's name must end in .png or .svg").arg(path);
+    return Failure{QStringLiteral("%1: the picture's name must end in .png or .svg").arg(path).toStdString()};
   QImage image(size, QImage::Format_RGB32);
   QPainter painter(&image);
   paint(painter, image.rect(), nightPalette);
   painter.end();
-  if (!image.save(path, "PNG", kPngQuality)) return QStringLiteral("Cannot write %1").arg(path);
+  if (!image.save(path, "PNG", kPngQuality))
+    return Failure{QStringLiteral("Cannot write %1").arg(path).toStdString()};
   return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/Failure.h"
 #include "measure/Night.h"
 
 class QPainter;
@@ -50,7 +51,7 @@ class NightChart {
 
   // Writes the chart as PNG or SVG, chosen by the file name's ending; the
   // reason when it cannot.
-  std::optional<QString> save(const QString& path, const QSize& size, bool nightPalette) const;
+  std::optional<Failure> save(const QString& path, const QSize& size, bool nightPalette) const;
 
   const Night& night() const { return night_; }
 

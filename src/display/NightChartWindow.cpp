@@ -166,8 +166,8 @@ void NightChartWindow::savePicture() {
   if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) &&
       !path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive))
     path += filter.contains(QStringLiteral("svg")) ? QStringLiteral(".svg") : QStringLiteral(".png");
-  if (const std::optional<QString> error = chart_.save(path, view_->size(), night_))
-    showMessageBox(this, *error);
+  if (const std::optional<Failure> failure = chart_.save(path, view_->size(), night_))
+    showMessageBox(this, QString::fromStdString(failure->reason));
 }
 
 }  // namespace nebulor

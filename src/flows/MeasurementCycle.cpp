@@ -61,8 +61,8 @@ PublishedReading publishedReading(const ReadingRecord& reading, const Config& co
   published.exposureTime = reading.bestExposure.value_or(config.measurementExposure);
   published.airmass = reading.airmass;
   published.r0 = reading.r0;
-  const int taken = reading.exposuresUsed + reading.exposuresRejected;
-  published.rejectedShare = taken > 0 ? static_cast<double>(reading.exposuresRejected) / taken : 0;
+  published.exposuresUsed = reading.exposuresUsed;
+  published.exposuresRejected = reading.exposuresRejected;
   return published;
 }
 

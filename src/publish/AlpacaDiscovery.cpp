@@ -17,18 +17,18 @@ AlpacaDiscovery::AlpacaDiscovery(quint16 alpacaPort, QObject* parent)
   connect(&socket_, &QUdpSocket::readyRead, this, &AlpacaDiscovery::answerQueries);
 }
 
-std::optional<QString> AlpacaDiscovery::start() {
+std::optional<Failure> AlpacaDiscovery::start() {
 #ifdef _WIN32
   if (socket_.bind(QHostAddress::AnyIPv4, kDiscoveryPort,
                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
     return std::nullopt;
   }
-  return socket_.errorString();
+  return Failure{socket_.errorString().toStdString()};
 #else
   // Qt sets SO_REUSEADDR only; a responder that set SO_REUSEPORT alone would
   // keep the port to itself, so both are set before binding.
   const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return QString::fromLocal8Bit(std::strerror(errno));
+  if (fd < 0) return Failure{std::strerror(errno)};
   const int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
@@ -39,11 +39,11 @@ std::optional<QString> AlpacaDiscovery::start() {
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     ::close(fd);
-    return reason;
+    return Failure{reason.toStdString()};
   }
   if (!socket_.setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
     ::close(fd);
-    return socket_.errorString();
+    return Failure{socket_.errorString().toStdString()};
   }
   return std::nullopt;
 #endif

@@ -5,6 +5,8 @@
 #include <QUdpSocket>
 #include <optional>
 
+#include "core/Failure.h"
+
 namespace nebulor {
 
 // Alpaca discovery: answers "alpacadiscovery1" on UDP port 32227 with
@@ -20,7 +22,7 @@ class AlpacaDiscovery : public QObject {
   AlpacaDiscovery(quint16 alpacaPort, QObject* parent = nullptr);
 
   // Why it cannot listen, or nothing once it does.
-  std::optional<QString> start();
+  std::optional<Failure> start();
 
  private:
   void answerQueries();

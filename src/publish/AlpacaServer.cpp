@@ -50,6 +50,10 @@ WebAnswer AlpacaServer::answer(const WebRequest& request) {
   }
   if (request.path == u"/") return livePage();
   if (request.path == QLatin1String(kLiveStatusPath)) return liveStatus(feed_.snapshot(), WallClock::now());
+  if (request.path == QLatin1String(kLiveChartPath)) {
+    const bool night = request.parameter(QStringLiteral("palette")) == QStringLiteral("night");
+    return {200, "image/png", chart_.png(feed_.snapshot(), night)};
+  }
   if (request.path == u"/setup" || request.path == u"/setup/v1/observingconditions/0/setup")
     return setupPage();
   return WebAnswer::text(404, QStringLiteral("Nothing at %1; the live page is at /").arg(request.path));

@@ -4,6 +4,7 @@
 
 #include "core/ReadingsFeed.h"
 #include "publish/AlpacaDevice.h"
+#include "publish/LiveChart.h"
 
 namespace nebulor {
 
@@ -26,6 +27,7 @@ class AlpacaServer : public QAbstractHttpServer {
  private:
   const ReadingsFeed& feed_;
   AlpacaDevice device_;
+  LiveChart chart_;
 };
 
 }  // namespace nebulor

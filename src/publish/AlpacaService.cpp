@@ -44,11 +44,11 @@ QStringList AlpacaService::start(const AlpacaEndpoint& endpoint) {
         server->bind(listener);
         serving_ = true;
         auto* discovery = new AlpacaDiscovery(endpoint.port, host_);
-        if (const std::optional<QString> reason = discovery->start()) {
+        if (const std::optional<Failure> failure = discovery->start()) {
           messages << QStringLiteral(
                           "Alpaca discovery is off (UDP port %1: %2); clients must be given port %3.")
                           .arg(AlpacaDiscovery::kDiscoveryPort)
-                          .arg(*reason)
+                          .arg(QString::fromStdString(failure->reason))
                           .arg(endpoint.port);
           delete discovery;
         }

@@ -5,14 +5,13 @@
 #include <QJsonObject>
 #include <algorithm>
 
-#include "publish/SeeingChartSvg.h"
 #include "publish/StarFwhm.h"
 
 namespace nebulor {
 
 namespace {
 
-constexpr const char* kPage = R"(<!DOCTYPE html>
+constexpr const char* kPage = R"html(<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>Nebulor seeing</title>
@@ -26,7 +25,7 @@ h1 { font-size: 1.2em; font-weight: normal; margin: 0 0 .5em; }
 table { border-collapse: collapse; margin-bottom: 1em; }
 td { padding: .15em 1em .15em 0; }
 td:first-child, .dim { color: var(--dim); }
-svg { width: 100%; height: auto; }
+#chart { width: 100%; height: auto; }
 </style></head>
 <body data-refreshes="0">
 <h1>Nebulor seeing monitor</h1>
@@ -41,7 +40,7 @@ svg { width: 100%; height: auto; }
 <tr><td>Exposure time</td><td id="exposure">-</td></tr>
 <tr><td>Reading taken</td><td id="time">-</td></tr>
 </table>
-<div id="chart"></div>
+<img id="chart" alt="The night's seeing">
 <p class="dim">Updated every 10 s. Observatory software reads the same values as the ASCOM Alpaca
 ObservingConditions device on this port.</p>
 <script>
@@ -59,17 +58,20 @@ async function refresh() {
     put("rejected", s.rejectedPercent === null ? "-" : fixed(s.rejectedPercent, 0) + " %");
     put("exposure", s.exposureTime === null ? "-" : fixed(1000 * s.exposureTime, 1) + " ms");
     put("time", s.time === null ? "-" : s.time);
-    document.getElementById("chart").innerHTML = s.chart;
-  } catch (e) {
-    put("state", "Nebulor does not answer");
-  }
-  document.body.dataset.refreshes = Number(document.body.dataset.refreshes) + 1;
+    const dark = window.matchMedia("(prefers-color-scheme: dark)").matches;
+document.getElementById("chart").src = "chart.png?palette=" + (dark ? "night" : "day") +
+                                       "&readings=" + s.readings;
+}
+catch (e) {
+  put("state", "Nebulor does not answer");
+}
+document.body.dataset.refreshes = Number(document.body.dataset.refreshes) + 1;
 }
 refresh();
 setInterval(refresh, 10000);
 </script>
 </body></html>
-)";
+)html";
 
 constexpr const char* kSetupPage = R"(<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8"><title>Nebulor setup</title>
@@ -123,9 +125,10 @@ WebAnswer liveStatus(const FeedSnapshot& feed, WallClock::time_point now) {
   status.insert("starFwhm", latest ? orNull(starFwhm(*latest)) : QJsonValue());
   status.insert("r0", latest ? QJsonValue(latest->r0) : QJsonValue());
   status.insert("airmass", latest ? QJsonValue(latest->airmass) : QJsonValue());
-  status.insert("rejectedPercent", latest ? QJsonValue(100 * latest->rejectedShare) : QJsonValue());
+  const int taken = latest ? latest->exposuresUsed + latest->exposuresRejected : 0;
+  status.insert("rejectedPercent",
+                taken > 0 ? QJsonValue(100.0 * latest->exposuresRejected / taken) : QJsonValue());
   status.insert("exposureTime", latest ? QJsonValue(latest->exposureTime) : QJsonValue());
-  status.insert("chart", QString::fromUtf8(seeingChartSvg(feed.readings)));
   return {200, "application/json", QJsonDocument(status).toJson(QJsonDocument::Compact)};
 }
 

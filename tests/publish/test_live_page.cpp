@@ -3,6 +3,7 @@
 #include <cmath>
 #include <regex>
 
+#include "AlpacaClient.h"
 #include "DemoWithAlpaca.h"
 
 namespace nebulor {
@@ -45,7 +46,14 @@ TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
     found = found || std::abs(std::stod(shown[1]) - seeing[i]) <= 0.005 + 1e-9;
   }
   EXPECT_TRUE(found) << "shown " << shown[1] << ", latest logged " << seeing.back();
-  EXPECT_NE(dom.find("<svg"), std::string::npos);
+  EXPECT_NE(dom.find("src=\"chart.png?palette=day&amp;readings="), std::string::npos) << dom;
+  // The picture it loads is the night chart, in either palette.
+  for (const char* palette : {"day", "night"}) {
+    const testing::AlpacaClient::Reply chart =
+        testing::AlpacaClient(demo.port()).get("/chart.png", std::string("palette=") + palette);
+    EXPECT_EQ(chart.status, 200) << palette;
+    EXPECT_EQ(chart.body.substr(0, 4), "\x89PNG") << palette;
+  }
 }
 
 }  // namespace
