@@ -20,6 +20,10 @@ class LogFileError : public std::runtime_error {
 enum class LogPathKind { none, file, link, other };
 LogPathKind logPathKind(const std::string& path);
 
+// Every log is written in append mode: each write lands at the end of the
+// file whatever else has moved it (another writer, a log rotation that
+// empties the file in place), so no row overwrites another or leaves a gap.
+
 // Creates a new, empty log file for writing. Never opens an existing file
 // and never follows a symbolic link: if anything appeared at the path, this
 // fails. Throws LogFileError.
@@ -28,6 +32,10 @@ std::FILE* createLogFile(const std::string& path);
 // Opens an existing regular log file for appending, never through a
 // symbolic link. Throws LogFileError.
 std::FILE* appendToLogFile(const std::string& path);
+
+// True when the open log holds nothing: it was emptied in place since it
+// was written (logrotate's copytruncate), so it needs its header again.
+bool emptiedInPlace(std::FILE* file);
 
 // "YYYYMMDD-HHMMSS" of a local time.
 std::string logStamp(const std::tm& localTime);

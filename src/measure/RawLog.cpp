@@ -43,6 +43,7 @@ void RawLog::open(const std::string& folder) {
 
 void RawLog::writeRow(const std::tm& localTime, double airmass, float x1, float y1, float x2, float y2) {
   if (!file_) throw RawLogError("The raw measurement log is not open.");
+  if (emptiedInPlace(file_)) append(kHeader);
   append(rawLogRow(localTime, airmass, x1, y1, x2, y2) + "\r\n");
 }
 

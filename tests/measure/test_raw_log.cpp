@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #ifdef __linux__
@@ -13,6 +15,7 @@
 #include "../support/TempFolder.h"
 #include "measure/LogFile.h"
 #include "measure/RawLog.h"
+#include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
 
 namespace nebulor {
@@ -233,6 +236,47 @@ TEST(RawLogFile, AFailedWriteIsReportedAndClosesTheLog) {
   EXPECT_THROW(log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1), RawLogError);
 }
 #endif
+
+// Both logs are written in append mode: another writer on the same file
+// (a second program) loses no row, and a log rotation that empties the file
+// in place (logrotate's copytruncate) is followed by the header, then the row.
+TEST(LogRotation, AnEmptiedLogGetsItsHeaderAgainAndNoWriteOverwritesAnother) {
+  struct Log {
+    const char* name;
+    std::function<void(const std::string&)> open;
+    std::function<void()> write;
+    std::string header;
+    std::string row;
+  };
+  RawLog raw;
+  ReadingsLog readings;
+  ReadingRecord reading;
+  const std::tm time = localTime(2026, 12, 7, 23, 0, 0);
+  const Log logs[] = {
+      {kRawLogFileName, [&](const std::string& folder) { raw.open(folder); },
+       [&] { raw.writeRow(time, 1, 1, 2, 3, 4); }, kHeaderLine + "\r\n",
+       rawLogRow(time, 1, 1, 2, 3, 4) + "\r\n"},
+      {kReadingsLogFileName, [&](const std::string& folder) { readings.open(folder); },
+       [&] { readings.write(reading); }, std::string(kReadingsLogHeader) + "\r\n",
+       readingsLogRow(reading) + "\r\n"},
+  };
+  for (const Log& log : logs) {
+    SCOPED_TRACE(log.name);
+    TempFolder temp;
+    const std::string path = temp.file(log.name);
+    log.open(temp.folder());
+    log.write();
+    std::filesystem::resize_file(path, 0);
+    log.write();
+    EXPECT_EQ(readBytes(path), log.header + log.row);
+    {
+      std::ofstream other(path, std::ios::binary | std::ios::app);
+      other << "another writer\r\n";
+    }
+    log.write();
+    EXPECT_EQ(readBytes(path), log.header + log.row + "another writer\r\n" + log.row);
+  }
+}
 
 }  // namespace
 }  // namespace nebulor
