@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "core/EventPump.h"
 #include "stars/StarPair.h"
 
 namespace nebulor {
@@ -16,6 +17,9 @@ struct HeadlessRun {
   std::optional<stars::SeparationRange> separation;  // pixels; default: from the frame's plate scale
   std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
   std::function<bool()> stopSignalled;               // polled by every wait
+  // The backend's event pump setter (see camera::Backend), so its waits on a
+  // server poll stopSignalled too; empty for a backend that never waits long.
+  std::function<void(EventPump*, std::function<bool()>)> setEventPump;
 };
 
 // The unattended run, with no window and no display: start-up as the window

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QTimer>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -7,15 +9,18 @@
 
 #include "Version.h"
 #include "app/BackendFactory.h"
+#include "app/DataFolderLock.h"
 #include "app/Headless.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
 #include "app/StopSignals.h"
 #include "core/AppPaths.h"
+#include "display/MessageBox.h"
 
 namespace {
 
 constexpr int kUsageExit = 2;
+constexpr std::chrono::milliseconds kStopPoll{50};
 constexpr const char* kNoDisplay =
     "nebulor: no display to open the window on (DISPLAY is not set or cannot be reached); "
     "run on a desktop, set DISPLAY, or try nebulor --demo, which needs none\n";
@@ -55,12 +60,27 @@ std::string dataFolder(const nebulor::ProgramOptions& options) {
                                    nebulor::userDataFolder(std::getenv));
 }
 
+// A stop signal closes every window, as the user closing them would: the
+// waits end and the run unwinds with its logs closed.
+void closeOnStopSignal(QApplication& app) {
+  auto* poll = new QTimer(&app);
+  QObject::connect(poll, &QTimer::timeout, &app, [] {
+    if (!nebulor::stopSignalled()) return;
+    for (QWidget* window : QApplication::topLevelWidgets()) window->close();
+    QCoreApplication::quit();
+  });
+  poll->start(kStopPoll);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  nebulor::catchStopSignals();  // first: a signal at any moment ends the run as a stop does
   nebulor::ProgramOptions options;
   nebulor::camera::Backend backend;
   std::string folder;
+  nebulor::DataFolderLock folderLock;
+  std::optional<nebulor::Failure> folderTaken;  // another copy has the folder
   try {
     options = nebulor::parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.version) {
@@ -72,11 +92,10 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
       return EXIT_SUCCESS;
     }
-    if (const auto failure = nebulor::createFolder(folder)) {
-      // A folder the user named must work; the automatic one reports again at its first write.
-      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(failure->reason);
-      std::cerr << "nebulor: " << failure->reason << '\n';
-    }
+    // A folder that cannot be written would lose the night: found before any camera work.
+    if (const auto failure = nebulor::createFolder(folder))
+      throw nebulor::ProgramOptionsError(failure->reason);
+    folderTaken = folderLock.take(folder);
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
                                         : nebulor::camera::BackendUse::window;
@@ -86,11 +105,14 @@ int main(int argc, char* argv[]) {
     return kUsageExit;
   }
 
+  if (folderTaken && (options.headless || options.demo || noDisplayNamed())) {
+    std::cerr << "nebulor: " << folderTaken->reason << '\n';
+    return kUsageExit;
+  }
   if (options.headless) {
     // No Qt at all: nothing to show, so no display to need.
-    nebulor::catchStopSignals();
     const nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
-                                   nebulor::stopSignalled};
+                                   nebulor::stopSignalled, backend.setEventPump};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
@@ -107,6 +129,12 @@ int main(int argc, char* argv[]) {
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   // The desktop shows the installed menu entry's name and icon for the window.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
+  if (folderTaken) {
+    std::cerr << "nebulor: " << folderTaken->reason << '\n';
+    nebulor::showMessageBox(nullptr, QString::fromStdString(folderTaken->reason));
+    return kUsageExit;
+  }
+  closeOnStopSignal(app);
   if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
   return nebulor::runWindow(app, backend, folder, options.night);
 }
