@@ -18,6 +18,7 @@
 #include "../support/ErrorOf.h"
 #include "../support/TempFolder.h"
 #include "camera/indi/IndiAutomationServer.h"
+#include "camera/indi/IndiStreamGuard.h"
 #include "config/ConfigFile.h"
 
 namespace nebulor {
@@ -96,6 +97,18 @@ constexpr IndiTimeouts kQuick{.connect = std::chrono::milliseconds(5000),
                               .reply = std::chrono::milliseconds(5000),
                               .imageMargin = std::chrono::milliseconds(10000)};
 
+// The error an exposure ends in, polled for up to 20 s; empty when none came.
+std::string exposureError(camera::Camera& camera) {
+  camera.expose(0.01f);
+  std::string error;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (error.empty() && std::chrono::steady_clock::now() < deadline) {
+    error = errorOf([&] { camera.imageReady(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return error;
+}
+
 TEST(HostileIndiServer, AnAbsurdSensorSizeIsAnErrorNamingTheDeviceAndProperty) {
   FakeIndiServer server(1e10, 1024, {});
   IndiAutomationServer backend(parseIndiOptions("localhost:" + std::to_string(server.port())), kQuick);
@@ -115,14 +128,33 @@ TEST(HostileIndiServer, AnImageHeaderWhoseSizeWrapsIsTheExposuresError) {
   const auto camera = backend.createCamera();
   camera->setLinkEnabled(true);
   ASSERT_TRUE(camera->linkEnabled());
-  camera->expose(0.01f);
-  std::string error;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (error.empty() && std::chrono::steady_clock::now() < deadline) {
-    error = errorOf([&] { camera->imageReady(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(mentions(exposureError(*camera), "image"));
+}
+
+// Memory stays bounded whatever the server sends: the connection is dropped,
+// with the reason, once a message nests deeper than INDI ever does or grows
+// beyond what the reported 1024 x 1024 sensor can explain (16 MiB here).
+// The server could send no more than that bound and the sockets' buffers.
+TEST(HostileIndiServer, AFloodIsRefusedWithinTheBoundAndTheConnectionDropped) {
+  const struct {
+    FakeIndiServer::Flood flood;
+    const char* reason;
+  } cases[] = {
+      {FakeIndiServer::Flood::nestedXml, "nested more than 32 deep"},
+      {FakeIndiServer::Flood::announcedBlob, "announced an image of 477 MiB, more than the 16 MiB"},
+      {FakeIndiServer::Flood::endlessBlob, "sent a message of more than 16 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    FakeIndiServer server(1024, 1024, {}, c.flood);
+    IndiAutomationServer backend(parseIndiOptions("localhost:" + std::to_string(server.port())), kQuick);
+    const auto camera = backend.createCamera();
+    camera->setLinkEnabled(true);
+    ASSERT_TRUE(camera->linkEnabled());
+    const std::string error = exposureError(*camera);
+    EXPECT_TRUE(mentions(error, c.reason) && mentions(error, "dropped")) << error;
+    EXPECT_LT(server.floodSent(), camera::indi::kLeastMessageLimit + (std::size_t{8} << 20));
   }
-  EXPECT_TRUE(mentions(error, "image")) << error;
 }
 
 }  // namespace

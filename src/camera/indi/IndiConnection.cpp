@@ -100,7 +100,7 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
   }
   const std::string devices = read(deviceList);
   if (!read([](const IndiSnapshot& snapshot) { return snapshot.serverConnected; })) {
-    throw AutomationError("Lost the connection to the INDI server at " + options_.serverText());
+    throw AutomationError(lostConnection());
   }
   if (requested.empty()) {
     throw AutomationError("The INDI server at " + options_.serverText() + " reports no " + kind +
@@ -156,5 +156,11 @@ void IndiConnection::sendText(const std::string& device, const std::string& prop
 }
 
 void IndiConnection::enableImages(const std::string& device) { transport_->enableImages(device); }
+
+std::string IndiConnection::lostConnection() const {
+  const std::string dropped = read([](const IndiSnapshot& snapshot) { return snapshot.dropped; });
+  return "Lost the connection to the INDI server at " + options_.serverText() +
+         (dropped.empty() ? "" : ": it " + dropped + ", so Nebulor dropped the connection");
+}
 
 }  // namespace nebulor::camera::indi

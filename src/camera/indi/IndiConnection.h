@@ -91,6 +91,10 @@ class IndiConnection {
   // Asks for the images of the device's primary chip to be sent to this client.
   void enableImages(const std::string& device);
 
+  // "Lost the connection to the INDI server at ...", with the reason when
+  // Nebulor dropped it itself.
+  std::string lostConnection() const;
+
  private:
   bool pumpedWait(const std::function<bool()>& ready, std::chrono::milliseconds timeout) const;
 

@@ -47,7 +47,9 @@ bool sendAll(int socket, const std::string& text) {
 
 }  // namespace
 
-FakeIndiServer::FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image) {
+FakeIndiServer::FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image,
+                               Flood flood)
+    : flood_(flood) {
   const std::string device = std::string("device=\"") + kDevice + "\"";
   const auto numbers = [&](const char* name, const std::vector<std::pair<const char*, double>>& values) {
     std::string text = "<defNumberVector " + device + " name=\"" + name + "\" state=\"Idle\" perm=\"rw\">\n";
@@ -124,11 +126,29 @@ void FakeIndiServer::serveClient(int client) {
       const std::string tag = heard.substr(request, end - request);
       looked = end;
       if (tag.starts_with("<getProperties") && !sendAll(client, definitions_)) return;
-      if (tag.starts_with("<newNumberVector") && tag.find("CCD_EXPOSURE") != std::string::npos &&
-          !sendAll(client, imageMessage_)) {
-        return;
+      if (tag.starts_with("<newNumberVector") && tag.find("CCD_EXPOSURE") != std::string::npos) {
+        if (flood_ != Flood::none) return sendFlood(client);
+        if (!sendAll(client, imageMessage_)) return;
       }
     }
+  }
+}
+
+void FakeIndiServer::sendFlood(int client) {
+  constexpr std::size_t kFloodSize = 500'000'000;
+  const std::string device = std::string("device=\"") + kDevice + "\"";
+  const std::string blob =
+      "<setBLOBVector " + device + " name=\"CCD1\" state=\"Ok\">\n<oneBLOB name=\"CCD1\" size=\"";
+  const std::string start = flood_ == Flood::announcedBlob
+                                ? blob + std::to_string(kFloodSize) + "\" format=\".fits\">"
+                            : flood_ == Flood::endlessBlob ? blob + "1000\" format=\".fits\">"
+                                                           : "";
+  std::string chunk;
+  for (std::size_t i = 0; i < 4096; ++i) chunk += flood_ == Flood::nestedXml ? "<a>" : "QUFB";
+  if (!sendAll(client, start)) return;
+  for (std::size_t sent = 0; sent < kFloodSize && !stopping_; sent += chunk.size()) {
+    if (!sendAll(client, chunk)) return;
+    floodSent_ += chunk.size();
   }
 }
 

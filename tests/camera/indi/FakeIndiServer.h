@@ -17,21 +17,33 @@ class FakeIndiServer {
  public:
   static constexpr const char* kDevice = "Fake CCD";
 
-  FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image);
+  // What a hostile server answers an exposure with instead of the image:
+  // 20 million nested elements, a BLOB that announces 500 MB, or one that
+  // announces 1 kB and then sends 500 MB. Each is streamed until the client
+  // drops the connection.
+  enum class Flood { none, nestedXml, announcedBlob, endlessBlob };
+
+  FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image,
+                 Flood flood = Flood::none);
   ~FakeIndiServer();
   FakeIndiServer(const FakeIndiServer&) = delete;
   FakeIndiServer& operator=(const FakeIndiServer&) = delete;
 
   int port() const { return port_; }
+  // Bytes of the flood the client took before it dropped the connection.
+  std::size_t floodSent() const { return floodSent_; }
 
  private:
   void serve();
   void serveClient(int client);
+  void sendFlood(int client);
 
   std::string definitions_;
   std::string imageMessage_;
   int listener_ = -1;
   int port_ = 0;
+  Flood flood_;
+  std::atomic<std::size_t> floodSent_{0};
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
