@@ -6,8 +6,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
+#include <vector>
 
 namespace nebulor::camera::indi {
 
@@ -15,6 +17,7 @@ namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr int kStopPollMs = 50;
+constexpr std::size_t kMostDescriptors = 16;  // per read: indiserver sends one per image
 
 sockaddr_un abstractAddress(const std::string& name, socklen_t& length) {
   sockaddr_un address{};
@@ -66,6 +69,52 @@ bool sendAll(int fd, const char* data, std::size_t size) {
     size -= static_cast<std::size_t>(sent);
   }
   return true;
+}
+
+// What one read from the server brought: bytes and, over a local socket,
+// the descriptors of the images indiserver shares with its local clients.
+struct Received {
+  ssize_t count = 0;
+  std::vector<int> descriptors;
+};
+
+Received receive(int fd, std::string& buffer) {
+  alignas(cmsghdr) char control[CMSG_SPACE(kMostDescriptors * sizeof(int))];
+  iovec data{buffer.data(), buffer.size()};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  Received received;
+  received.count = ::recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
+  for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr; part = CMSG_NXTHDR(&message, part)) {
+    if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS) continue;
+    const std::size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+    const auto* first = reinterpret_cast<const int*>(CMSG_DATA(part));
+    received.descriptors.insert(received.descriptors.end(), first, first + count);
+  }
+  return received;
+}
+
+// The descriptors go with the first of the bytes they came with, so libindi
+// pairs them with the same message.
+bool pass(int fd, const char* data, std::size_t size, const std::vector<int>& descriptors) {
+  if (descriptors.empty()) return sendAll(fd, data, size);
+  alignas(cmsghdr) char control[CMSG_SPACE(kMostDescriptors * sizeof(int))] = {};
+  iovec part{const_cast<char*>(data), size};
+  msghdr message{};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = CMSG_SPACE(descriptors.size() * sizeof(int));
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(descriptors.size() * sizeof(int));
+  std::copy(descriptors.begin(), descriptors.end(), reinterpret_cast<int*>(CMSG_DATA(header)));
+  const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  return sent > 0 && sendAll(fd, data + sent, size - static_cast<std::size_t>(sent));
 }
 
 void closeFd(int& fd) {
@@ -124,14 +173,15 @@ void IndiRelay::relay() {
     pollfd ends[2] = {{server_, POLLIN, 0}, {client, POLLIN, 0}};
     if (::poll(ends, 2, kStopPollMs) <= 0) continue;
     if (ends[0].revents != 0) {
-      const ssize_t count = ::recv(server_, buffer.data(), buffer.size(), 0);
-      if (count <= 0) break;
-      if (const std::optional<Failure> refusal =
-              guard.take(std::string_view(buffer.data(), static_cast<std::size_t>(count)), messageLimit_())) {
-        refused_(refusal->reason);
-        break;
-      }
-      if (!sendAll(client, buffer.data(), static_cast<std::size_t>(count))) break;
+      const Received received = receive(server_, buffer);
+      const std::string_view bytes(buffer.data(),
+                                   static_cast<std::size_t>(std::max<ssize_t>(received.count, 0)));
+      const std::optional<Failure> refusal = guard.take(bytes, messageLimit_());
+      if (refusal) refused_(refusal->reason);
+      const bool passed =
+          !refusal && !bytes.empty() && pass(client, bytes.data(), bytes.size(), received.descriptors);
+      for (const int descriptor : received.descriptors) ::close(descriptor);  // libindi holds its own copies
+      if (!passed) break;
     }
     if (ends[1].revents != 0) {
       const ssize_t count = ::recv(client, buffer.data(), buffer.size(), 0);
