@@ -61,7 +61,6 @@ std::optional<Failure> DataFolderLock::take(const std::string& folder) {
   }
   const std::string id = std::to_string(GetCurrentProcessId()) + "\r\n";
   DWORD written = 0;
-  SetEndOfFile(file);
   WriteFile(file, id.data(), static_cast<DWORD>(id.size()), &written, nullptr);
   SetEndOfFile(file);
   handle_ = file;

@@ -249,7 +249,10 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     state_.sampleY[star][n] = static_cast<float>(centroid.y);
     state_.sampleError[star][n] = static_cast<float>(centroid.error);
   }
-  if (!logFile_.isOpen()) logFile_.open(logFolder_);
+  if (!logFile_.isOpen()) {
+    // Said without a modal box: the exposures go on.
+    if (const std::optional<Notice> notice = logFile_.open(logFolder_)) ui_.showSkippedReading(notice->text);
+  }
   logFile_.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, state_.sampleX[1][n],
                     state_.sampleY[1][n], state_.sampleX[2][n], state_.sampleY[2][n]);
 

@@ -114,6 +114,11 @@ bool emptiedInPlace(std::FILE* file) {
 #endif
 }
 
+std::string linkMovedAside(const std::string& fileName, const std::string& aside, const std::string& what) {
+  return fileName + " was a link to another file; the link was moved aside as " + aside + " and a new " +
+         what + " begins.";
+}
+
 std::tm localTimeOf(std::time_t time) {
   std::tm local{};
 #ifdef _WIN32

@@ -65,6 +65,10 @@ std::string moveLogAside(const std::string& folder, const std::string& fileName,
 // Throws LogFileError when something else (a folder) is in the way.
 std::optional<std::string> makeRoomForLog(const std::string& folder, const std::string& fileName);
 
+// What the user is told when a log's name was a symbolic link, moved aside
+// as `aside` so that a new log (`what`: "readings log") begins.
+std::string linkMovedAside(const std::string& fileName, const std::string& aside, const std::string& what);
+
 // The local calendar time of a moment.
 std::tm localTimeOf(std::time_t time);
 

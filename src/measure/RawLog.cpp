@@ -33,12 +33,15 @@ std::string rawLogRow(const std::tm& localTime, double airmass, float x1, float 
 
 RawLog::~RawLog() { close(); }
 
-void RawLog::open(const std::string& folder) {
+std::optional<Notice> RawLog::open(const std::string& folder) {
   if (file_) throw RawLogError("The raw measurement log is already open.");
-  makeRoomForLog(folder, kRawLogFileName);
+  const bool link = logPathKind(folder + kRawLogFileName) == LogPathKind::link;
+  const std::optional<std::string> aside = makeRoomForLog(folder, kRawLogFileName);
   path_ = folder + kRawLogFileName;
   file_ = createLogFile(path_);
   append(kHeader);
+  if (!link || !aside) return std::nullopt;
+  return Notice{linkMovedAside(kRawLogFileName, *aside, "raw log")};
 }
 
 void RawLog::writeRow(const std::tm& localTime, double airmass, float x1, float y1, float x2, float y2) {

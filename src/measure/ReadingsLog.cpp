@@ -158,8 +158,7 @@ std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::
     case LogPathKind::link: {
       const std::string aside = moveLogAside(folder, fileName, modificationStamp(path));
       startNew(path);
-      return Notice{fileName + " was a link to another file; the link was moved aside as " + aside +
-                    " and a new readings log begins."};
+      return Notice{linkMovedAside(fileName, aside, "readings log")};
     }
     case LogPathKind::other:
       throw LogFileError("Cannot write the readings log " + path +

@@ -160,7 +160,11 @@ TEST(RawLogArchive, ALinkIsMovedAsideAndItsTargetLeftIntact) {
   testing::writeBytes(target, "precious");
   std::filesystem::create_symlink(target, temp.file(kRawLogFileName));
   RawLog log;
-  log.open(temp.folder());
+  const std::optional<Notice> notice = log.open(temp.folder());
+  ASSERT_TRUE(notice.has_value()) << "said as the readings log's link is";
+  EXPECT_NE(notice->text.find("was a link to another file; the link was moved aside as RawStarMeasurements-"),
+            std::string::npos)
+      << notice->text;
   log.writeRow(localTime(2026, 12, 6, 1, 2, 3), 1, 1, 2, 3, 4);
   log.close();
   EXPECT_EQ(readBytes(target), "precious");

@@ -124,7 +124,7 @@ bool IndiConnection::linkDevice(const std::string& device) {
   const std::uint64_t before = read(connectionUpdates);
   setDeviceConnected(device, true);
   // Done when linked, gone, or refused (CONNECTION reported in Alert after the request).
-  waitUntil(
+  const bool answered = waitUntil(
       [&](const IndiSnapshot& snapshot) {
         const IndiDevice* found = snapshot.device(device);
         if (linked(snapshot) || found == nullptr) return true;
@@ -133,6 +133,12 @@ bool IndiConnection::linkDevice(const std::string& device) {
                connection->status == PropertyStatus::alert;
       },
       timeouts_.reply);
+  if (!answered) {
+    throw AutomationError(
+        "The INDI device \"" + device + "\" at " + options_.serverText() +
+        " did not confirm CONNECT within " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeouts_.reply).count()) + " s");
+  }
   return read(linked);
 }
 

@@ -77,8 +77,9 @@ class IndiConnection {
   std::string findDevice(const std::string& requested, std::uint32_t interfaceBit,
                          const std::string& kind) const;
 
-  // Asks the device to connect to its hardware and waits for its answer;
-  // true when it reports itself connected in time.
+  // Asks the device to connect to its hardware and waits for its answer:
+  // true when it reports itself connected, false when it refuses or goes.
+  // Throws AutomationError naming the device when no answer comes in time.
   bool linkDevice(const std::string& device);
 
   // Requests sent to the server; the replies arrive in the snapshot.
