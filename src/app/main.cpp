@@ -2,6 +2,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
 #include "app/StopSignals.h"
+#include "config/ConfigFile.h"
 #include "core/AppPaths.h"
 #include "display/MessageBox.h"
 
@@ -60,6 +62,21 @@ std::string dataFolder(const nebulor::ProgramOptions& options) {
                                    nebulor::userDataFolder(std::getenv));
 }
 
+// A config.ini beside the program that is not the one read is named once, with why.
+void sayWhichConfigIsUsed(const nebulor::ProgramOptions& options, const std::string& folder) {
+  const std::string beside = nebulor::GetEXEPath() + nebulor::kConfigFileName;
+  std::error_code error;
+  if (folder == nebulor::GetEXEPath() ||
+      !std::filesystem::exists(std::filesystem::symlink_status(nebulor::utf8Path(beside), error))) {
+    return;
+  }
+  std::cerr << "nebulor: the settings come from " << folder << nebulor::kConfigFileName << "; " << beside
+            << " is not used, "
+            << (options.dataDir.empty() ? "since the program's folder cannot be written"
+                                        : "since --data-dir names another folder")
+            << '\n';
+}
+
 // A stop signal closes every window, as the user closing them would: the
 // waits end and the run unwinds with its logs closed.
 void closeOnStopSignal(QApplication& app) {
@@ -96,6 +113,7 @@ int main(int argc, char* argv[]) {
     if (const auto failure = nebulor::createFolder(folder))
       throw nebulor::ProgramOptionsError(failure->reason);
     folderTaken = folderLock.take(folder);
+    if (!folderTaken) sayWhichConfigIsUsed(options, folder);
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
                                         : nebulor::camera::BackendUse::window;

@@ -221,8 +221,13 @@ class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
   void storeImage(INDI::Property property) {
     INDI::PropertyBlob blobs(property);
     for (const auto& blob : blobs) {
-      if (blob.getBlobLen() <= 0) continue;
-      IndiImage decoded = decodeBlob(blob);
+      // An image libindi could not decode arrives empty: said at once, not when the exposure times out.
+      IndiImage decoded;
+      if (blob.getBlobLen() <= 0) {
+        decoded.error = "The camera sent an image that could not be decoded (it arrived empty)";
+      } else {
+        decoded = decodeBlob(blob);
+      }
       change([&](IndiSnapshot& snapshot) {
         IndiImage& latest = snapshot.images[property.getDeviceName()];
         decoded.sequence = latest.sequence + 1;
