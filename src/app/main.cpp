@@ -149,7 +149,9 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
   if (folderTaken) {
     std::cerr << "nebulor: " << folderTaken->reason << '\n';
-    nebulor::showMessageBox(nullptr, QString::fromStdString(folderTaken->reason));
+    QString text = QString::fromStdString(folderTaken->reason);
+    text[0] = text[0].toUpper();  // a sentence of its own in the box
+    nebulor::showMessageBox(nullptr, text);
     return kUsageExit;
   }
   closeOnStopSignal(app);
