@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -8,8 +7,9 @@
 
 #ifdef __linux__
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include "../support/FileSizeLimit.h"
 #endif
 
 #include "../support/TempFolder.h"
@@ -222,20 +222,15 @@ TEST(RawLogFile, AFailedWriteIsReportedAndClosesTheLog) {
   RawLog log;
   log.open(temp.folder());
   const std::string header = readBytes(temp.file(kRawLogFileName));
-  rlimit before{};
-  getrlimit(RLIMIT_FSIZE, &before);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = before;
-  limit.rlim_cur = header.size();
-  setrlimit(RLIMIT_FSIZE, &limit);
-  try {
-    log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
-    ADD_FAILURE() << "the row cannot be written";
-  } catch (const RawLogError& error) {
-    EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
+  {
+    const testing::FileSizeLimit limit(header.size());
+    try {
+      log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
+      ADD_FAILURE() << "the row cannot be written";
+    } catch (const RawLogError& error) {
+      EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
+    }
   }
-  setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(log.isOpen());
   EXPECT_THROW(log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1), RawLogError);
 }
