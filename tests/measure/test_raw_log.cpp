@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #ifdef __linux__
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-
-#include "../support/FileSizeLimit.h"
 #endif
 
 #include "../support/TempFolder.h"
@@ -160,11 +159,10 @@ TEST(RawLogArchive, ALinkIsMovedAsideAndItsTargetLeftIntact) {
   testing::writeBytes(target, "precious");
   std::filesystem::create_symlink(target, temp.file(kRawLogFileName));
   RawLog log;
-  const std::optional<Notice> notice = log.open(temp.folder());
-  ASSERT_TRUE(notice.has_value()) << "said as the readings log's link is";
-  EXPECT_NE(notice->text.find("was a link to another file; the link was moved aside as RawStarMeasurements-"),
-            std::string::npos)
-      << notice->text;
+  EXPECT_NE(log.open(temp.folder())
+                .value_or(Notice{})
+                .text.find("the link was moved aside as RawStarMeasurements-"),
+            std::string::npos);
   log.writeRow(localTime(2026, 12, 6, 1, 2, 3), 1, 1, 2, 3, 4);
   log.close();
   EXPECT_EQ(readBytes(target), "precious");
@@ -222,59 +220,48 @@ TEST(RawLogFile, AFailedWriteIsReportedAndClosesTheLog) {
   RawLog log;
   log.open(temp.folder());
   const std::string header = readBytes(temp.file(kRawLogFileName));
-  {
-    const testing::FileSizeLimit limit(header.size());
-    try {
-      log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
-      ADD_FAILURE() << "the row cannot be written";
-    } catch (const RawLogError& error) {
-      EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
-    }
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = before;
+  limit.rlim_cur = header.size();
+  setrlimit(RLIMIT_FSIZE, &limit);
+  try {
+    log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
+    ADD_FAILURE() << "the row cannot be written";
+  } catch (const RawLogError& error) {
+    EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
   }
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(log.isOpen());
   EXPECT_THROW(log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1), RawLogError);
 }
 #endif
 
-// Both logs are written in append mode: another writer on the same file
-// (a second program) loses no row, and a log rotation that empties the file
-// in place (logrotate's copytruncate) is followed by the header, then the row.
+// Both logs are written in append mode: a file emptied in place (logrotate's
+// copytruncate) gets its header again before the next row, and what another
+// writer appended in between stays.
 TEST(LogRotation, AnEmptiedLogGetsItsHeaderAgainAndNoWriteOverwritesAnother) {
-  struct Log {
-    const char* name;
-    std::function<void(const std::string&)> open;
-    std::function<void()> write;
-    std::string header;
-    std::string row;
-  };
+  TempFolder temp;
   RawLog raw;
   ReadingsLog readings;
-  ReadingRecord reading;
+  raw.open(temp.folder());
+  readings.open(temp.folder());
   const std::tm time = localTime(2026, 12, 7, 23, 0, 0);
-  const Log logs[] = {
-      {kRawLogFileName, [&](const std::string& folder) { raw.open(folder); },
-       [&] { raw.writeRow(time, 1, 1, 2, 3, 4); }, kHeaderLine + "\r\n",
-       rawLogRow(time, 1, 1, 2, 3, 4) + "\r\n"},
-      {kReadingsLogFileName, [&](const std::string& folder) { readings.open(folder); },
-       [&] { readings.write(reading); }, std::string(kReadingsLogHeader) + "\r\n",
-       readingsLogRow(reading) + "\r\n"},
-  };
-  for (const Log& log : logs) {
-    SCOPED_TRACE(log.name);
-    TempFolder temp;
-    const std::string path = temp.file(log.name);
-    log.open(temp.folder());
-    log.write();
-    std::filesystem::resize_file(path, 0);
-    log.write();
-    EXPECT_EQ(readBytes(path), log.header + log.row);
-    {
-      std::ofstream other(path, std::ios::binary | std::ios::app);
-      other << "another writer\r\n";
+  for (const bool emptied : {true, false}) {
+    for (const char* name : {kRawLogFileName, kReadingsLogFileName}) {
+      if (emptied) std::filesystem::resize_file(temp.file(name), 0);
+      if (!emptied) std::ofstream(temp.file(name), std::ios::binary | std::ios::app) << "another\r\n";
     }
-    log.write();
-    EXPECT_EQ(readBytes(path), log.header + log.row + "another writer\r\n" + log.row);
+    raw.writeRow(time, 1, 1, 2, 3, 4);
+    readings.write(ReadingRecord{});
   }
+  const std::string rawRow = rawLogRow(time, 1, 1, 2, 3, 4) + "\r\n";
+  const std::string row = readingsLogRow(ReadingRecord{}) + "\r\n";
+  EXPECT_EQ(readBytes(temp.file(kRawLogFileName)), kHeaderLine + "\r\n" + rawRow + "another\r\n" + rawRow);
+  EXPECT_EQ(readBytes(temp.file(kReadingsLogFileName)),
+            std::string(kReadingsLogHeader) + "\r\n" + row + "another\r\n" + row);
 }
 
 }  // namespace

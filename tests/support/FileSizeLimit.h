@@ -7,25 +7,21 @@
 
 namespace nebulor::testing {
 
-// While it lives, no file of the process may grow beyond `bytes`: a write
-// past it fails (EFBIG) as on a full disk, instead of raising SIGXFSZ.
+// While it lives, no file may grow beyond `bytes`: a write past it fails (EFBIG) as on a full disk.
 class FileSizeLimit {
  public:
-  explicit FileSizeLimit(std::size_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+  explicit FileSizeLimit(std::size_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
     getrlimit(RLIMIT_FSIZE, &before_);
-    rlimit limit = before_;
-    limit.rlim_cur = bytes;
+    const rlimit limit{bytes, before_.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
   ~FileSizeLimit() {
     setrlimit(RLIMIT_FSIZE, &before_);
-    std::signal(SIGXFSZ, oldHandler_);
+    std::signal(SIGXFSZ, handler_);
   }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
  private:
-  void (*oldHandler_)(int);
+  void (*handler_)(int);
   rlimit before_{};
 };
 

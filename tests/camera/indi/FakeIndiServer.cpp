@@ -135,21 +135,16 @@ void FakeIndiServer::serveClient(int client) {
 }
 
 void FakeIndiServer::sendFlood(int client) {
-  constexpr std::size_t kFloodSize = 500'000'000;
-  const std::string device = std::string("device=\"") + kDevice + "\"";
-  const std::string blob =
-      "<setBLOBVector " + device + " name=\"CCD1\" state=\"Ok\">\n<oneBLOB name=\"CCD1\" size=\"";
-  const std::string start = flood_ == Flood::announcedBlob
-                                ? blob + std::to_string(kFloodSize) + "\" format=\".fits\">"
-                            : flood_ == Flood::endlessBlob ? blob + "1000\" format=\".fits\">"
-                                                           : "";
+  const std::string blob = std::string("<setBLOBVector device=\"") + kDevice +
+                           "\" name=\"CCD1\" state=\"Ok\">" +
+                           "<oneBLOB name=\"CCD1\" format=\".fits\" size=\"";
+  const std::string start = flood_ == Flood::nestedXml       ? ""
+                            : flood_ == Flood::announcedBlob ? blob + "500000000\">"
+                                                             : blob + "1000\">";
   std::string chunk;
-  for (std::size_t i = 0; i < 4096; ++i) chunk += flood_ == Flood::nestedXml ? "<a>" : "QUFB";
+  for (int i = 0; i < 4096; ++i) chunk += flood_ == Flood::nestedXml ? "<a>" : "QUFB";
   if (!sendAll(client, start)) return;
-  for (std::size_t sent = 0; sent < kFloodSize && !stopping_; sent += chunk.size()) {
-    if (!sendAll(client, chunk)) return;
-    floodSent_ += chunk.size();
-  }
+  while (floodSent_ < 500'000'000 && !stopping_ && sendAll(client, chunk)) floodSent_ += chunk.size();
 }
 
 }  // namespace nebulor::testing

@@ -17,10 +17,8 @@ class FakeIndiServer {
  public:
   static constexpr const char* kDevice = "Fake CCD";
 
-  // What a hostile server answers an exposure with instead of the image:
-  // 20 million nested elements, a BLOB that announces 500 MB, or one that
-  // announces 1 kB and then sends 500 MB. Each is streamed until the client
-  // drops the connection.
+  // Instead of the image, until the client hangs up: nested elements, a BLOB announcing 500 MB, or 1 kB then
+  // sending on.
   enum class Flood { none, nestedXml, announcedBlob, endlessBlob };
 
   FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image,
