@@ -88,10 +88,10 @@ Received receive(int fd, std::string& buffer) {
   message.msg_controllen = sizeof control;
   Received received;
   received.count = ::recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
-  for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr; part = CMSG_NXTHDR(&message, part)) {
-    if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS) continue;
-    const std::size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-    const auto* first = reinterpret_cast<const int*>(CMSG_DATA(part));
+  for (cmsghdr* entry = CMSG_FIRSTHDR(&message); entry != nullptr; entry = CMSG_NXTHDR(&message, entry)) {
+    if (entry->cmsg_level != SOL_SOCKET || entry->cmsg_type != SCM_RIGHTS) continue;
+    const std::size_t count = (entry->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+    const auto* first = reinterpret_cast<const int*>(CMSG_DATA(entry));
     received.descriptors.insert(received.descriptors.end(), first, first + count);
   }
   return received;
@@ -102,9 +102,9 @@ Received receive(int fd, std::string& buffer) {
 bool pass(int fd, const char* data, std::size_t size, const std::vector<int>& descriptors) {
   if (descriptors.empty()) return sendAll(fd, data, size);
   alignas(cmsghdr) char control[CMSG_SPACE(kMostDescriptors * sizeof(int))] = {};
-  iovec part{const_cast<char*>(data), size};
+  iovec bytes{const_cast<char*>(data), size};
   msghdr message{};
-  message.msg_iov = &part;
+  message.msg_iov = &bytes;
   message.msg_iovlen = 1;
   message.msg_control = control;
   message.msg_controllen = CMSG_SPACE(descriptors.size() * sizeof(int));
