@@ -1,11 +1,13 @@
 #include "app/Headless.h"
 
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <utility>
 
 #include "app/DemoUi.h"
 #include "app/UnattendedSelection.h"
+#include "core/CatchAll.h"
 #include "flows/AutoSelection.h"
 #include "flows/MeasurementCycle.h"
 #include "flows/Reacquisition.h"
@@ -54,8 +56,18 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
   Reacquisition reacquisition(selection, err);
   cycle.setReacquisition(&reacquisition);
 
+  // The server's waits poll the stop signal as every other wait does.
+  if (run.setEventPump) run.setEventPump(&window, run.stopSignalled);
+  const std::shared_ptr<void> unpump(nullptr, [&run](void*) {
+    if (run.setEventPump) run.setEventPump(nullptr, {});
+  });
+
   AutomationObjects objects;
-  RunStartup(state, ui, server, objects, folder);
+  if (const std::optional<Failure> failure =
+          runCatchingAll([&] { RunStartup(state, ui, server, objects, folder); })) {
+    err << failure->reason << std::endl;
+  }
+  if (run.stopSignalled()) return EXIT_SUCCESS;
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
   switch (selectStarsUnattended(selection, state, ui, err)) {
     case AutoSelection::Outcome::stopped:

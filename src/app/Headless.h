@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "core/EventPump.h"
 #include "core/ReadingsFeed.h"
 #include "stars/StarPair.h"
 
@@ -19,6 +20,9 @@ struct HeadlessRun {
   std::function<bool()> stopSignalled;               // polled by every wait
   bool exposureCorrection = false;                   // exposures of t and 2t, the best estimate extrapolated
   ReadingsFeed* feed = nullptr;                      // where the readings are published; none: nowhere
+  // The backend's event pump setter (see camera::Backend), so its waits on a
+  // server poll stopSignalled too; empty for a backend that never waits long.
+  std::function<void(EventPump*, std::function<bool()>)> setEventPump;
 };
 
 // The unattended run, with no window and no display: start-up as the window

@@ -10,6 +10,7 @@
 #include "app/ExposureCorrectionChoice.h"
 #include "app/UnattendedSelection.h"
 #include "camera/ImageWindow.h"
+#include "core/CatchAll.h"
 #include "display/NightPalette.h"
 #include "flows/Startup.h"
 
@@ -88,13 +89,18 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   QObject::connect(&window, &MainDisplay::nightViewChanged, &window, &rememberNightView);
   QObject::connect(&window, &MainDisplay::exposureCorrectionChanged, &window, &rememberExposureCorrection);
   AutomationObjects objects;
-  RunStartup(state, window, *backend.server, objects, folder);
+  // Pumped from start-up on, so a stop signal (which closes the window) ends its waits too.
+  const PumpedBackend pumped(backend, window, state, session);
+  if (const std::optional<Failure> failure =
+          runCatchingAll([&] { RunStartup(state, window, *backend.server, objects, folder); })) {
+    window.showMessage(failure->reason);
+  }
+  if (window.windowClosing()) return EXIT_SUCCESS;
   window.show();
   if (images) {
     images->move(window.frameGeometry().right() + 8, window.frameGeometry().top());  // beside, not over it
     images->show();
   }
-  const PumpedBackend pumped(backend, window, state, session);
   const int exitCode = app.exec();
   if (images) backend.setViewer(nullptr);
   return exitCode;

@@ -15,6 +15,9 @@ extern "C" void noteStopSignal(int) { signalled = 1; }
 void catchStopSignals() {
   std::signal(SIGINT, noteStopSignal);
   std::signal(SIGTERM, noteStopSignal);
+#ifdef SIGHUP
+  std::signal(SIGHUP, noteStopSignal);  // a closed terminal or session ends the run as SIGTERM does
+#endif
 }
 
 bool stopSignalled() { return signalled != 0; }

@@ -2,8 +2,8 @@
 
 namespace nebulor {
 
-// SIGINT and SIGTERM ask an unattended run to stop. The handler only sets a
-// flag; the run's waits poll it.
+// SIGINT, SIGTERM and SIGHUP ask a run to stop, as closing the window does.
+// The handler only sets a flag; the run's waits poll it.
 void catchStopSignals();
 bool stopSignalled();
 

@@ -1,6 +1,9 @@
 #include <QApplication>
 #include <QHostAddress>
+#include <QTimer>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,10 +14,12 @@
 #include "Version.h"
 #include "app/BackendFactory.h"
 #include "app/ChartCommand.h"
+#include "app/DataFolderLock.h"
 #include "app/Headless.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
 #include "app/StopSignals.h"
+#include "config/ConfigFile.h"
 #include "core/AppPaths.h"
 #include "core/ReadingsFeed.h"
 #include "display/MessageBox.h"
@@ -23,6 +28,7 @@
 namespace {
 
 constexpr int kUsageExit = 2;
+constexpr std::chrono::milliseconds kStopPoll{50};
 constexpr const char* kNoDisplay =
     "nebulor: no display to open the window on (DISPLAY is not set or cannot be reached); "
     "run on a desktop, set DISPLAY, or try nebulor --demo, which needs none\n";
@@ -98,12 +104,42 @@ int drawChart(const nebulor::ProgramOptions& options, const std::string& folder,
   return nebulor::runChart(options, folder, std::cout, std::cerr);
 }
 
+// A config.ini beside the program that is not the one read is named once, with why.
+void sayWhichConfigIsUsed(const nebulor::ProgramOptions& options, const std::string& folder) {
+  const std::string beside = nebulor::GetEXEPath() + nebulor::kConfigFileName;
+  std::error_code error;
+  if (folder == nebulor::GetEXEPath() ||
+      !std::filesystem::exists(std::filesystem::symlink_status(nebulor::utf8Path(beside), error))) {
+    return;
+  }
+  std::cerr << "nebulor: the settings come from " << folder << nebulor::kConfigFileName << "; " << beside
+            << " is not used, "
+            << (options.dataDir.empty() ? "since the program's folder cannot be written"
+                                        : "since --data-dir names another folder")
+            << '\n';
+}
+
+// A stop signal closes every window, as the user closing them would: the
+// waits end and the run unwinds with its logs closed.
+void closeOnStopSignal(QApplication& app) {
+  auto* poll = new QTimer(&app);
+  QObject::connect(poll, &QTimer::timeout, &app, [] {
+    if (!nebulor::stopSignalled()) return;
+    for (QWidget* window : QApplication::topLevelWidgets()) window->close();
+    QCoreApplication::quit();
+  });
+  poll->start(kStopPoll);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  nebulor::catchStopSignals();  // first: a signal at any moment ends the run as a stop does
   nebulor::ProgramOptions options;
   nebulor::camera::Backend backend;
   std::string folder;
+  nebulor::DataFolderLock folderLock;
+  std::optional<nebulor::Failure> folderTaken;  // another copy has the folder
   try {
     options = nebulor::parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.version) {
@@ -116,11 +152,11 @@ int main(int argc, char* argv[]) {
       return EXIT_SUCCESS;
     }
     if (options.chart) return drawChart(options, folder, argv);
-    if (const auto failure = nebulor::createFolder(folder)) {
-      // A folder the user named must work; the automatic one reports again at its first write.
-      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(failure->reason);
-      std::cerr << "nebulor: " << failure->reason << '\n';
-    }
+    // A folder that cannot be written would lose the night: found before any camera work.
+    if (const auto failure = nebulor::createFolder(folder))
+      throw nebulor::ProgramOptionsError(failure->reason);
+    folderTaken = folderLock.take(folder);
+    if (!folderTaken) sayWhichConfigIsUsed(options, folder);
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
                                         : nebulor::camera::BackendUse::window;
@@ -134,17 +170,21 @@ int main(int argc, char* argv[]) {
     return kUsageExit;
   }
 
+  if (folderTaken && (options.headless || options.demo || noDisplayNamed())) {
+    std::cerr << "nebulor: " << folderTaken->reason << '\n';
+    return kUsageExit;
+  }
   nebulor::ReadingsFeed feed;
   int qtArgc = 1;  // the options above are Nebulor's own; Qt gets none
   if (options.headless) {
     // No window: nothing to show, so no display to need. Qt's core only for the Alpaca server.
-    nebulor::catchStopSignals();
     const std::optional<nebulor::AlpacaEndpoint> endpoint = alpacaEndpoint(options, false);
     const std::unique_ptr<QCoreApplication> core =
         endpoint ? std::make_unique<QCoreApplication>(qtArgc, argv) : nullptr;
     const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
     const nebulor::HeadlessRun run{options.readings,       options.separation,         backend.trueSeeing,
-                                   nebulor::stopSignalled, options.exposureCorrection, &feed};
+                                   nebulor::stopSignalled, options.exposureCorrection, &feed,
+                                   backend.setEventPump};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
@@ -160,6 +200,14 @@ int main(int argc, char* argv[]) {
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   // The desktop shows the installed menu entry's name and icon for the window.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
+  if (folderTaken) {
+    std::cerr << "nebulor: " << folderTaken->reason << '\n';
+    QString text = QString::fromStdString(folderTaken->reason);
+    text[0] = text[0].toUpper();  // a sentence of its own in the box
+    nebulor::showMessageBox(nullptr, text);
+    return kUsageExit;
+  }
+  closeOnStopSignal(app);
   const std::unique_ptr<nebulor::AlpacaService> alpaca =
       startAlpaca(alpacaEndpoint(options, !options.demo), feed, !options.demo);
   if (options.demo) {

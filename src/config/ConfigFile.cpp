@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <filesystem>
 #include <system_error>
 
 #include "core/AppPaths.h"
@@ -342,7 +343,10 @@ ConfigParse parseConfigText(std::string_view text) {
 std::vector<std::string> LoadConfig(Config& config, const std::string& folder) {
   const std::string path = folder + kConfigFileName;
   config = defaultConfig();
-  if (!FileExists(path)) return {};
+  // Only nothing at all is a missing config.ini: a folder or a link to
+  // nothing is reported as any other file that cannot be read.
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(utf8Path(path), error))) return {};
   FileText file = readConfigFile(path);
   ConfigParse parse = parseConfigText(file.text);
   config = parse.config;

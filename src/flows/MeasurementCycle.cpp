@@ -43,6 +43,12 @@ std::optional<Failure> implausibility(const HeaderRange& range, std::optional<do
                  doubleText(range.most) + ") - please check the imaging application's setup"};
 }
 
+std::string unloggedReading(const LogFileError& error) {
+  return std::string(error.what()) +
+         " - the reading is in the raw log only; the readings log is tried again "
+         "at the next reading";
+}
+
 // "53,48": the whole parts (towards minus infinity) of a position.
 std::string coordsText(float x, float y) {
   return singleText(std::floor(x)) + "," + singleText(std::floor(y));
@@ -118,7 +124,7 @@ void MeasurementCycle::StartMeasuring() {
   sendSubframe(camera);
   // The raw log is opened with the first exposure's row, so a run that ends
   // before it leaves the previous run's file as it was.
-  if (const std::optional<Notice> notice = readingsLog_.open(logFolder_)) ui_.showMessage(notice->text);
+  openReadingsLog([this](const std::string& text) { ui_.showMessage(text); });
   altitudeReported_ = false;
   if (reacquisition_ != nullptr) reacquisition_->runStarted();
   const RunEnd end = measureReadings(camera);
@@ -223,8 +229,27 @@ void MeasurementCycle::logReading() {
     reading.bestError = state_.bestSeeingError;
     reading.bestExposure = state_.bestExposure;
   }
-  readingsLog_.write(reading);
+  // Tried again at every reading; the raw log, which holds the whole night, goes on meanwhile.
+  const auto report = [this](const std::string& text) { ui_.showSkippedReading(text); };
+  if (!readingsLog_.isOpen()) openReadingsLog(report);
+  if (readingsLog_.isOpen()) {
+    try {
+      readingsLog_.write(reading);
+    } catch (const LogFileError& error) {
+      report(unloggedReading(error));
+    }
+  }
   if (state_.feed != nullptr) state_.feed->publish(publishedReading(reading, state_.config));
+}
+
+// A readings log that cannot be written does not end the run: the problem is
+// shown as a skipped reading is, so nothing halts the exposures.
+void MeasurementCycle::openReadingsLog(const std::function<void(const std::string&)>& report) {
+  try {
+    if (const std::optional<Notice> notice = readingsLog_.open(logFolder_)) report(notice->text);
+  } catch (const LogFileError& error) {
+    ui_.showSkippedReading(unloggedReading(error));
+  }
 }
 
 // One pass of the exposure loop. Returns how the run ends, or nothing when
@@ -250,9 +275,10 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   if ((headerProblem_ = implausibility(kAltitudeRange, altitude.value))) return RunEnd::implausibleHeader;
   geometry.airmass = altitude.value ? CalcAirmass(*altitude.value) : 1.0;
   if (altitude.unusable && !altitudeReported_) {
-    // Once per run: every later reading would be silently worked out as at the zenith.
+    // Once per run: every later reading would be silently worked out as at
+    // the zenith. Shown as a skipped reading is, so the exposures go on.
     altitudeReported_ = true;
-    ui_.showMessage(
+    ui_.showSkippedReading(
         "The image header's OBJCTALT is not a number, so the airmass is taken as 1 (as at the zenith) for "
         "every exposure whose altitude cannot be read. Please check " +
         applicationName() + " setup.");
@@ -282,7 +308,11 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     samples.sampleY[star][n] = static_cast<float>(centroid.y);
     samples.sampleError[star][n] = static_cast<float>(centroid.error);
   }
-  if (!series.log.isOpen()) series.log.open(logFolder_);
+  if (!series.log.isOpen()) {
+    // Said without a modal box: the exposures go on.
+    if (const std::optional<Notice> notice = series.log.open(logFolder_))
+      ui_.showSkippedReading(notice->text);
+  }
   series.log.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, samples.sampleX[1][n],
                       samples.sampleY[1][n], samples.sampleX[2][n], samples.sampleY[2][n]);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -51,7 +52,9 @@ namespace nebulor {
 //
 // A run ends on a stop click, a lost link at the top of a reading, a missing
 // focal length or pixel size, the window closing, or an error of the imaging
-// application or the log file. Every way out closes the log and returns the
+// application or the raw log. A readings log that cannot be written does not
+// end it: the reason is shown as a skipped reading's is, and the log is
+// tried again at the next reading. Every way out closes the log and returns the
 // commands to idle; whatever was thrown is shown in a message and the program
 // goes on. While a stopped run is still unwinding (mode stopping) no command
 // starts anything, so the log is never opened twice and no selection runs
@@ -95,6 +98,7 @@ class MeasurementCycle {
   void sendSubframe(camera::Camera& camera);
   void showExposureReadouts();
   void logReading();
+  void openReadingsLog(const std::function<void(const std::string&)>& report);
   std::string applicationName() const;
 
   MonitorState& state_;

@@ -86,13 +86,13 @@ LogPathKind logPathKind(const std::string& path) {
 
 std::FILE* createLogFile(const std::string& path) {
 #ifdef _WIN32
-  const int fd =
-      _wopen(utf8Path(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd = _wopen(utf8Path(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_EXCL | _O_BINARY,
+                        _S_IREAD | _S_IWRITE);
 #else
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
 #endif
   if (fd < 0) fail("Cannot create", path, errno);
-  return streamOf(fd, "wb", path);
+  return streamOf(fd, "ab", path);
 }
 
 std::FILE* appendToLogFile(const std::string& path) {
@@ -102,6 +102,21 @@ std::FILE* appendToLogFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
 #endif
   return streamOf(fd, "ab", path);
+}
+
+bool emptiedInPlace(std::FILE* file) {
+#ifdef _WIN32
+  struct _stat64 status {};
+  return _fstat64(_fileno(file), &status) == 0 && status.st_size == 0;
+#else
+  struct stat status {};
+  return ::fstat(fileno(file), &status) == 0 && status.st_size == 0;
+#endif
+}
+
+std::string linkMovedAside(const std::string& fileName, const std::string& aside, const std::string& what) {
+  return fileName + " was a link to another file; the link was moved aside as " + aside + " and a new " +
+         what + " begins.";
 }
 
 std::tm localTimeOf(std::time_t time) {

@@ -20,6 +20,10 @@ class LogFileError : public std::runtime_error {
 enum class LogPathKind { none, file, link, other };
 LogPathKind logPathKind(const std::string& path);
 
+// Every log is written in append mode: each write lands at the end of the
+// file whatever else has moved it (another writer, a log rotation that
+// empties the file in place), so no row overwrites another or leaves a gap.
+
 // Creates a new, empty log file for writing. Never opens an existing file
 // and never follows a symbolic link: if anything appeared at the path, this
 // fails. Throws LogFileError.
@@ -28,6 +32,10 @@ std::FILE* createLogFile(const std::string& path);
 // Opens an existing regular log file for appending, never through a
 // symbolic link. Throws LogFileError.
 std::FILE* appendToLogFile(const std::string& path);
+
+// True when the open log holds nothing: it was emptied in place since it
+// was written (logrotate's copytruncate), so it needs its header again.
+bool emptiedInPlace(std::FILE* file);
 
 // "YYYYMMDD-HHMMSS" of a local time.
 std::string logStamp(const std::tm& localTime);
@@ -56,6 +64,10 @@ std::string moveLogAside(const std::string& folder, const std::string& fileName,
 // its own modification time. Returns the name it was moved to, if it was.
 // Throws LogFileError when something else (a folder) is in the way.
 std::optional<std::string> makeRoomForLog(const std::string& folder, const std::string& fileName);
+
+// What the user is told when a log's name was a symbolic link, moved aside
+// as `aside` so that a new log (`what`: "readings log") begins.
+std::string linkMovedAside(const std::string& fileName, const std::string& aside, const std::string& what);
 
 // The local calendar time of a moment.
 std::tm localTimeOf(std::time_t time);

@@ -33,16 +33,20 @@ std::string rawLogRow(const std::tm& localTime, double airmass, float x1, float 
 
 RawLog::~RawLog() { close(); }
 
-void RawLog::open(const std::string& folder) {
+std::optional<Notice> RawLog::open(const std::string& folder) {
   if (file_) throw RawLogError("The raw measurement log is already open.");
-  makeRoomForLog(folder, fileName_);
+  const bool link = logPathKind(folder + fileName_) == LogPathKind::link;
+  const std::optional<std::string> aside = makeRoomForLog(folder, fileName_);
   path_ = folder + fileName_;
   file_ = createLogFile(path_);
   append(kHeader);
+  if (!link || !aside) return std::nullopt;
+  return Notice{linkMovedAside(fileName_, *aside, "raw log")};
 }
 
 void RawLog::writeRow(const std::tm& localTime, double airmass, float x1, float y1, float x2, float y2) {
   if (!file_) throw RawLogError("The raw measurement log is not open.");
+  if (emptiedInPlace(file_)) append(kHeader);
   append(rawLogRow(localTime, airmass, x1, y1, x2, y2) + "\r\n");
 }
 

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "core/Notice.h"
 #include "measure/LogFile.h"
 
 namespace nebulor {
@@ -30,7 +32,9 @@ class RawLog {
   RawLog& operator=(const RawLog&) = delete;
   ~RawLog();
 
-  void open(const std::string& folder);
+  // A message for the user when the name was a link, moved aside (a file is
+  // moved aside every run, without a word).
+  std::optional<Notice> open(const std::string& folder);
   void writeRow(const std::tm& localTime, double airmass, float x1, float y1, float x2, float y2);
   void close();
   bool isOpen() const;

@@ -44,6 +44,8 @@ struct Inspection {
   std::string firstLine;  // without its line end
   bool empty = true;
   bool endsInLineEnd = true;
+  bool endsInCr = false;         // a row torn right after its CR
+  bool wholeFileOneLine = true;  // no line end anywhere in what was read
 };
 
 Inspection inspect(const std::string& path) {
@@ -54,22 +56,46 @@ Inspection inspect(const std::string& path) {
   while ((c = std::fgetc(file)) != EOF && c != '\n' && found.firstLine.size() < kLongestHeader) {
     found.firstLine += static_cast<char>(c);
   }
+  found.wholeFileOneLine = c == EOF;
   if (!found.firstLine.empty() && found.firstLine.back() == '\r') found.firstLine.pop_back();
   if (std::fseek(file, -1, SEEK_END) == 0) {
     found.empty = false;
-    found.endsInLineEnd = std::fgetc(file) == '\n';
+    const int last = std::fgetc(file);
+    found.endsInLineEnd = last == '\n';
+    found.endsInCr = last == '\r';
   }
   std::fclose(file);
   return found;
 }
 
+// The first bytes of a header, torn off as the log was created (power lost).
+bool isTornHeader(const Inspection& found) {
+  const std::string_view header = kReadingsLogHeader;
+  return !found.empty && found.wholeFileOneLine && found.firstLine.size() < header.size() &&
+         header.starts_with(found.firstLine);
+}
+
+// A file emptied in place while a writer without append mode went on at
+// its old offset: the gap reads as NUL bytes, and the header is gone.
+bool startsWithNul(const Inspection& found) { return !found.firstLine.empty() && found.firstLine[0] == '\0'; }
+
 // Neither empty nor any version of the readings log.
 bool isForeign(const Inspection& found) {
-  return !found.empty && found.firstLine.rfind(kReadingsLogIdentity, 0) != 0;
+  return !found.empty && found.firstLine.rfind(kReadingsLogIdentity, 0) != 0 && !isTornHeader(found) &&
+         !startsWithNul(found);
 }
 
 bool isForeign(const std::string& path) {
   return logPathKind(path) == LogPathKind::file && isForeign(inspect(path));
+}
+
+// Nothing at the name, or a file this process may write.
+bool writable(const std::string& path) {
+  const LogPathKind kind = logPathKind(path);
+  if (kind != LogPathKind::file) return kind == LogPathKind::none;
+  std::FILE* file = openFile(path, "ab");  // opening to append changes nothing
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
 }
 
 }  // namespace
@@ -105,13 +131,22 @@ ReadingsLog::~ReadingsLog() { close(); }
 
 std::optional<Notice> ReadingsLog::open(const std::string& folder) {
   if (file_) throw LogFileError("The readings log is already open.");
-  // A foreign file still has the name: keep going in the log that stands in for it.
+  // The dated log stands in for the rest of the session while the name stays unusable.
   if (!divertedName_.empty() && logPathKind(folder + divertedName_) == LogPathKind::file &&
-      isForeign(folder + kReadingsLogFileName)) {
+      (isForeign(folder + kReadingsLogFileName) || !writable(folder + kReadingsLogFileName))) {
     return openAt(folder, divertedName_);
   }
   divertedName_.clear();
-  return openAt(folder, kReadingsLogFileName);
+  try {
+    return openAt(folder, kReadingsLogFileName);
+  } catch (const LogFileError& error) {
+    // A read-only file or a folder at the name: the readings go beside it.
+    // Should that fail too, the caller goes on without the readings log.
+    close();
+    std::string reason = error.what();
+    if (!reason.empty() && reason.back() == '.') reason.pop_back();
+    return divert(folder, reason);
+  }
 }
 
 std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::string& fileName) {
@@ -123,22 +158,24 @@ std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::
     case LogPathKind::link: {
       const std::string aside = moveLogAside(folder, fileName, modificationStamp(path));
       startNew(path);
-      return Notice{fileName + " was a link to another file; the link was moved aside as " + aside +
-                    " and a new readings log begins."};
+      return Notice{linkMovedAside(fileName, aside, "readings log")};
     }
     case LogPathKind::other:
       throw LogFileError("Cannot write the readings log " + path +
-                         ": something that is not a file is in the way.");
+                         ": something that is not a file is in the way");
     case LogPathKind::file:
       break;
   }
 
   const Inspection found = inspect(path);
-  if (found.empty || found.firstLine == kReadingsLogHeader) {
+  if (found.empty || found.firstLine == kReadingsLogHeader || isTornHeader(found)) {
     file_ = appendToLogFile(path);
     path_ = path;
-    if (found.empty) {
-      append(std::string(kReadingsLogHeader) + std::string(kLineEnd));
+    if (found.empty || isTornHeader(found)) {
+      // The header line, or what the tear left of it.
+      append(std::string(kReadingsLogHeader).substr(found.firstLine.size()) + std::string(kLineEnd));
+    } else if (found.endsInCr) {
+      append("\n");  // the torn row had its CR: its line end is completed, no blank line follows
     } else if (!found.endsInLineEnd) {
       append(std::string(kLineEnd));  // the torn row stays a line of its own
     }
@@ -148,11 +185,18 @@ std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::
     const std::string aside =
         moveLogAside(folder, fileName, firstRowStamp(path).value_or(modificationStamp(path)));
     startNew(path);
-    return Notice{fileName + " has the columns of another Nebulor version; it was moved aside as " + aside +
-                  " and a new readings log begins."};
+    const std::string why = startsWithNul(found)
+                                ? " begins with NUL bytes (it was emptied in place while written)"
+                                : " has the columns of another Nebulor version";
+    return Notice{fileName + why + "; it was moved aside as " + aside + " and a new readings log begins."};
   }
 
   // Not a readings log: never written to. The readings go to a dated log.
+  return divert(folder,
+                std::string(kReadingsLogFileName) + " is not a Nebulor readings log, so it is left as it is");
+}
+
+std::optional<Notice> ReadingsLog::divert(const std::string& folder, const std::string& why) {
   const std::string stamp = logStamp(localTimeOf(std::time(nullptr)));
   std::string name;
   for (int copy = 1; name.empty() || logPathKind(folder + name) != LogPathKind::none; ++copy) {
@@ -160,9 +204,7 @@ std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::
   }
   startNew(folder + name);
   divertedName_ = name;
-  return Notice{std::string(kReadingsLogFileName) +
-                " is not a Nebulor readings log, so it is left as it is; this session's readings go to " +
-                name + "."};
+  return Notice{why + "; this session's readings go to " + name + "."};
 }
 
 void ReadingsLog::startNew(const std::string& path) {
@@ -173,6 +215,7 @@ void ReadingsLog::startNew(const std::string& path) {
 
 void ReadingsLog::write(const ReadingRecord& reading) {
   if (!file_) throw LogFileError("The readings log is not open.");
+  if (emptiedInPlace(file_)) append(std::string(kReadingsLogHeader) + std::string(kLineEnd));
   append(readingsLogRow(reading) + std::string(kLineEnd));
 }
 

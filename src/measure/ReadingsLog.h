@@ -47,8 +47,13 @@ std::string readingsLogRow(const ReadingRecord& reading);
 // The night's readings, SeeingReadings.csv beside the raw log: one row per
 // reduced reading, appended across runs and restarts (never emptied), each
 // row flushed as it is written, the header written once when the file is
-// created. Opening repairs a torn last line (a crash in mid-row) with a line
-// end, so every complete row stays readable. A file at that name that is not
+// created, and again before the next row when the file was emptied in place
+// (a log rotation's copytruncate). Opening repairs a torn last line (a crash
+// in mid-row) with a line end, and a header torn in its first bytes (power
+// lost as the log was created) with the rest of it, so every complete row
+// stays readable; a file that begins with NUL bytes (emptied in place while
+// a writer without append mode went on) is moved aside. A file at that name
+// that cannot be written (read-only, a folder) or that is not
 // a readings log is never written to: it is kept, and the readings go to a
 // new SeeingReadings-YYYYMMDD-HHMMSS.csv for the rest of the session. A log
 // with other columns (another Nebulor version) and a symbolic link are
@@ -71,12 +76,13 @@ class ReadingsLog {
 
  private:
   std::optional<Notice> openAt(const std::string& folder, const std::string& fileName);
+  std::optional<Notice> divert(const std::string& folder, const std::string& why);
   void startNew(const std::string& path);
   void append(const std::string& line);
 
   std::FILE* file_ = nullptr;
   std::string path_;
-  std::string divertedName_;  // the dated log that stands in for a foreign file this session
+  std::string divertedName_;  // the dated log that stands in for an unusable name this session
 };
 
 }  // namespace nebulor

@@ -18,6 +18,7 @@
 #include "../support/ErrorOf.h"
 #include "../support/TempFolder.h"
 #include "camera/indi/IndiAutomationServer.h"
+#include "camera/indi/IndiStreamGuard.h"
 #include "config/ConfigFile.h"
 
 namespace nebulor {
@@ -104,25 +105,44 @@ TEST(HostileIndiServer, AnAbsurdSensorSizeIsAnErrorNamingTheDeviceAndProperty) {
   EXPECT_TRUE(mentions(error, FakeIndiServer::kDevice) && mentions(error, "CCD_INFO.CCD_MAX_X")) << error;
 }
 
-// 16 x (2^63 - 1) pixels of 2 bytes wrap round 2^64 to less than the one
-// block that arrives.
-TEST(HostileIndiServer, AnImageHeaderWhoseSizeWrapsIsTheExposuresError) {
-  const std::vector<std::uint8_t> image = testing::rawFits(
-      {"SIMPLE  =                    T", "BITPIX  =                   16", "NAXIS   =                    2",
-       "NAXIS1  =                   16", "NAXIS2  =  9223372036854775807"});
-  FakeIndiServer server(16, 9, image);
-  IndiAutomationServer backend(parseIndiOptions("localhost:" + std::to_string(server.port())), kQuick);
-  const auto camera = backend.createCamera();
-  camera->setLinkEnabled(true);
-  ASSERT_TRUE(camera->linkEnabled());
-  camera->expose(0.01f);
-  std::string error;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (error.empty() && std::chrono::steady_clock::now() < deadline) {
-    error = errorOf([&] { camera->imageReady(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+// Whatever an exposure is answered with, it ends at once with the reason:
+// an image whose size (16 x (2^63 - 1) pixels of 2 bytes) wraps round 2^64,
+// one that arrives empty, or a message nested deeper than INDI's or beyond
+// what the 1024 x 1024 sensor explains (16 MiB), which drops the connection
+// after no more than that and the sockets' buffers: memory stays bounded.
+TEST(HostileIndiServer, AnAnswerThatCannotBeTakenEndsTheExposureAtOnceWithinBoundedMemory) {
+  using Flood = FakeIndiServer::Flood;
+  const struct {
+    std::vector<std::uint8_t> image;
+    Flood flood;
+    const char* error;
+  } cases[] = {
+      {testing::rawFits({"SIMPLE  =                    T", "BITPIX  =                   16",
+                         "NAXIS   =                    2", "NAXIS1  =                   16",
+                         "NAXIS2  =  9223372036854775807"}),
+       Flood::none, "image"},
+      {{}, Flood::none, "could not be decoded"},
+      {{}, Flood::nestedXml, "nested more than 32 deep, so Nebulor dropped"},
+      {{}, Flood::announcedBlob, "announced an image of 477 MiB, more than the 16 MiB"},
+      {{}, Flood::endlessBlob, "sent a message of more than 16 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    FakeIndiServer server(1024, 1024, c.image, c.flood);
+    IndiAutomationServer backend(parseIndiOptions("localhost:" + std::to_string(server.port())), kQuick);
+    const auto camera = backend.createCamera();
+    camera->setLinkEnabled(true);
+    ASSERT_TRUE(camera->linkEnabled());
+    camera->expose(0.01f);
+    std::string error;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (error.empty() && std::chrono::steady_clock::now() < deadline) {
+      error = errorOf([&] { camera->imageReady(); });
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(mentions(error, c.error)) << error;
+    EXPECT_LT(server.floodSent(), camera::indi::kLeastMessageLimit + (std::size_t{8} << 20));
   }
-  EXPECT_TRUE(mentions(error, "image")) << error;
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "../support/TempFolder.h"
@@ -224,6 +223,7 @@ TEST(ParseConfigText, ListsTwentyWarningsThenHowManyMore) {
 
 // ---- the file ---------------------------------------------------------------
 
+// Only a missing file is silent; a folder or a link to nothing is reported.
 TEST(LoadConfig, AMissingFileOrAFolderGivesTheDefaultsAndCreatesNothing) {
   TempFolder temp;
   Config config = changed([](Config& c) { c.holeDistance = 99; });
@@ -233,8 +233,13 @@ TEST(LoadConfig, AMissingFileOrAFolderGivesTheDefaultsAndCreatesNothing) {
 
   std::filesystem::create_directory(temp.file(kConfigFileName));
   config = Config{};
-  EXPECT_TRUE(LoadConfig(config, temp.folder()).empty());
+  EXPECT_EQ(LoadConfig(config, temp.folder()).size(), 1u);
   EXPECT_EQ(config, defaultConfig());
+
+  std::filesystem::remove(temp.file(kConfigFileName));
+  std::filesystem::create_symlink(temp.file("gone.ini"), temp.file(kConfigFileName));
+  EXPECT_EQ(LoadConfig(config, temp.folder()).size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(temp.file("gone.ini")));
 }
 
 TEST(LoadConfig, ReadsTheFileAndPassesOnItsWarnings) {

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #ifdef __linux__
@@ -13,6 +14,7 @@
 #include "../support/TempFolder.h"
 #include "measure/LogFile.h"
 #include "measure/RawLog.h"
+#include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
 
 namespace nebulor {
@@ -157,7 +159,10 @@ TEST(RawLogArchive, ALinkIsMovedAsideAndItsTargetLeftIntact) {
   testing::writeBytes(target, "precious");
   std::filesystem::create_symlink(target, temp.file(kRawLogFileName));
   RawLog log;
-  log.open(temp.folder());
+  EXPECT_NE(log.open(temp.folder())
+                .value_or(Notice{})
+                .text.find("the link was moved aside as RawStarMeasurements-"),
+            std::string::npos);
   log.writeRow(localTime(2026, 12, 6, 1, 2, 3), 1, 1, 2, 3, 4);
   log.close();
   EXPECT_EQ(readBytes(target), "precious");
@@ -233,6 +238,31 @@ TEST(RawLogFile, AFailedWriteIsReportedAndClosesTheLog) {
   EXPECT_THROW(log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1), RawLogError);
 }
 #endif
+
+// Both logs are written in append mode: a file emptied in place (logrotate's
+// copytruncate) gets its header again before the next row, and what another
+// writer appended in between stays.
+TEST(LogRotation, AnEmptiedLogGetsItsHeaderAgainAndNoWriteOverwritesAnother) {
+  TempFolder temp;
+  RawLog raw;
+  ReadingsLog readings;
+  raw.open(temp.folder());
+  readings.open(temp.folder());
+  const std::tm time = localTime(2026, 12, 7, 23, 0, 0);
+  for (const bool emptied : {true, false}) {
+    for (const char* name : {kRawLogFileName, kReadingsLogFileName}) {
+      if (emptied) std::filesystem::resize_file(temp.file(name), 0);
+      if (!emptied) std::ofstream(temp.file(name), std::ios::binary | std::ios::app) << "another\r\n";
+    }
+    raw.writeRow(time, 1, 1, 2, 3, 4);
+    readings.write(ReadingRecord{});
+  }
+  const std::string rawRow = rawLogRow(time, 1, 1, 2, 3, 4) + "\r\n";
+  const std::string row = readingsLogRow(ReadingRecord{}) + "\r\n";
+  EXPECT_EQ(readBytes(temp.file(kRawLogFileName)), kHeaderLine + "\r\n" + rawRow + "another\r\n" + rawRow);
+  EXPECT_EQ(readBytes(temp.file(kReadingsLogFileName)),
+            std::string(kReadingsLogHeader) + "\r\n" + row + "another\r\n" + row);
+}
 
 }  // namespace
 }  // namespace nebulor

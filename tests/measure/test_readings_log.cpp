@@ -158,6 +158,32 @@ TEST(ReadingsLogFile, ATornLastLineGetsItsLineEndBeforeTheNextRow) {
   EXPECT_EQ(readBytes(path), kHeaderLine + complete + torn + "\r\n" + readingsLogRow(reading(2)) + "\r\n");
 }
 
+// What a crash, a power cut or a log rotation left at the start or end of
+// the log is completed, so the file stays Nebulor's and no blank line appears.
+TEST(ReadingsLogFile, ADamagedLogIsCompletedOrMovedAsideNeverTakenAsForeign) {
+  const std::string row = readingsLogRow(reading(1.5f)) + "\r\n";
+  const std::string next = readingsLogRow(reading(2)) + "\r\n";
+  const struct {
+    const char* name;
+    std::string before;
+    std::string after;  // of SeeingReadings.csv, once a row was written
+    bool notice;
+  } cases[] = {
+      {"header torn in its first bytes", "local_ti", kHeaderLine + next, false},
+      {"row torn after its CR", kHeaderLine + row.substr(0, row.size() - 1), kHeaderLine + row + next, false},
+      {"NUL bytes where the header was", std::string(3066, '\0') + row, kHeaderLine + next, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder temp;
+    writeBytes(temp.file(kReadingsLogFileName), c.before);
+    ReadingsLog log;
+    EXPECT_EQ(log.open(temp.folder()).has_value(), c.notice);
+    log.write(reading(2));
+    EXPECT_EQ(readBytes(temp.file(kReadingsLogFileName)), c.after);
+  }
+}
+
 // A file that is no readings log is never written: it stays as it is and
 // the session's readings go to one dated log, with a message.
 TEST(ReadingsLogFile, AForeignFileIsKeptAndTheReadingsGoToADatedLog) {

@@ -59,6 +59,7 @@ class ProgramProcess {
   ProgramProcess& operator=(const ProgramProcess&) = delete;
 
   void signal(int number) const { ::kill(pid_, number); }
+  pid_t pid() const { return pid_; }
 
   // The exit code once the program has ended within `limit`; nothing if it
   // has not (or ended on a signal).

@@ -92,8 +92,7 @@ void IndiCamera::requireLink() const {
     const IndiDevice* found = snapshot.device(ccd_);
     return std::pair{snapshot.serverConnected, found != nullptr && found->connected()};
   });
-  if (!server)
-    throw AutomationError("Lost the connection to the INDI server at " + connection_->options().serverText());
+  if (!server) throw AutomationError(connection_->lostConnection());
   if (!device) throw AutomationError("The INDI camera \"" + ccd_ + "\" is not connected");
 }
 
@@ -288,8 +287,7 @@ bool IndiCamera::imageReady() {
   });
 
   if (look.image.sequence != 0) return acceptImage(look.image, look.sensorWidth, look.sensorHeight);
-  if (!look.server)
-    failExposure("Lost the connection to the INDI server at " + connection_->options().serverText());
+  if (!look.server) failExposure(connection_->lostConnection());
   if (!look.device) failExposure("The INDI camera \"" + ccd_ + "\" disconnected during an exposure");
   if (look.failed) {
     failExposure("The INDI camera \"" + ccd_ + "\" reported a failed exposure" +

@@ -5,6 +5,7 @@
 
 #include "camera/Automation.h"
 #include "camera/indi/IndiConnection.h"
+#include "camera/indi/IndiRelay.h"
 #include "camera/indi/IndiTransport.h"
 
 namespace nebulor::camera::indi {
@@ -71,28 +72,38 @@ IndiImage decodeBlob(const INDI::WidgetView<IBLOB>& blob) {
 // into the snapshot under the connection's lock and wake the waiters.
 class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
  public:
-  explicit LibIndiTransport(IndiConnection& owner) : owner_(owner) {
-    const IndiOptions& options = owner.options();
-    if (options.socketPath.empty()) {
-      setServer(options.host.c_str(), static_cast<unsigned>(options.port));
-    } else {
-      // libindi reaches a unix socket through this host form.
-      setServer(("localhost:" + options.socketPath).c_str(), 0);
-    }
-  }
+  explicit LibIndiTransport(IndiConnection& owner)
+      : owner_(owner),
+        relay_([this] { return messageLimit(); },
+               [this](const std::string& reason) {
+                 change([&](IndiSnapshot& snapshot) { snapshot.dropped = reason; });
+               }) {}
 
   ~LibIndiTransport() override {
     if (isServerConnected()) disconnectServer();
+    relay_.close();
   }
 
+  // libindi reaches the relay's local socket through the "localhost:NAME" host form.
   bool connect(std::chrono::milliseconds timeout) override {
+    const std::optional<std::string> relayed = relay_.open(owner_.options(), timeout);
+    if (!relayed) return false;
+    setServer(relayed->c_str(), 0);
     const auto milliseconds = timeout.count();
     setConnectionTimeout(static_cast<std::uint32_t>(milliseconds / 1000),
                          static_cast<std::uint32_t>(milliseconds % 1000 * 1000));
-    return connectServer();
+    if (!connectServer()) {
+      relay_.close();
+      return false;
+    }
+    relay_.start();
+    return true;
   }
   bool connected() override { return isServerConnected(); }
-  void disconnect() override { disconnectServer(); }
+  void disconnect() override {
+    disconnectServer();
+    relay_.close();
+  }
 
   // Requests are built as detached properties, so this thread never writes
   // into the properties libindi's thread is updating.
@@ -171,12 +182,20 @@ class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
   }
 
   void serverConnected() override {
-    change([](IndiSnapshot& snapshot) { snapshot.serverConnected = true; });
+    change([](IndiSnapshot& snapshot) {
+      snapshot.serverConnected = true;
+      snapshot.dropped.clear();
+    });
   }
 
-  // Devices and images are forgotten: after a reconnection the server reports them afresh.
+  // Devices and images are forgotten: after a reconnection the server
+  // reports them afresh. Why the relay dropped the connection is kept.
   void serverDisconnected(int) override {
-    change([](IndiSnapshot& snapshot) { snapshot = IndiSnapshot{}; });
+    change([](IndiSnapshot& snapshot) {
+      std::string dropped = std::move(snapshot.dropped);
+      snapshot = IndiSnapshot{};
+      snapshot.dropped = std::move(dropped);
+    });
   }
 
  private:
@@ -202,8 +221,13 @@ class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
   void storeImage(INDI::Property property) {
     INDI::PropertyBlob blobs(property);
     for (const auto& blob : blobs) {
-      if (blob.getBlobLen() <= 0) continue;
-      IndiImage decoded = decodeBlob(blob);
+      // An image libindi could not decode arrives empty: said at once, not when the exposure times out.
+      IndiImage decoded;
+      if (blob.getBlobLen() <= 0) {
+        decoded.error = "The camera sent an image that could not be decoded (it arrived empty)";
+      } else {
+        decoded = decodeBlob(blob);
+      }
       change([&](IndiSnapshot& snapshot) {
         IndiImage& latest = snapshot.images[property.getDeviceName()];
         decoded.sequence = latest.sequence + 1;
@@ -212,7 +236,20 @@ class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
     }
   }
 
+  // The largest message the sensor of any camera the server reports can explain.
+  std::size_t messageLimit() const {
+    return owner_.read([](const IndiSnapshot& snapshot) {
+      std::size_t limit = kLeastMessageLimit;
+      for (const auto& [name, device] : snapshot.devices) {
+        limit = std::max(limit, messageLimitFor(device.number("CCD_INFO", "CCD_MAX_X").value_or(0),
+                                                device.number("CCD_INFO", "CCD_MAX_Y").value_or(0)));
+      }
+      return limit;
+    });
+  }
+
   IndiConnection& owner_;
+  IndiRelay relay_;  // after owner_, which its callbacks use
 };
 
 }  // namespace

@@ -100,7 +100,7 @@ std::string IndiConnection::findDevice(const std::string& requested, std::uint32
   }
   const std::string devices = read(deviceList);
   if (!read([](const IndiSnapshot& snapshot) { return snapshot.serverConnected; })) {
-    throw AutomationError("Lost the connection to the INDI server at " + options_.serverText());
+    throw AutomationError(lostConnection());
   }
   if (requested.empty()) {
     throw AutomationError("The INDI server at " + options_.serverText() + " reports no " + kind +
@@ -124,7 +124,7 @@ bool IndiConnection::linkDevice(const std::string& device) {
   const std::uint64_t before = read(connectionUpdates);
   setDeviceConnected(device, true);
   // Done when linked, gone, or refused (CONNECTION reported in Alert after the request).
-  waitUntil(
+  const bool answered = waitUntil(
       [&](const IndiSnapshot& snapshot) {
         const IndiDevice* found = snapshot.device(device);
         if (linked(snapshot) || found == nullptr) return true;
@@ -133,6 +133,12 @@ bool IndiConnection::linkDevice(const std::string& device) {
                connection->status == PropertyStatus::alert;
       },
       timeouts_.reply);
+  if (!answered) {
+    throw AutomationError(
+        "The INDI device \"" + device + "\" at " + options_.serverText() +
+        " did not confirm CONNECT within " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeouts_.reply).count()) + " s");
+  }
   return read(linked);
 }
 
@@ -156,5 +162,11 @@ void IndiConnection::sendText(const std::string& device, const std::string& prop
 }
 
 void IndiConnection::enableImages(const std::string& device) { transport_->enableImages(device); }
+
+std::string IndiConnection::lostConnection() const {
+  const std::string dropped = read([](const IndiSnapshot& snapshot) { return snapshot.dropped; });
+  return "Lost the connection to the INDI server at " + options_.serverText() +
+         (dropped.empty() ? "" : ": it " + dropped + ", so Nebulor dropped the connection");
+}
 
 }  // namespace nebulor::camera::indi

@@ -77,8 +77,9 @@ class IndiConnection {
   std::string findDevice(const std::string& requested, std::uint32_t interfaceBit,
                          const std::string& kind) const;
 
-  // Asks the device to connect to its hardware and waits for its answer;
-  // true when it reports itself connected in time.
+  // Asks the device to connect to its hardware and waits for its answer:
+  // true when it reports itself connected, false when it refuses or goes.
+  // Throws AutomationError naming the device when no answer comes in time.
   bool linkDevice(const std::string& device);
 
   // Requests sent to the server; the replies arrive in the snapshot.
@@ -90,6 +91,10 @@ class IndiConnection {
                 const std::string& text);
   // Asks for the images of the device's primary chip to be sent to this client.
   void enableImages(const std::string& device);
+
+  // "Lost the connection to the INDI server at ...", with the reason when
+  // Nebulor dropped it itself.
+  std::string lostConnection() const;
 
  private:
   bool pumpedWait(const std::function<bool()>& ready, std::chrono::milliseconds timeout) const;

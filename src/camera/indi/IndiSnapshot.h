@@ -43,6 +43,7 @@ struct IndiImage {
 // Everything the client has heard from the server, copied out of libindi's
 // thread under the connection's lock.
 struct IndiSnapshot {
+  std::string dropped;  // why the client dropped the last connection (a hostile server); empty: it did not
   bool serverConnected = false;
   std::vector<std::string> deviceOrder;  // as the server reported them
   std::map<std::string, IndiDevice> devices;

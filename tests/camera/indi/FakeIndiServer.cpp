@@ -47,7 +47,9 @@ bool sendAll(int socket, const std::string& text) {
 
 }  // namespace
 
-FakeIndiServer::FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image) {
+FakeIndiServer::FakeIndiServer(double sensorWidth, double sensorHeight, std::vector<std::uint8_t> image,
+                               Flood flood)
+    : flood_(flood) {
   const std::string device = std::string("device=\"") + kDevice + "\"";
   const auto numbers = [&](const char* name, const std::vector<std::pair<const char*, double>>& values) {
     std::string text = "<defNumberVector " + device + " name=\"" + name + "\" state=\"Idle\" perm=\"rw\">\n";
@@ -124,12 +126,25 @@ void FakeIndiServer::serveClient(int client) {
       const std::string tag = heard.substr(request, end - request);
       looked = end;
       if (tag.starts_with("<getProperties") && !sendAll(client, definitions_)) return;
-      if (tag.starts_with("<newNumberVector") && tag.find("CCD_EXPOSURE") != std::string::npos &&
-          !sendAll(client, imageMessage_)) {
-        return;
+      if (tag.starts_with("<newNumberVector") && tag.find("CCD_EXPOSURE") != std::string::npos) {
+        if (flood_ != Flood::none) return sendFlood(client);
+        if (!sendAll(client, imageMessage_)) return;
       }
     }
   }
+}
+
+void FakeIndiServer::sendFlood(int client) {
+  const std::string blob = std::string("<setBLOBVector device=\"") + kDevice +
+                           "\" name=\"CCD1\" state=\"Ok\">" +
+                           "<oneBLOB name=\"CCD1\" format=\".fits\" size=\"";
+  const std::string start = flood_ == Flood::nestedXml       ? ""
+                            : flood_ == Flood::announcedBlob ? blob + "500000000\">"
+                                                             : blob + "1000\">";
+  std::string chunk;
+  for (int i = 0; i < 4096; ++i) chunk += flood_ == Flood::nestedXml ? "<a>" : "QUFB";
+  if (!sendAll(client, start)) return;
+  while (floodSent_ < 500'000'000 && !stopping_ && sendAll(client, chunk)) floodSent_ += chunk.size();
 }
 
 }  // namespace nebulor::testing
