@@ -23,8 +23,12 @@ AutoSelection::Outcome selectStarsUnattended(AutoSelection& selection, MonitorSt
   // A stop ends the image wait by WaitAbandoned, which leaves this as it is.
   AutoSelection::Result result{AutoSelection::Outcome::stopped, {}};
   enterMode(state, ui, ProgramMode::selecting);
-  const std::optional<Failure> failure =
-      runCatchingAll([&] { result = selection.SelectStarsAutomatically([] { return false; }); });
+  const std::optional<Failure> failure = runCatchingAll([&] {
+    for (int attempt = 1; attempt <= kUnattendedAttempts; ++attempt) {
+      result = selection.SelectStarsAutomatically([] { return false; });
+      if (result.outcome != AutoSelection::Outcome::refused || ui.windowClosing()) break;
+    }
+  });
   enterMode(state, ui, ProgramMode::idle);
   if (failure) {
     err << failure->reason << std::endl;

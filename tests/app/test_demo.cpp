@@ -85,6 +85,13 @@ TEST(Demo, MonitorsTheSimulatorAndMeasuresItsSeeing) {
   EXPECT_GT(standardError, 0);
 }
 
+TEST(Demo, ChoosesItsStarsOnceAPassingCloudHasGone) {
+  testing::TempFolder temp;
+  const DemoRun cloudy = runDemoWith("sim:clouds=0.2,seed=1", 2, temp);  // its first full frames are clouded
+  EXPECT_EQ(cloudy.exitCode, 0) << cloudy.err;
+  EXPECT_EQ(cloudy.seeing.size(), 2u);
+}
+
 TEST(Demo, ARunThatEndsEarlyExitsWithItsMessage) {
   testing::TempFolder temp;
   // The full frame's header serves the automatic selection, the subframes' the measurement.
