@@ -236,10 +236,12 @@ TEST(LoadConfig, AMissingFileOrAFolderGivesTheDefaultsAndCreatesNothing) {
   EXPECT_EQ(LoadConfig(config, temp.folder()).size(), 1u);
   EXPECT_EQ(config, defaultConfig());
 
+#ifndef _WIN32  // links need privileges there
   std::filesystem::remove(temp.file(kConfigFileName));
   std::filesystem::create_symlink(temp.file("gone.ini"), temp.file(kConfigFileName));
   EXPECT_EQ(LoadConfig(config, temp.folder()).size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(temp.file("gone.ini")));
+#endif
 }
 
 TEST(LoadConfig, ReadsTheFileAndPassesOnItsWarnings) {
