@@ -171,6 +171,15 @@ const std::vector<Key>& keys() {
            v.fail(kPhaseScreens ? "must be 'model' or 'screen'"
                                 : "must be 'model' (this build has no phase screens)");
        }},
+      {"images",
+       [](SimSettings& s, const Item& v) {
+         if (v.text() == "fourier")
+           s.images = Images::fourier;
+         else if (v.text() == "gaussian")
+           s.images = Images::gaussian;
+         else
+           v.fail("must be 'fourier' or 'gaussian'");
+       }},
       {"outerscale",
        [](SimSettings& s, const Item& v) {
          s.outerScale = v.text() == "inf" ? kInfinity : v.number(0, kInfinity, true);

@@ -24,6 +24,12 @@ enum class Turbulence {
   screen,  // G-tilt of each hole from a moving phase screen
 };
 
+// How the phase screen's star images are formed.
+enum class Images {
+  fourier,   // by Fourier optics from each hole's wavefront
+  gaussian,  // a Gaussian of the diffraction width, moved by the hole's G-tilt
+};
+
 // Who clicks the star images in the simulated image window.
 struct ClickScript {
   bool brightest = false;          // the two brightest star images of each image
@@ -46,9 +52,10 @@ struct SimSettings {
   double clouds = 0;          // share of exposures in which the stars are hidden
   double cloudLength = 25;    // mean length of a cloud episode, exposures
   Turbulence turbulence = Turbulence::model;
-  double outerScale = 20;    // m, of the phase screen; infinity: Kolmogorov
-  double wind = 10;          // m/s, the phase screen's speed
-  double windDirection = 0;  // degrees from the sensor's x axis, the way the screen moves
+  double outerScale = 20;           // m, of the phase screen; infinity: Kolmogorov
+  double wind = 10;                 // m/s, the phase screen's speed
+  double windDirection = 0;         // degrees from the sensor's x axis, the way the screen moves
+  Images images = Images::fourier;  // with turbulence=screen; the model's images are Gaussian
 
   // Telescope and camera.
   double focalLength = 2000;  // mm
