@@ -153,8 +153,10 @@ Tilt ScreenTurbulence::tiltAt(const Point& point) const {
 
 std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float>* phases) {
   const double path = wind_ * std::max(seconds, 0.0) / spacing_;
-  const int steps = std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
-                               kMinSubSteps, kMaxSubSteps);
+  // In still air every sub-step would see the same air.
+  const int steps = path > 0 ? std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
+                                          kMinSubSteps, kMaxSubSteps)
+                             : 1;
   const double stepLength = path / steps;
   // A path longer than a lane continues in fresh cells.
   const double room = kScreenSize - std::ceil(cellSpan_) - 1.0;

@@ -171,6 +171,15 @@ const std::vector<Key>& keys() {
            v.fail(kPhaseScreens ? "must be 'model' or 'screen'"
                                 : "must be 'model' (this build has no phase screens)");
        }},
+      {"response",
+       [](SimSettings& s, const Item& v) {
+         if (v.text() == "finder")
+           s.response = Response::finder;
+         else if (v.text() == "classical")
+           s.response = Response::classical;
+         else
+           v.fail("must be 'finder' or 'classical'");
+       }},
       {"images",
        [](SimSettings& s, const Item& v) {
          if (v.text() == "fourier")

@@ -24,6 +24,12 @@ enum class Turbulence {
   screen,  // G-tilt of each hole from a moving phase screen
 };
 
+// Which response turbulence=model draws its differential motion from.
+enum class Response {
+  finder,     // the star finder's on real images: the G-tilt's times its own response
+  classical,  // the classical formula, the very one the reduction inverts
+};
+
 // How the phase screen's star images are formed.
 enum class Images {
   fourier,   // by Fourier optics from each hole's wavefront
@@ -52,6 +58,7 @@ struct SimSettings {
   double clouds = 0;          // share of exposures in which the stars are hidden
   double cloudLength = 25;    // mean length of a cloud episode, exposures
   Turbulence turbulence = Turbulence::model;
+  Response response = Response::finder;
   double outerScale = 20;           // m, of the phase screen; infinity: Kolmogorov
   double wind = 10;                 // m/s, the phase screen's speed
   double windDirection = 0;         // degrees from the sensor's x axis, the way the screen moves
