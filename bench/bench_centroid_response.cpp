@@ -22,7 +22,7 @@ namespace {
 
 using namespace nebulor::camera;
 
-constexpr int kExposures = 1500;
+constexpr int kExposures = 3000;
 constexpr int kHalfBox = 32;  // pixels round each star image
 
 struct Moments {

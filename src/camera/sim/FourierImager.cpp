@@ -9,12 +9,9 @@ namespace {
 
 constexpr int kCellsAcross = 16;  // the phase screen's samples across a hole
 constexpr int kEdgeSubcells = 16;
-// The patch reaches this many lambda / D from its centre (97% of a flat
-// wavefront's light), plus room for the image to wander during the exposure.
-constexpr double kReachInLambdaOverD = 3.0;
-constexpr int kWander = 3;
-// Samples at most this many cycles apart per cycle of the intensity's
-// highest frequency... put the other way: the band edge in cycles per sample.
+constexpr int kWander = 3;  // pixels
+// The intensity's band edge, D / lambda, at most this many cycles per sample
+// (0.5 would leave no room for the reconstruction kernel's taper).
 constexpr double kBandEdgeInSamples = 0.4;
 // The pixel filter's taps reach this many pixels each way.
 constexpr int kFilterReach = 5;
@@ -53,11 +50,11 @@ double cellShare(double cx, double cy, double radius) {
 
 }  // namespace
 
-FourierImager::FourierImager(const SimSettings& settings, double pixelScale) {
+FourierImager::FourierImager(const SimSettings& settings, double pixelScale, double reach) {
   const double diameter = settings.holeDiameter / 1000.0;
   const double wavelength = settings.wavelength * 1e-9;
   const double cell = diameter / kCellsAcross;
-  double light = 0;
+  double area = 0;  // in cells
   for (int i = 0; i < kCellsAcross; ++i) {
     const double y = i - (kCellsAcross - 1) / 2.0;
     cellCoordinate_.push_back(y * cell);
@@ -66,19 +63,21 @@ FourierImager::FourierImager(const SimSettings& settings, double pixelScale) {
       const double share = cellShare(x, y, kCellsAcross / 2.0);
       if (share <= 0) continue;
       points_.push_back({x * cell, y * cell});
-      amplitude_.push_back(static_cast<float>(std::sqrt(share)));
+      amplitude_.push_back(static_cast<float>(share));
       cell_.push_back(i * kCellsAcross + j);
-      light += share;
+      area += share;
     }
   }
   wavenumberPixel_ = 2 * std::numbers::pi / wavelength * pixelScale;
-  normalisation_ = std::pow(cell * pixelScale / wavelength, 2) / light;
+  // The hole's whole pattern holds lambda^2 times its area (Parseval); the
+  // grid's edge cells would send a little of that far off the patch.
+  normalisation_ = std::pow(cell * pixelScale / wavelength, 2) / area;
 
   const double lambdaOverD = wavelength / diameter / pixelScale;  // pixels
   const double band = 1.0 / lambdaOverD;                          // cycles per pixel
   const int perPixel = std::max(1, static_cast<int>(std::ceil(band / kBandEdgeInSamples)));
   fineStep_ = 1.0 / perPixel;
-  reach_ = static_cast<int>(std::ceil(kReachInLambdaOverD * lambdaOverD)) + kWander;
+  reach_ = static_cast<int>(std::ceil(reach * lambdaOverD)) + kWander;
   const int size = 2 * reach_ + 1;
   fineCount_ = perPixel * (size + 2 * kFilterReach);
   finePadded_ = (fineCount_ + kBlock - 1) / kBlock * kBlock;

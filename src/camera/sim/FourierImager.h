@@ -25,9 +25,9 @@ struct PupilPoint {
 
 // The image one hole forms of a star, by Fourier optics.
 //
-// The hole is sampled by a square grid of 16 cells across, each weighted by
-// the square root of the share of it that lies in the hole (so the light of
-// the grey edge cells is right). For each sub-step of an exposure the field
+// The hole is sampled by a square grid of 16 cells across, the field of each
+// weighted by the share of it that lies in the hole (its integral over the
+// cell). For each sub-step of an exposure the field
 // P = a exp(i phi) is carried to the sensor by a matrix Fourier transform
 //   E(u, v) = sum P(x, y) exp(-2 pi i (u x + v y) / lambda),
 // separable in x and y, straight onto a grid of sample points round the
@@ -37,12 +37,14 @@ struct PupilPoint {
 // of it, and each pixel's integral over its area is an exact linear filter of
 // them: the pixel's box times a reconstruction kernel flat over the band,
 // tapered beyond it (a raised cosine, which keeps the filter short). The
-// light's share per pixel is normalised by Parseval's theorem: a flat
-// wavefront's whole pattern holds 1.
+// light's share per pixel is normalised by Parseval's theorem: the whole
+// pattern of the hole's area holds 1.
 class FourierImager {
  public:
-  // `pixelScale` in radians per pixel.
-  FourierImager(const SimSettings& settings, double pixelScale);
+  // `pixelScale` in radians per pixel; the patch reaches `reach` lambda / D
+  // from its centre (97% of a flat wavefront's light within 3), plus room for
+  // the image to wander during the exposure.
+  FourierImager(const SimSettings& settings, double pixelScale, double reach = 3.0);
 
   // Where the phase is wanted, in the order the phases are given below.
   const std::vector<PupilPoint>& pupilPoints() const { return points_; }

@@ -176,7 +176,15 @@ std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float
     // The screen moves along +x: the mask reads it further back as time goes on.
     const double back = cellPath - stepLength * (step % stepsPerCell + 0.5);
     for (std::size_t h = 0; h < 2; ++h) {
-      const Point centre{corner.x + holes_[h].x + back, corner.y + holes_[h].y};
+      Point centre{corner.x + holes_[h].x + back, corner.y + holes_[h].y};
+      // With images, the pupil's points go on the screen's own samples (when
+      // the pupil's grid lies along the screen's, as in a wind along the
+      // sensor's axes): an interpolated phase would lose some of its finest
+      // structure. The hole moves by under half a sample for it, its tilt too.
+      if (phases) {
+        centre.x = std::nearbyint(centre.x + pupil_[0].x) - pupil_[0].x;
+        centre.y = std::nearbyint(centre.y + pupil_[0].y) - pupil_[0].y;
+      }
       const Tilt t = tiltAt(centre);
       sum[h].x += t.x;
       sum[h].y += t.y;
