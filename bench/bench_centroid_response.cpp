@@ -48,14 +48,17 @@ void BM_CentroidResponse(benchmark::State& state) {
   // lambda / D = 500 nm / 50 mm = 2.063 arcsec.
   const double seeing = 2.0627 * dOverR0;
   const double focal = 5.4e-3 / (2.0627 / lambdaOverD * 4.8481368e-6);  // mm
-  const std::string text = "turbulence=screen,images=fourier,wind=0,tiptilt=0,drift=0,altitude=90,altrate=0,"
-                           "seeing=" + std::to_string(seeing) + ",focallen=" + std::to_string(focal) +
-                           ",flux=" + std::to_string(flux) + ",distance=" + std::to_string(distance) + ",separation=" + std::to_string(12 * lambdaOverD + 20);
+  const std::string text =
+      "turbulence=screen,images=fourier,wind=0,tiptilt=0,drift=0,altitude=90,altrate=0,"
+      "seeing=" +
+      std::to_string(seeing) + ",focallen=" + std::to_string(focal) + ",flux=" + std::to_string(flux) +
+      ",distance=" + std::to_string(distance) + ",separation=" + std::to_string(12 * lambdaOverD + 20);
   const sim::SimSettings settings = sim::parseSimSettings(text);
   const sim::SeeingModel model(settings);
   std::mt19937_64 noise(7);
   const sim::FrameRenderer renderer(settings, model.psfSigma());
-  const double ux = std::cos(settings.angle * 3.14159265358979 / 180), uy = std::sin(settings.angle * 3.14159265358979 / 180);
+  const double ux = std::cos(settings.angle * 3.14159265358979 / 180),
+               uy = std::sin(settings.angle * 3.14159265358979 / 180);
   for (auto _ : state) {
     sim::SimScene scene(settings, model);
     Moments along, across;
@@ -67,8 +70,8 @@ void BM_CentroidResponse(benchmark::State& state) {
       int lost = 0;
       double noiseVariance = 0;
       for (std::size_t s = 0; s < 2; ++s) {
-        const SensorBox box{static_cast<int>(sky.stars[s].x) - kHalfBox, static_cast<int>(sky.stars[s].y) - kHalfBox,
-                            2 * kHalfBox + 1, 2 * kHalfBox + 1};
+        const SensorBox box{static_cast<int>(sky.stars[s].x) - kHalfBox,
+                            static_cast<int>(sky.stars[s].y) - kHalfBox, 2 * kHalfBox + 1, 2 * kHalfBox + 1};
         const Frame frame = renderer.render(sky, box, 0.01, noise);
         const Centroid c = findStarNear(frame, sky.stars[s].x - box.x, sky.stars[s].y - box.y,
                                         NoiseModel{settings.gain, settings.readNoise});
@@ -80,12 +83,14 @@ void BM_CentroidResponse(benchmark::State& state) {
       if (lost > 0) continue;
       const double fx = found[2] - found[0], fy = found[3] - found[1];
       const double gx = sky.stars[1].x - sky.stars[0].x, gy = sky.stars[1].y - sky.stars[0].y;
-      rows.push_back({fx * ux + fy * uy, -fx * uy + fy * ux, gx * ux + gy * uy, -gx * uy + gy * ux, noiseVariance});
+      rows.push_back(
+          {fx * ux + fy * uy, -fx * uy + fy * ux, gx * ux + gy * uy, -gx * uy + gy * ux, noiseVariance});
       for (int k = 0; k < 4; ++k) sums[k] += rows.back()[static_cast<std::size_t>(k)];
     }
     const double n = static_cast<double>(rows.size());
     for (const auto& r : rows) {
-      const double fl = r[0] - sums[0] / n, ft = r[1] - sums[1] / n, gl = r[2] - sums[2] / n, gt = r[3] - sums[3] / n;
+      const double fl = r[0] - sums[0] / n, ft = r[1] - sums[1] / n, gl = r[2] - sums[2] / n,
+                   gt = r[3] - sums[3] / n;
       along.finder += fl * fl / n;
       along.gTilt += gl * gl / n;
       along.cross += fl * gl / n;

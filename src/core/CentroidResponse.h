@@ -21,22 +21,22 @@ inline double gTiltTransCoefficient(double b) {
 }
 
 // The star finder's fitted centroid follows an image's core, not its
-// intensity centroid: each image gains a motion of its own, independent of
-// the other's and the same along and across, which adds to K
-//   0.0285 + 0.0013 x^2,    x = D / r0 along the line of sight
-// (r0 at the zenith times airmass^-3/5), measured on images formed by
+// intensity centroid: each image gains a motion of its own, which adds to K
+//   along:  0.0311 + 0.0013 x^2
+//   across: 0.0286 + 0.0013 x^2,    x = D / r0 along the line of sight
+// (r0 at the zenith times airmass^-3/5). Measured on images formed by
 // Fourier optics from phase screens (bench_centroid_response,
-// docs/validation.md): within 1% of the measured response for x of 0.25 to
-// 3 at b = 3, lambda / D of 1.9 to 5.6 pixels and star fluxes of 1e5 and
-// 1e6 electrons per second, and within 1.5% at b = 2 and 5.
-inline double finderExcess(double dOverR0) { return 0.0285 + 0.0013 * dOverR0 * dOverR0; }
-
+// docs/validation.md): within 1% of the measured response for x of 0.5 to
+// 2 at b = 3, lambda / D of 1.9 to 5.6 pixels and star fluxes of 1e5 and
+// 1e6 electrons per second, and within 1.5% at b = 2 and 5. The extra motion
+// hardly depends on b (it is the images' own), so its share shrinks as the
+// holes' distance grows.
 inline double finderLongCoefficient(double b, double dOverR0) {
-  return gTiltLongCoefficient(b) + finderExcess(dOverR0);
+  return gTiltLongCoefficient(b) + 0.0311 + 0.0013 * dOverR0 * dOverR0;
 }
 
 inline double finderTransCoefficient(double b, double dOverR0) {
-  return gTiltTransCoefficient(b) + finderExcess(dOverR0);
+  return gTiltTransCoefficient(b) + 0.0286 + 0.0013 * dOverR0 * dOverR0;
 }
 
 }  // namespace nebulor

@@ -50,7 +50,9 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"readout=0", [](const SimSettings& s) { return s.readout == 0; }},
       {"response=classical", [](const SimSettings& s) { return s.response == Response::classical; }},
       {"turbulence=screen,images=gaussian",
-       [](const SimSettings& s) { return s.turbulence == Turbulence::screen && s.images == Images::gaussian; }},
+       [](const SimSettings& s) {
+         return s.turbulence == Turbulence::screen && s.images == Images::gaussian;
+       }},
       {"timing=realtime", [](const SimSettings& s) { return s.timing == Timing::realtime; }},
       {"seed=18446744073709551615", [](const SimSettings& s) { return s.seed == 18446744073709551615ULL; }},
       {"clicks=brightest", [](const SimSettings& s) { return s.clicks.brightest; }},

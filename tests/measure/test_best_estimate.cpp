@@ -69,8 +69,8 @@ TEST(BestEstimate, IsUnbiasedWithAndWithoutCentroidNoise) {
     const int readings = 4000;
     for (int r = 0; r < readings; ++r) {
       for (int i = 1; i <= 20; ++i) {
-        state.longDeviations[i] = static_cast<float>(sigma(finderLongCoefficient(3, dOverR0)) * gauss(random) +
-                                                     noise * gauss(random));
+        state.longDeviations[i] = static_cast<float>(
+            sigma(finderLongCoefficient(3, dOverR0)) * gauss(random) + noise * gauss(random));
         state.transDeviations[i] = static_cast<float>(
             sigma(finderTransCoefficient(3, dOverR0)) * gauss(random) + noise * gauss(random));
         state.sampleError[1][i] = state.sampleError[2][i] = static_cast<float>(c.centroidError);

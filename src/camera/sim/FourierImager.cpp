@@ -1,6 +1,7 @@
 #include "camera/sim/FourierImager.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -9,14 +10,14 @@ namespace {
 
 constexpr int kCellsAcross = 16;  // the phase screen's samples across a hole
 constexpr int kEdgeSubcells = 16;
-constexpr int kWander = 3;  // pixels
+constexpr int kWander = 2;  // pixels
 // The intensity's band edge, D / lambda, at most this many cycles per sample
 // (0.5 would leave no room for the reconstruction kernel's taper).
 constexpr double kBandEdgeInSamples = 0.4;
 // The pixel filter's taps reach this many pixels each way.
 constexpr int kFilterReach = 5;
 constexpr int kIntegrationSteps = 4000;
-constexpr int kBlock = 8;  // loops in blocks of eight turn into vector instructions
+constexpr std::size_t kBlock = 8;  // loops in blocks of eight turn into vector instructions
 
 double sinc(double x) { return x == 0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x); }
 
@@ -99,13 +100,17 @@ FourierImager::FourierImager(const SimSettings& settings, double pixelScale, dou
   std::vector<double> response(static_cast<std::size_t>(2 * halfSteps + 1));
   for (int k = -halfSteps; k <= halfSteps; ++k)
     response[static_cast<std::size_t>(k + halfSteps)] = pixelResponse(k * fineStep_ / 2, fineStep_, band);
+  // Each pixel's taps, a run of fine samples of the same length for all.
   pixelFilter_.assign(static_cast<std::size_t>(size) * fineCount_, 0.0F);
   for (int n = 0; n < size; ++n) {
+    filterFirst_.push_back(static_cast<std::size_t>(fineCount_));
     for (int m = 0; m < fineCount_; ++m) {
       const long k = std::lround(2 * ((n - reach_) - (m - centre) * fineStep_) / fineStep_);
-      if (std::abs(k) <= halfSteps)
-        pixelFilter_[static_cast<std::size_t>(n) * fineCount_ + m] =
-            static_cast<float>(response[static_cast<std::size_t>(k + halfSteps)]);
+      if (std::abs(k) > halfSteps) continue;
+      pixelFilter_[static_cast<std::size_t>(n) * fineCount_ + m] =
+          static_cast<float>(response[static_cast<std::size_t>(k + halfSteps)]);
+      filterFirst_.back() = std::min(filterFirst_.back(), static_cast<std::size_t>(m));
+      filterTaps_ = std::max(filterTaps_, static_cast<int>(m - filterFirst_.back()) + 1);
     }
   }
 }
@@ -135,14 +140,16 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
       const float pi = amplitude_[p] * static_cast<float>(std::sin(phase));
       const auto row = static_cast<std::size_t>(cell_[p] / kCellsAcross) * padded;
       const auto column = static_cast<std::size_t>(cell_[p] % kCellsAcross) * padded;
-      float* tr = &rowRe[row];
-      float* ti = &rowIm[row];
-      const float* wr = &kernelRe_[column];
-      const float* wi = &kernelIm_[column];
       for (std::size_t m = 0; m < padded; m += kBlock) {
-        for (std::size_t b = m; b < m + kBlock; ++b) {
-          tr[b] += pr * wr[b] - pi * wi[b];
-          ti[b] += pr * wi[b] + pi * wr[b];
+        // Each block read, then written: vector instructions either way.
+        std::array<float, kBlock> re{}, im{};
+        for (std::size_t b = 0; b < kBlock; ++b) {
+          re[b] = pr * kernelRe_[column + m + b] - pi * kernelIm_[column + m + b];
+          im[b] = pr * kernelIm_[column + m + b] + pi * kernelRe_[column + m + b];
+        }
+        for (std::size_t b = 0; b < kBlock; ++b) {
+          rowRe[row + m + b] += re[b];
+          rowIm[row + m + b] += im[b];
         }
       }
     }
@@ -152,12 +159,16 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
       std::fill(fieldIm.begin(), fieldIm.end(), 0.0F);
       for (std::size_t i = 0; i < kCellsAcross; ++i) {
         const float wr = kernelRe_[i * padded + n], wi = kernelIm_[i * padded + n];
-        const float* tr = &rowRe[i * padded];
-        const float* ti = &rowIm[i * padded];
+        const std::size_t row = i * padded;
         for (std::size_t m = 0; m < padded; m += kBlock) {
-          for (std::size_t b = m; b < m + kBlock; ++b) {
-            fieldRe[b] += wr * tr[b] - wi * ti[b];
-            fieldIm[b] += wr * ti[b] + wi * tr[b];
+          std::array<float, kBlock> re{}, im{};
+          for (std::size_t b = 0; b < kBlock; ++b) {
+            re[b] = wr * rowRe[row + m + b] - wi * rowIm[row + m + b];
+            im[b] = wr * rowIm[row + m + b] + wi * rowRe[row + m + b];
+          }
+          for (std::size_t b = 0; b < kBlock; ++b) {
+            fieldRe[m + b] += re[b];
+            fieldIm[m + b] += im[b];
           }
         }
       }
@@ -172,10 +183,13 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
   // Each pixel's share: the pixel filter along x, then along y.
   const auto pixels = static_cast<std::size_t>(size);
   std::vector<double> alongX(fine * pixels, 0.0);
+  const auto taps = static_cast<std::size_t>(filterTaps_);
   for (std::size_t n = 0; n < fine; ++n) {
     for (std::size_t x = 0; x < pixels; ++x) {
       double sum = 0;
-      for (std::size_t m = 0; m < fine; ++m) sum += intensity[n * padded + m] * pixelFilter_[x * fine + m];
+      const std::size_t first = filterFirst_[x];
+      for (std::size_t m = first; m < first + taps; ++m)
+        sum += intensity[n * padded + m] * pixelFilter_[x * fine + m];
       alongX[n * pixels + x] = sum;
     }
   }
@@ -188,7 +202,9 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
   for (std::size_t y = 0; y < pixels; ++y) {
     for (std::size_t x = 0; x < pixels; ++x) {
       double sum = 0;
-      for (std::size_t n = 0; n < fine; ++n) sum += pixelFilter_[y * fine + n] * alongX[n * pixels + x];
+      const std::size_t first = filterFirst_[y];
+      for (std::size_t n = first; n < first + taps; ++n)
+        sum += pixelFilter_[y * fine + n] * alongX[n * pixels + x];
       stamp.shares[y * pixels + x] = static_cast<float>(std::max(sum * scale, 0.0));
     }
   }

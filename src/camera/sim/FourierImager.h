@@ -73,7 +73,9 @@ class FourierImager {
   // Per fine sample and grid column (real and imaginary parts apart): the
   // transform's kernel exp(-i k u x), u from the patch's centre.
   std::vector<float> kernelRe_, kernelIm_;
-  std::vector<float> pixelFilter_;  // patch pixel x fine sample
+  std::vector<float> pixelFilter_;        // patch pixel x fine sample
+  std::vector<std::size_t> filterFirst_;  // per patch pixel: its first tap
+  int filterTaps_ = 0;
 };
 
 }  // namespace nebulor::camera::sim

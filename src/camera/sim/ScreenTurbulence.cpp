@@ -16,6 +16,9 @@ constexpr int kSamplesAcrossHole = 16;
 constexpr int kMinSubSteps = 10;
 // Long exposures (star selection) average over many holes anyway.
 constexpr int kMaxSubSteps = 400;
+// Images of long exposures are formed from every so many sub-steps, at most
+// this many: the sum of that many speckle patterns is already smooth.
+constexpr int kMaxImageSteps = 20;
 constexpr double kSubStepInHoles = 0.25;
 
 // Fourier transform of the hole's mean, 2 J1(pi D f) / (pi D f), of f^2.
@@ -154,9 +157,10 @@ Tilt ScreenTurbulence::tiltAt(const Point& point) const {
 std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float>* phases) {
   const double path = wind_ * std::max(seconds, 0.0) / spacing_;
   // In still air every sub-step would see the same air.
-  const int steps = path > 0 ? std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
-                                          kMinSubSteps, kMaxSubSteps)
-                             : 1;
+  const int steps =
+      path > 0 ? std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
+                            kMinSubSteps, kMaxSubSteps)
+               : 1;
   const double stepLength = path / steps;
   // A path longer than a lane continues in fresh cells.
   const double room = kScreenSize - std::ceil(cellSpan_) - 1.0;
@@ -164,7 +168,9 @@ std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float
       stepLength > 0 ? std::clamp(static_cast<int>(std::min(room / stepLength, 1e6)), 1, steps) : steps;
 
   const std::size_t points = pupil_.size();
-  if (phases) phases->resize(2 * static_cast<std::size_t>(steps) * points);
+  const int imageStride = (steps + kMaxImageSteps - 1) / kMaxImageSteps;
+  const auto imageSteps = static_cast<std::size_t>((steps + imageStride - 1) / imageStride);
+  if (phases) phases->resize(2 * imageSteps * points);
   std::array<Tilt, 2> sum{};
   Point corner{};
   double cellPath = 0;
@@ -188,9 +194,8 @@ std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float
       const Tilt t = tiltAt(centre);
       sum[h].x += t.x;
       sum[h].y += t.y;
-      if (!phases) continue;
-      float* out =
-          &(*phases)[(h * static_cast<std::size_t>(steps) + static_cast<std::size_t>(step)) * points];
+      if (!phases || step % imageStride != 0) continue;
+      float* out = &(*phases)[(h * imageSteps + static_cast<std::size_t>(step / imageStride)) * points];
       for (std::size_t p = 0; p < points; ++p)
         out[p] = static_cast<float>(part(screen_.at(2, centre.x + pupil_[p].x, centre.y + pupil_[p].y)));
     }

@@ -53,8 +53,9 @@ class ScreenTurbulence {
 
   // Mean G-tilt of hole 1 and hole 2 (star images 1 and 2) over an exposure
   // of `seconds`, for the turbulence at the zenith. With pupil points, also
-  // the phase at each of them for every sub-step into `phases`: hole 1's
-  // sub-steps one after the other, then hole 2's.
+  // the phase at each of them for every sub-step (of a long exposure: for
+  // 20 spread over it) into `phases`: hole 1's sub-steps one after the
+  // other, then hole 2's.
   std::array<Tilt, 2> exposure(double seconds, std::vector<float>* phases = nullptr);
 
   // Samples per metre on the screen.
