@@ -9,7 +9,7 @@
 #include "camera/sim/SeeingModel.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace {
 
@@ -22,11 +22,12 @@ void BM_ChooseStarPairOnFullFrame(benchmark::State& state) {
   const camera::sim::FrameRenderer renderer(settings, seeing.psfSigma());
   std::mt19937_64 noise(1);
   // The full frame of a selection: the default initial exposure, 0.5 s.
-  const camera::Frame frame =
+  const stars::Frame frame =
       renderer.render(scene.next(0, 0.5), {0, 0, settings.width, settings.height}, 0.5, noise);
-  const SeparationRange separation = plausibleSeparation(settings.focalLength, settings.pixelSize);
+  const stars::SeparationRange separation =
+      stars::plausibleSeparation(settings.focalLength, settings.pixelSize);
   for (auto _ : state) {
-    const StarPairChoice choice = chooseStarPair(frame, separation);
+    const stars::StarPairChoice choice = stars::chooseStarPair(frame, separation);
     if (!choice.pair) state.SkipWithError("no pair found");
     benchmark::DoNotOptimize(choice);
   }

@@ -12,15 +12,16 @@
 #include <random>
 #include <string>
 
-#include "camera/StarFinder.h"
 #include "camera/sim/FrameRenderer.h"
 #include "camera/sim/SeeingModel.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "stars/StarFinder.h"
 
 namespace {
 
 using namespace nebulor::camera;
+using namespace nebulor::stars;
 
 constexpr int kExposures = 3000;
 constexpr int kHalfBox = 32;  // pixels round each star image

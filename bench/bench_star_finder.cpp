@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "camera/StarFinder.h"
 #include "camera/sim/FrameRenderer.h"
 #include "camera/sim/SeeingModel.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "stars/StarFinder.h"
 #include "support/StarTrials.h"
 
 namespace {
 
+using namespace nebulor;
 using namespace nebulor::camera;
 
 constexpr int kWidth = 300;
@@ -31,7 +32,7 @@ struct Subframe {
   sim::FrameRenderer renderer{settings, seeing.psfSigma()};
   std::mt19937_64 noise{1};
 
-  Frame render(const sim::SceneState& sky) {
+  stars::Frame render(const sim::SceneState& sky) {
     return renderer.render(sky, {0, 0, kWidth, kHeight}, 0.01, noise);
   }
 };
@@ -39,11 +40,11 @@ struct Subframe {
 void BM_CentroidNearInSubframe(benchmark::State& state) {
   Subframe subframe;
   const sim::SceneState sky = subframe.scene.next(0, 0.01);
-  const Frame frame = subframe.render(sky);
+  const stars::Frame frame = subframe.render(sky);
   // Search from a point 2 pixels off the star, as the measurement cycle does
   // after the images have moved.
   const double x = sky.stars[0].x + 2, y = sky.stars[0].y - 2;
-  for (auto _ : state) benchmark::DoNotOptimize(findStarNear(frame, x, y));
+  for (auto _ : state) benchmark::DoNotOptimize(stars::findStarNear(frame, x, y));
 }
 BENCHMARK(BM_CentroidNearInSubframe)->Unit(benchmark::kMicrosecond);
 
@@ -96,7 +97,7 @@ void BM_CentroidUnderCondition(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     const nebulor::test::TrialFrame& t = frames[i++ % frames.size()];
-    benchmark::DoNotOptimize(findStarNear(t.frame, t.truth.x + 2, t.truth.y - 1, t.noise));
+    benchmark::DoNotOptimize(stars::findStarNear(t.frame, t.truth.x + 2, t.truth.y - 1, t.noise));
   }
   const nebulor::test::TrialStatistics stats = nebulor::test::measureTrials(condition, 400, 5);
   state.counters["rms_over_bound"] = stats.rms / stats.bound;

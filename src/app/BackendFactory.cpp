@@ -17,7 +17,7 @@ namespace {
 
 Backend makeSim(const std::string& settings, BackendUse use) {
   // Settings given later win, so the user's own keys override these.
-  const std::string defaults = use == BackendUse::demo ? "clicks=brightest," : "timing=realtime,";
+  const std::string defaults = use == BackendUse::demo ? "" : "timing=realtime,";
   sim::SimSettings parsed;
   try {
     parsed = sim::parseSimSettings(defaults + settings);
@@ -36,7 +36,7 @@ Backend makeSim(const std::string& settings, BackendUse use) {
 #ifdef NEBULOR_HAVE_INDI
 // settings: HOST:PORT[:CCD[:MOUNT]] or /SOCKET[:CCD[:MOUNT]]. The server is
 // reached when start-up creates the automation objects, not here.
-Backend makeIndi(const std::string& settings, BackendUse use) {
+Backend makeIndi(const std::string& settings, BackendUse) {
   indi::IndiOptions options;
   try {
     options = indi::parseIndiOptions(settings);
@@ -44,7 +44,6 @@ Backend makeIndi(const std::string& settings, BackendUse use) {
     throw BackendChoiceError(error.what());
   }
   auto server = std::make_unique<indi::IndiAutomationServer>(std::move(options));
-  if (use == BackendUse::demo) server->clickState().scriptBrightestStars();
   Backend backend;
   backend.clicks = &server->clickState();
   backend.setViewer = [raw = server.get()](FrameViewer* viewer) { raw->setViewer(viewer); };

@@ -27,7 +27,7 @@ struct Backend {
 
 enum class BackendUse {
   window,    // a person clicks the stars and watches: images arrive in real time
-  demo,      // scripted clicks on the two brightest star images, images at once
+  demo,      // the stars chosen automatically, images at once
   headless,  // no window: nobody clicks or watches, images arrive in real time
 };
 

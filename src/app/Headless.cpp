@@ -1,12 +1,11 @@
 #include "app/Headless.h"
 
 #include <cstdlib>
-#include <exception>
 #include <thread>
 #include <utility>
 
 #include "app/DemoUi.h"
-#include "core/NumberText.h"
+#include "app/UnattendedSelection.h"
 #include "flows/AutoSelection.h"
 #include "flows/MeasurementCycle.h"
 #include "flows/Reacquisition.h"
@@ -39,16 +38,12 @@ class NoWindow : public MonitorUi {
   std::function<bool()> stopSignalled_;
 };
 
-std::string sensorPosition(const MonitorState& state, int star) {
-  return "(" + singleText(static_cast<float>(state.subframeMinX) + state.starX[star]) + ", " +
-         singleText(static_cast<float>(state.subframeMinY) + state.starY[star]) + ")";
-}
-
 }  // namespace
 
 int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const std::string& folder,
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
+  state.exposureCorrection = run.exposureCorrection;
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.
   DemoUi ui(window, state, out, err, run.readings, run.trueSeeing, [&state] { state.stopRequested = kTrue; });
@@ -61,27 +56,15 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
   AutomationObjects objects;
   RunStartup(state, ui, server, objects, folder);
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
-  try {
-    const AutoSelection::Result selected = selection.SelectStarsAutomatically([] { return false; });
-    switch (selected.outcome) {
-      case AutoSelection::Outcome::stopped:
-        return EXIT_SUCCESS;
-      case AutoSelection::Outcome::refused:
-        err << "The two star images could not be chosen: " << selected.reason
-            << " Check that the telescope points at the star, or give the distance between its images in "
-               "pixels with --separation MIN:MAX."
-            << std::endl;
-        return EXIT_FAILURE;
-      case AutoSelection::Outcome::selected:
-        break;
-    }
-    err << "Star images chosen at " << sensorPosition(state, 1) << " and " << sensorPosition(state, 2)
-        << " on the sensor; monitoring." << std::endl;
-    cycle.CommandStartAbort_Click();
-  } catch (const std::exception& error) {
-    err << error.what() << std::endl;
-    return EXIT_FAILURE;
+  switch (selectStarsUnattended(selection, state, ui, err)) {
+    case AutoSelection::Outcome::stopped:
+      return EXIT_SUCCESS;
+    case AutoSelection::Outcome::refused:
+      return EXIT_FAILURE;
+    case AutoSelection::Outcome::selected:
+      break;
   }
+  cycle.CommandStartAbort_Click();
   const bool done = run.readings > 0 && ui.readingsPrinted() == run.readings;
   return done || run.stopSignalled() ? EXIT_SUCCESS : EXIT_FAILURE;
 }

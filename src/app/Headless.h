@@ -6,16 +6,17 @@
 #include <string>
 
 #include "camera/Automation.h"
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace nebulor {
 
 // What an unattended run is told.
 struct HeadlessRun {
-  int readings = 0;                           // stop after this many; 0: until stopped
-  std::optional<SeparationRange> separation;  // pixels; default: from the frame's plate scale
-  std::optional<double> trueSeeing;           // arcsec, when the backend knows the truth
-  std::function<bool()> stopSignalled;        // polled by every wait
+  int readings = 0;                                  // stop after this many; 0: until stopped
+  std::optional<stars::SeparationRange> separation;  // pixels; default: from the frame's plate scale
+  std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
+  std::function<bool()> stopSignalled;               // polled by every wait
+  bool exposureCorrection = false;                   // exposures of t and 2t, the best estimate extrapolated
 };
 
 // The unattended run, with no window and no display: start-up as the window

@@ -134,7 +134,7 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   connect(CommandSetup, &QPushButton::clicked, this, &MainDisplay::CommandSetup_Click);
   connect(CommandAbout, &QPushButton::clicked, this, &MainDisplay::CommandAbout_Click);
 
-  // A right click anywhere on the window offers the night view.
+  // A right click anywhere on the window offers the night view and the exposure-time correction.
   nightView_ = new QAction(QStringLiteral("Night view"), this);
   nightView_->setObjectName(QStringLiteral("NightView"));
   nightView_->setCheckable(true);
@@ -145,9 +145,19 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
     PictureFWHM->setNightView(night);
     emit nightViewChanged(night);
   });
+  exposureCorrection_ = new QAction(QStringLiteral("Exposure-time correction"), this);
+  exposureCorrection_->setObjectName(QStringLiteral("ExposureCorrection"));
+  exposureCorrection_->setCheckable(true);
+  addAction(exposureCorrection_);
+  connect(exposureCorrection_, &QAction::toggled, this, [this](bool on) {
+    state_.exposureCorrection = on;
+    emit exposureCorrectionChanged(on);
+  });
 }
 
 void MainDisplay::setNightView(bool night) { nightView_->setChecked(night); }
+
+void MainDisplay::setExposureCorrection(bool on) { exposureCorrection_->setChecked(on); }
 
 void MainDisplay::setCommandEnabled(Command command, bool enabled) {
   switch (command) {
@@ -242,22 +252,24 @@ void MainDisplay::paintEvent(QPaintEvent*) {
 
 void MainDisplay::CommandSetup_Click() {
   if (state_.mode != ProgramMode::idle) return;  // a click queued before the command was disabled
-  std::optional<std::string> reason;
+  std::optional<Failure> failure;
   // Every closing of the dialog saves, whatever closed it.
   if (const auto error = runCatchingAll([&] {
         // OK confirmed all seven values, each checked: after a start-up that
         // could not load the configuration, they now count as loaded.
         if (fSetup->edit(state_.config)) state_.configLoaded = true;
-        reason = SaveConfig(state_.config, state_.configLoaded, configFolder_);
+        failure = SaveConfig(state_.config, state_.configLoaded, configFolder_);
       })) {
-    reason = error;
+    failure = error;
   }
-  if (reason) showMessage(*reason);
+  if (failure) showMessage(failure->reason);
 }
 
 void MainDisplay::CommandAbout_Click() {
   showMessageBox(this, aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
-                           QString::fromStdString(configFolder_));
+                           QString::fromStdString(configFolder_) +
+                           QStringLiteral("\n\nExposure-time correction: ") +
+                           (state_.exposureCorrection ? QStringLiteral("on") : QStringLiteral("off")));
 }
 
 std::string MainDisplay::decimalSeparator() const { return locale().decimalPoint().toStdString(); }

@@ -48,12 +48,17 @@ class MainDisplay : public QWidget, public MonitorUi {
   // switches it; nightViewChanged follows every change.
   void setNightView(bool night);
 
+  // The exposure-time correction as the context menu switches it, from the
+  // next reading on; exposureCorrectionChanged follows every change.
+  void setExposureCorrection(bool on);
+
  signals:
   void startAbortClicked();
   void selectClicked();
   // The user closed the window; windowClosing() is true from now on.
   void windowClosed();
   void nightViewChanged(bool night);
+  void exposureCorrectionChanged(bool on);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -96,6 +101,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   QLabel* LabelBadReadings;
   SetupDialog* fSetup;
   QAction* nightView_;
+  QAction* exposureCorrection_;
 };
 
 }  // namespace nebulor

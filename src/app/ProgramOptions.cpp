@@ -21,14 +21,14 @@ int readingsValue(const std::string& text) {
 }
 
 // "MIN:MAX" in pixels, 0 < MIN <= MAX.
-SeparationRange separationValue(const std::string& text) {
+stars::SeparationRange separationValue(const std::string& text) {
   const auto number = [](std::string_view digits, double& value) {
     const std::optional<double> parsed = parseNumber(digits);
     if (parsed) value = *parsed;
     return parsed && std::isfinite(*parsed);
   };
   const std::size_t colon = text.find(':');
-  SeparationRange range;
+  stars::SeparationRange range;
   if (colon == std::string::npos || !number(std::string_view(text).substr(0, colon), range.min) ||
       !number(std::string_view(text).substr(colon + 1), range.max) || range.min <= 0 ||
       range.max < range.min) {
@@ -71,6 +71,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
       options.demo = true;
     } else if (name == "--night" && !hasValue) {
       options.night = true;
+    } else if (name == "--exposure-correction" && !hasValue) {
+      options.exposureCorrection = true;
     } else if (name == "--separation") {
       options.separation = separationValue(takeValue());
     } else if (name == "--headless" && !hasValue) {
@@ -97,7 +99,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
 std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings "
          "N]\n"
-         "               [--data-dir DIR] [--night]\n"
+         "               [--data-dir DIR] [--night] [--exposure-correction]\n"
          "       nebulor --help | --version\n"
 #ifdef _WIN32
          "  --camera maxim                MaxIm DL through COM automation (default)\n"
@@ -120,6 +122,9 @@ std::string programUsage() {
          "  --readings N                  stop after N readings\n"
          "  --data-dir DIR                keep config.ini and the logs in DIR\n"
          "  --night                       start in the red night view (also in the window's context menu)\n"
+         "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
+         "                                and extrapolate the best estimate to zero exposure time (also\n"
+         "                                in the window's context menu); readings take twice as long\n"
          "  --version                     print the program's name and version, exit\n"
          "Exit status: 0 stopped or done, 1 the run ended on an error (message on standard error),\n"
          "2 bad options.\n";

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "app/DemoUi.h"
+#include "app/ExposureCorrectionChoice.h"
+#include "app/UnattendedSelection.h"
 #include "camera/ImageWindow.h"
 #include "display/NightPalette.h"
 #include "flows/Startup.h"
@@ -63,7 +65,7 @@ Session::Session(MonitorState& state, MainDisplay& window, MonitorUi& ui, const 
   QObject::connect(&window, &MainDisplay::windowClosed, &window, [] { QCoreApplication::quit(); });
 }
 
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night) {
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices) {
   // The backend's own image window, where the user clicks the two stars.
   std::unique_ptr<camera::ImageWindow> images;
   if (backend.clicks != nullptr && backend.setViewer) {
@@ -78,9 +80,11 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
     QObject::connect(&window, &MainDisplay::nightViewChanged, images.get(),
                      &camera::ImageWindow::setNightView);
   }
-  window.setNightView(night || rememberedNightView());
-  // Only the user's own switch is remembered, not --night.
+  window.setNightView(choices.night || rememberedNightView());
+  window.setExposureCorrection(choices.exposureCorrection || rememberedExposureCorrection());
+  // Only the user's own switches are remembered, not --night or --exposure-correction.
   QObject::connect(&window, &MainDisplay::nightViewChanged, &window, &rememberNightView);
+  QObject::connect(&window, &MainDisplay::exposureCorrectionChanged, &window, &rememberExposureCorrection);
   AutomationObjects objects;
   RunStartup(state, window, *backend.server, objects, folder);
   window.show();
@@ -95,9 +99,10 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err) {
+            std::ostream& out, std::ostream& err, bool exposureCorrection) {
   MonitorState state;
   MainDisplay window(state, folder);
+  window.setExposureCorrection(exposureCorrection);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
             [&window] { click(window, "CommandStartAbort"); });
   Session session(state, window, ui, folder);
@@ -109,8 +114,14 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
 
   int exitCode = EXIT_FAILURE;
   QTimer::singleShot(0, &window, [&] {
-    click(window, "CommandSelect");
-    if (backend.clicks != nullptr) backend.clicks->scriptClicks({});  // the stars are chosen: no more clicks
+    // A backend that hands its images over has its stars chosen as the
+    // headless run's are; on one that keeps them, the user clicks them.
+    if (backend.clicks != nullptr) {
+      AutoSelection selection(state, ui, std::nullopt);
+      selectStarsUnattended(selection, state, ui, err);
+    } else {
+      click(window, "CommandSelect");
+    }
     if (state.starsSelected == kTrue) click(window, "CommandStartAbort");
     exitCode = ui.readingsPrinted() == readings ? EXIT_SUCCESS : EXIT_FAILURE;
     app.quit();

@@ -34,13 +34,19 @@ class Session {
 
 // The window for a person: start-up (its messages in message boxes), then
 // the window until it is closed. folder holds config.ini and the raw log.
-// The night view is the one last chosen, or on for this run when night is set.
-int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, bool night);
+// The night view and the exposure-time correction are as last chosen, or on
+// for this run when night or exposureCorrection is set.
+struct WindowChoices {
+  bool night = false;
+  bool exposureCorrection = false;
+};
+int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices);
 
-// The demo: start-up, the two stars selected by script, monitoring until
+// The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
+// With exposureCorrection the readings take the exposure-time correction.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err);
+            std::ostream& out, std::ostream& err, bool exposureCorrection = false);
 
 }  // namespace nebulor

@@ -72,10 +72,10 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
       return EXIT_SUCCESS;
     }
-    if (const auto reason = nebulor::createFolder(folder)) {
+    if (const auto failure = nebulor::createFolder(folder)) {
       // A folder the user named must work; the automatic one reports again at its first write.
-      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(*reason);
-      std::cerr << "nebulor: " << *reason << '\n';
+      if (!options.dataDir.empty()) throw nebulor::ProgramOptionsError(failure->reason);
+      std::cerr << "nebulor: " << failure->reason << '\n';
     }
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
@@ -90,7 +90,7 @@ int main(int argc, char* argv[]) {
     // No Qt at all: nothing to show, so no display to need.
     nebulor::catchStopSignals();
     const nebulor::HeadlessRun run{options.readings, options.separation, backend.trueSeeing,
-                                   nebulor::stopSignalled};
+                                   nebulor::stopSignalled, options.exposureCorrection};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
 
@@ -107,6 +107,9 @@ int main(int argc, char* argv[]) {
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   // The desktop shows the installed menu entry's name and icon for the window.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
-  if (options.demo) return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr);
-  return nebulor::runWindow(app, backend, folder, options.night);
+  if (options.demo) {
+    return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr,
+                            options.exposureCorrection);
+  }
+  return nebulor::runWindow(app, backend, folder, {options.night, options.exposureCorrection});
 }

@@ -7,6 +7,9 @@
 #include <string>
 #include <variant>
 
+#include "stars/Centroid.h"
+#include "stars/Frame.h"
+
 // The imaging application as Nebulor drives it: an application object, a
 // camera object and the image document of the latest exposure. Backends
 // (the built-in simulator, INDI, the Windows COM application) implement these
@@ -22,41 +25,10 @@ class AutomationError : public std::runtime_error {
 // A FITS header value as the application reports it: a number or a text.
 using FitsValue = std::variant<double, std::string>;
 
-// A detection score (the star's signal over its noise) of this much or more
-// means a clean detection; below it the measurement cycle rejects the
-// exposure.
-inline constexpr double kCleanDetection = 10.0;
-
-// What the star finder noticed about a star image beyond its score. Only a
-// clean one (`found`) may enter a measurement: a saturated core or an image
-// cut by the edge gives a biased centroid even at a high score.
-enum class StarStatus {
-  found,        // clean detection
-  faint,        // score below kCleanDetection
-  saturated,    // pixels at the sensor's full scale in the star image
-  nearEdge,     // star image cut by the frame edge, or lying beyond the search box
-  outsideFrame  // requested point not on the frame
-};
-
-// The star image found near a requested point, in image pixels of the
-// document (subframe pixels after a subframe exposure).
-struct Centroid {
-  double x = 0;
-  double y = 0;
-  double score = 0;  // kCleanDetection or more: a clean detection
-  StarStatus status = StarStatus::found;
-  double error = 0;  // 1-sigma error of x and of y, pixels; 0 when the application does not tell
-
-  // Good enough to enter a measurement.
-  bool clean() const { return score >= kCleanDetection && status == StarStatus::found; }
-};
-
 // How the search position reaches the application: the star selection
 // passes it by reference, the measurement cycle by value. Only the COM
 // backend cares; the others ignore it.
 enum class PassBy { reference, value };
-
-struct Frame;  // camera/StarFinder.h
 
 class ImageDocument {
  public:
@@ -75,11 +47,11 @@ class ImageDocument {
   virtual std::int16_t clickX() = 0;    // image column of the latest press
   virtual std::int16_t clickY() = 0;    // image row of the latest press
 
-  virtual Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) = 0;
+  virtual stars::Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) = 0;
 
   // The image's pixels, for choosing the stars without a click. An imaging
   // application that keeps its images to itself leaves this as it is.
-  virtual std::shared_ptr<const Frame> frame() const {
+  virtual std::shared_ptr<const stars::Frame> frame() const {
     throw AutomationError(
         "This imaging application does not hand its images to Nebulor, so the stars cannot be chosen "
         "automatically; select them by clicking.");

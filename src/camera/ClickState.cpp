@@ -3,15 +3,14 @@
 #include <cmath>
 #include <utility>
 
-#include "camera/StarChoice.h"
+#include "stars/StarChoice.h"
 
 namespace nebulor::camera {
 namespace {
 
 constexpr std::int16_t kTrue = -1;
-constexpr int kScriptedStars = 2;
 
-ClickPoint nearestPixel(const Centroid& star) {
+ClickPoint nearestPixel(const stars::Centroid& star) {
   return {static_cast<std::int16_t>(std::nearbyint(star.x)),
           static_cast<std::int16_t>(std::nearbyint(star.y))};
 }
@@ -20,10 +19,10 @@ ClickPoint nearestPixel(const Centroid& star) {
 
 bool ClickState::press(ClickPoint point) {
   if (awaiting_ && frame_ && taken_ < 2) {
-    const Centroid found = findStarNear(*frame_, point.x, point.y);
-    const StarChoice choice = judgeStarChoice(found, chosen_);
-    if (choice != StarChoice::usable) {
-      refusal_ = "Click refused: " + starChoiceReason(choice, found) + ".";
+    const stars::Centroid found = stars::findStarNear(*frame_, point.x, point.y);
+    const stars::StarChoice choice = stars::judgeStarChoice(found, chosen_);
+    if (choice != stars::StarChoice::usable) {
+      refusal_ = "Click refused: " + stars::starChoiceReason(choice, found) + ".";
       changed();
       return false;
     }
@@ -37,7 +36,7 @@ bool ClickState::press(ClickPoint point) {
 
 void ClickState::release() { buttonDown_ = false; }
 
-void ClickState::frameArrived(std::shared_ptr<const Frame> frame) {
+void ClickState::frameArrived(std::shared_ptr<const stars::Frame> frame) {
   ready_ = true;
   awaiting_ = false;
   taken_ = 0;
@@ -45,10 +44,10 @@ void ClickState::frameArrived(std::shared_ptr<const Frame> frame) {
   refusal_.clear();
   frame_ = std::move(frame);
   changed();
-  if (!brightestScript_ || !frame_) return;
+  if (!pairScript_ || !frame_) return;
   script_.clear();
-  for (const Centroid& star : findBrightestStars(*frame_, kScriptedStars)) {
-    script_.push_back(nearestPixel(star));
+  if (const std::optional<stars::StarPair> pair = stars::chooseStarPair(*frame_, *pairScript_).pair) {
+    for (const stars::Centroid& star : pair->stars) script_.push_back(nearestPixel(star));
   }
 }
 
@@ -58,12 +57,12 @@ std::string ClickState::prompt() const {
 }
 
 void ClickState::scriptClicks(std::vector<ClickPoint> points) {
-  brightestScript_ = false;
+  pairScript_.reset();
   script_.assign(points.begin(), points.end());
 }
 
-void ClickState::scriptBrightestStars() {
-  brightestScript_ = true;
+void ClickState::scriptAutomaticPair(stars::SeparationRange separation) {
+  pairScript_ = separation;
   script_.clear();
 }
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "camera/Automation.h"
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
+#include "stars/StarPair.h"
 
 namespace nebulor::camera {
 
@@ -40,13 +41,14 @@ class ClickState {
   void release();
 
   // The backend shows a new image: clicks are taken from now on, and a
-  // "brightest stars" script picks its points from this image.
-  void frameArrived(std::shared_ptr<const Frame> frame);
+  // script of the automatic pair picks its points on this image.
+  void frameArrived(std::shared_ptr<const stars::Frame> frame);
 
-  // Scripts: the given points in order, or the two brightest star images of
-  // every image that arrives from now on.
+  // Scripts: the given points in order, or the pair the automatic selection
+  // chooses (star images this far apart) on every image that arrives from
+  // now on; no clicks on an image where it finds none.
   void scriptClicks(std::vector<ClickPoint> points);
-  void scriptBrightestStars();
+  void scriptAutomaticPair(stars::SeparationRange separation);
 
   // What the image document reports.
   std::int16_t clickNew();  // nonzero once an image is shown
@@ -74,16 +76,16 @@ class ClickState {
   bool pressUnreported_ = false;  // a window press no poll has seen yet
   bool scriptedDown_ = false;     // a scripted press, released by the next poll
   bool upSeen_ = false;           // a poll has seen the button up since clickNew() was asked
-  bool brightestScript_ = false;
+  std::optional<stars::SeparationRange> pairScript_;
   std::deque<ClickPoint> script_;
   ClickPoint latest_;
   std::function<void(ClickPoint)> observer_;
   std::function<void()> changeObserver_;
 
-  std::shared_ptr<const Frame> frame_;  // the image the clicks are made on
-  bool awaiting_ = false;               // the selection has asked for clicks on it
-  int taken_ = 0;                       // presses taken on it
-  std::optional<Centroid> chosen_;      // the star image of the first of them
+  std::shared_ptr<const stars::Frame> frame_;  // the image the clicks are made on
+  bool awaiting_ = false;                      // the selection has asked for clicks on it
+  int taken_ = 0;                              // presses taken on it
+  std::optional<stars::Centroid> chosen_;      // the star image of the first of them
   std::string refusal_;
 };
 

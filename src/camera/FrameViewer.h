@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera {
 
@@ -13,8 +13,8 @@ class FrameViewer {
  public:
   virtual ~FrameViewer() = default;
 
-  virtual void showFrame(std::shared_ptr<const Frame> frame) = 0;
-  virtual void showCentroid(const Centroid& star) = 0;
+  virtual void showFrame(std::shared_ptr<const stars::Frame> frame) = 0;
+  virtual void showCentroid(const stars::Centroid& star) = 0;
 };
 
 }  // namespace nebulor::camera

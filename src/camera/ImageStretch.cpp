@@ -13,7 +13,7 @@ constexpr double kBlackBelowSky = 2.0;  // noise units
 
 }  // namespace
 
-StretchLevels autoStretchLevels(const Frame& frame) {
+StretchLevels autoStretchLevels(const stars::Frame& frame) {
   const std::size_t count =
       std::min(frame.pixels.size(), static_cast<std::size_t>(frame.width) * frame.height);
   if (frame.width <= 0 || frame.height <= 0 || count == 0) return {};
@@ -35,7 +35,7 @@ StretchLevels autoStretchLevels(const Frame& frame) {
   return levels;
 }
 
-std::vector<std::uint8_t> stretchToGrey(const Frame& frame, StretchLevels levels) {
+std::vector<std::uint8_t> stretchToGrey(const stars::Frame& frame, StretchLevels levels) {
   const std::size_t count = std::min(
       frame.pixels.size(), static_cast<std::size_t>(std::max(frame.width, 0)) * std::max(frame.height, 0));
   std::vector<std::uint8_t> grey(count);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera {
 
@@ -14,10 +14,10 @@ struct StretchLevels {
   double white = 1;
 };
 
-StretchLevels autoStretchLevels(const Frame& frame);
+StretchLevels autoStretchLevels(const stars::Frame& frame);
 
 // 8-bit grey per pixel, row-major: a square-root curve between the levels,
 // so the faint wings of the star images show beside their bright cores.
-std::vector<std::uint8_t> stretchToGrey(const Frame& frame, StretchLevels levels);
+std::vector<std::uint8_t> stretchToGrey(const stars::Frame& frame, StretchLevels levels);
 
 }  // namespace nebulor::camera

@@ -55,7 +55,7 @@ ImageWindow::~ImageWindow() {
 
 QSize ImageWindow::sizeHint() const { return {660, 540}; }
 
-void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
+void ImageWindow::showFrame(std::shared_ptr<const stars::Frame> frame) {
   if (!frame || frame->width <= 0 || frame->height <= 0) return;
   const std::vector<std::uint8_t> grey = stretchToGrey(*frame, autoStretchLevels(*frame));
   if (grey.size() < static_cast<std::size_t>(frame->width) * frame->height) return;  // short buffer
@@ -72,7 +72,7 @@ void ImageWindow::showFrame(std::shared_ptr<const Frame> frame) {
   update();
 }
 
-void ImageWindow::showCentroid(const Centroid& star) {
+void ImageWindow::showCentroid(const stars::Centroid& star) {
   starMarks_.push_back(star);
   update();
 }
@@ -136,7 +136,7 @@ void ImageWindow::paintEvent(QPaintEvent* /*event*/) {
     painter.drawLine(at - QPointF(kCrossHalf, -kCrossHalf), at + QPointF(kCrossHalf, -kCrossHalf));
   }
   painter.setBrush(Qt::NoBrush);
-  for (const Centroid& star : starMarks_) {
+  for (const stars::Centroid& star : starMarks_) {
     const bool clean = star.clean();
     painter.setPen(
         QPen(clean ? inks.cleanStar : inks.faintStar, 1.5, clean || !night_ ? Qt::SolidLine : Qt::DashLine));

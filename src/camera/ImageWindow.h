@@ -29,8 +29,8 @@ class ImageWindow : public QWidget, public FrameViewer {
   explicit ImageWindow(ClickState& clicks, QWidget* parent = nullptr);
   ~ImageWindow() override;
 
-  void showFrame(std::shared_ptr<const Frame> frame) override;
-  void showCentroid(const Centroid& star) override;
+  void showFrame(std::shared_ptr<const stars::Frame> frame) override;
+  void showCentroid(const stars::Centroid& star) override;
 
   // Where the centre of an image pixel (or any image position) is drawn,
   // and which image pixel lies under a window position (none off the image).
@@ -62,7 +62,7 @@ class ImageWindow : public QWidget, public FrameViewer {
   bool night_ = false;
   std::vector<ClickPoint> clickMarks_;
   std::vector<ClickPoint> refusedMarks_;
-  std::vector<Centroid> starMarks_;
+  std::vector<stars::Centroid> starMarks_;
 };
 
 }  // namespace nebulor::camera

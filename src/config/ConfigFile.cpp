@@ -228,8 +228,8 @@ void removeQuietly(const std::string& path) {
   std::filesystem::remove(utf8Path(path), ignored);
 }
 
-std::string saveFailure(const std::string& path, const std::string& reason) {
-  return "config.ini could not be saved (" + path + ": " + reason + "); the old file is unchanged.";
+Failure saveFailure(const std::string& path, const std::string& reason) {
+  return {"config.ini could not be saved (" + path + ": " + reason + "); the old file is unchanged."};
 }
 
 // Makes the written bytes durable before the rename publishes them.
@@ -242,15 +242,15 @@ bool syncToDisk(std::FILE* file) {
 }
 
 // Replaces target by source in one step; the reason when that failed.
-std::optional<std::string> replaceFile(const std::string& source, const std::string& target) {
+std::optional<Failure> replaceFile(const std::string& source, const std::string& target) {
 #ifdef _WIN32
   if (MoveFileExW(utf8Path(source).c_str(), utf8Path(target).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return std::nullopt;
   }
-  return std::system_category().message(static_cast<int>(GetLastError()));
+  return Failure{std::system_category().message(static_cast<int>(GetLastError()))};
 #else
-  if (std::rename(source.c_str(), target.c_str()) != 0) return systemErrorText(errno);
+  if (std::rename(source.c_str(), target.c_str()) != 0) return Failure{systemErrorText(errno)};
   // The rename itself reaches the disk with the folder's entry; best effort.
   const std::string folder = utf8Path(target).parent_path().string();
   const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY);
@@ -291,17 +291,17 @@ std::FILE* createNewFile(const std::string& path) {
 // Writes the whole text to a new file beside the target; the reason when
 // that failed, and then no new file is left behind. Whatever an earlier
 // failed save left at the path is removed first.
-std::optional<std::string> writeWholeFile(const std::string& path, std::string_view text) {
+std::optional<Failure> writeWholeFile(const std::string& path, std::string_view text) {
   removeQuietly(path);
   std::FILE* file = createNewFile(path);
-  if (!file) return systemErrorText(errno);
+  if (!file) return Failure{systemErrorText(errno)};
   const bool written = writeText(file, text) && syncToDisk(file);
   const int writeError = errno;
   const bool closed = std::fclose(file) == 0;
   if (written && closed) return std::nullopt;
-  const std::string reason = systemErrorText(written ? errno : writeError);
+  Failure failure{systemErrorText(written ? errno : writeError)};
   removeQuietly(path);
-  return reason;
+  return failure;
 }
 
 }  // namespace
@@ -350,8 +350,8 @@ std::vector<std::string> LoadConfig(Config& config, const std::string& folder) {
   return file.problems;
 }
 
-std::optional<std::string> SaveConfig(const Config& config, bool configLoaded, const std::string& folder) {
-  if (!configLoaded) return std::string("The configuration was never loaded, so config.ini was not written.");
+std::optional<Failure> SaveConfig(const Config& config, bool configLoaded, const std::string& folder) {
+  if (!configLoaded) return Failure{"The configuration was never loaded, so config.ini was not written."};
   const std::string path = folder + kConfigFileName;
   // A config.ini that may not be written (read-only, locked) stays as it is,
   // even though the folder would allow replacing it. Only a regular file is
@@ -363,11 +363,12 @@ std::optional<std::string> SaveConfig(const Config& config, bool configLoaded, c
     std::fclose(probe);
   }
   const std::string newPath = path + ".new";
-  if (auto reason = writeWholeFile(newPath, configText(config))) return saveFailure(newPath, *reason);
+  if (auto failure = writeWholeFile(newPath, configText(config)))
+    return saveFailure(newPath, failure->reason);
   keepPermissions(path, newPath);
-  if (auto reason = replaceFile(newPath, path)) {
+  if (auto failure = replaceFile(newPath, path)) {
     removeQuietly(newPath);
-    return saveFailure(path, *reason);
+    return saveFailure(path, failure->reason);
   }
   return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Config.h"
+#include "core/Failure.h"
 
 namespace nebulor {
 
@@ -47,6 +48,6 @@ std::vector<std::string> LoadConfig(Config& config, const std::string& folder);
 // values were never loaded (they are the zeros of a failed start-up), so an
 // existing file is never overwritten with them. Returns std::nullopt on
 // success, otherwise the reason, and the old file is left as it was.
-std::optional<std::string> SaveConfig(const Config& config, bool configLoaded, const std::string& folder);
+std::optional<Failure> SaveConfig(const Config& config, bool configLoaded, const std::string& folder);
 
 }  // namespace nebulor

@@ -98,10 +98,10 @@ bool canKeepFilesIn(const std::string& folder) {
   return true;
 }
 
-std::optional<std::string> createFolder(const std::string& folder) {
+std::optional<Failure> createFolder(const std::string& folder) {
   std::error_code error;
   std::filesystem::create_directories(utf8Path(folder), error);
-  if (error) return "Cannot create " + folder + ": " + error.message();
+  if (error) return Failure{"Cannot create " + folder + ": " + error.message()};
   return std::nullopt;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Failure.h"
+
 namespace nebulor {
 
 #ifdef _WIN32
@@ -40,7 +42,7 @@ std::string userDataFolder(const std::function<const char*(const char*)>& enviro
 bool canKeepFilesIn(const std::string& folder);
 
 // Creates folder and any missing parents; the reason when it cannot.
-std::optional<std::string> createFolder(const std::string& folder);
+std::optional<Failure> createFolder(const std::string& folder);
 
 // The folder as given, with the separator appended unless it already ends in
 // one (a root folder such as "/" or "C:\" keeps its single separator).

@@ -58,9 +58,11 @@ struct MonitorState {
   camera::Camera* camera = nullptr;
 
   // Nebulor's own, beside the window's members.
-  SampleTable sampleError{};   // 1-sigma centroid noise of star k, exposure n, pixels; 0: unknown
-  double bestSeeing = 0;       // arcsec, best estimate of the latest reading; 0: none
-  double bestSeeingError = 0;  // arcsec, its 1-sigma statistical error
+  SampleTable sampleError{};        // 1-sigma centroid noise of star k, exposure n, pixels; 0: unknown
+  double bestSeeing = 0;            // arcsec, best estimate of the latest reading; 0: none
+  double bestSeeingError = 0;       // arcsec, its 1-sigma statistical error
+  float bestExposure = 0;           // s, the exposure time the best estimate refers to (0: extrapolated)
+  bool exposureCorrection = false;  // exposures alternate t and 2t, the best estimate extrapolated to 0
 };
 
 }  // namespace nebulor

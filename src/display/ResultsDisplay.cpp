@@ -101,7 +101,8 @@ ResultsModel buildResultsModel(const MonitorState& state, const std::string& dec
   if (state.bestSeeing > 0) {
     model.seeingTip = "Nebulor's best estimate: " + readoutText(state.bestSeeing, 2, decimalSeparator) +
                       " \u00b1 " + readoutText(state.bestSeeingError, 2, decimalSeparator) +
-                      " arcsecs (G-tilt response, small-sample bias and centroid noise corrected)";
+                      " arcsecs (G-tilt response, small-sample bias and centroid noise corrected" +
+                      (state.bestExposure == 0 ? ", extrapolated to zero exposure time)" : ")");
   }
   model.longDev = readoutText(state.longStdDev, 2, decimalSeparator);
   model.transDev = readoutText(state.transStdDev, 2, decimalSeparator);

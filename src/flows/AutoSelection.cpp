@@ -9,7 +9,8 @@
 
 namespace nebulor {
 
-AutoSelection::AutoSelection(MonitorState& state, MonitorUi& ui, std::optional<SeparationRange> separation)
+AutoSelection::AutoSelection(MonitorState& state, MonitorUi& ui,
+                             std::optional<stars::SeparationRange> separation)
     : state_(state), ui_(ui), separation_(separation) {}
 
 AutoSelection::Result AutoSelection::SelectStarsAutomatically(const std::function<bool()>& giveUp) {
@@ -25,7 +26,7 @@ AutoSelection::Result AutoSelection::SelectStarsAutomatically(const std::functio
     // Preparing the image is a courtesy to the application; its pixels come without it.
   }
 
-  std::optional<SeparationRange> separation = separation_;
+  std::optional<stars::SeparationRange> separation = separation_;
   if (!separation) {
     const std::optional<double> focalLength = headerNumber(*document, "FOCALLEN").value;
     const std::optional<double> pixelWidth = headerNumber(*document, "XPIXSZ").value;
@@ -36,17 +37,17 @@ AutoSelection::Result AutoSelection::SelectStarsAutomatically(const std::functio
               "The full frame's header lacks the focal length or the pixel size, so the distance between the "
               "star images cannot be judged."};
     }
-    separation = plausibleSeparation(*focalLength, (*pixelWidth + *pixelHeight) / 2);
+    separation = stars::plausibleSeparation(*focalLength, (*pixelWidth + *pixelHeight) / 2);
   }
 
-  const StarPairChoice choice = chooseStarPair(*document->frame(), *separation);
+  const stars::StarPairChoice choice = stars::chooseStarPair(*document->frame(), *separation);
   if (!choice.pair) return {Outcome::refused, choice.refusal};
 
   // As two clicks on the star images would: the centroid search from the
   // nearest pixel, by the application itself.
-  std::array<camera::Centroid, 2> centroids;
+  std::array<stars::Centroid, 2> centroids;
   for (std::size_t star = 0; star < 2; ++star) {
-    const camera::Centroid& image = choice.pair->stars[star];
+    const stars::Centroid& image = choice.pair->stars[star];
     centroids[star] =
         document->centroidNear(roundToInt16(image.x), roundToInt16(image.y), camera::PassBy::reference);
   }

@@ -6,7 +6,7 @@
 
 #include "core/MonitorState.h"
 #include "core/MonitorUi.h"
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 namespace nebulor {
 
@@ -23,7 +23,7 @@ class AutoSelection {
 
   // separation in pixels; without it the plausible range follows from the
   // image's focal length and pixel size.
-  AutoSelection(MonitorState& state, MonitorUi& ui, std::optional<SeparationRange> separation);
+  AutoSelection(MonitorState& state, MonitorUi& ui, std::optional<stars::SeparationRange> separation);
 
   // Sets starsSelected when it selects; when refused or stopped, the box and
   // star positions stay as they were. The image wait ends when giveUp() says
@@ -33,7 +33,7 @@ class AutoSelection {
  private:
   MonitorState& state_;
   MonitorUi& ui_;
-  std::optional<SeparationRange> separation_;
+  std::optional<stars::SeparationRange> separation_;
 };
 
 }  // namespace nebulor

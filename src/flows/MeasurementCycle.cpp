@@ -14,6 +14,7 @@
 #include "flows/HeaderNumber.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
+#include "measure/ExposureExtrapolation.h"
 
 namespace nebulor {
 
@@ -33,11 +34,11 @@ constexpr HeaderRange kFocalLengthRange{"FOCALLEN", "focal length in mm", 1, 1e5
 constexpr HeaderRange kPixelWidthRange{"XPIXSZ", "pixel width in micrometres", 0.1, 1000};
 constexpr HeaderRange kPixelHeightRange{"YPIXSZ", "pixel height in micrometres", 0.1, 1000};
 
-std::optional<std::string> implausibility(const HeaderRange& range, std::optional<double> value) {
+std::optional<Failure> implausibility(const HeaderRange& range, std::optional<double> value) {
   if (!value || (*value >= range.least && *value <= range.most)) return std::nullopt;
-  return "The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
-         ", which is no " + range.what + " (" + doubleText(range.least) + " to " + doubleText(range.most) +
-         ") - please check the imaging application's setup";
+  return Failure{"The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
+                 ", which is no " + range.what + " (" + doubleText(range.least) + " to " +
+                 doubleText(range.most) + ") - please check the imaging application's setup"};
 }
 
 // "53,48": the whole parts (towards minus infinity) of a position.
@@ -70,12 +71,13 @@ void MeasurementCycle::CommandStartAbort_Click() {
   }
   enterMode(state_, ui_, ProgramMode::running);
   state_.stopRequested = kFalse;
-  const std::optional<std::string> error = runCatchingAll([this] { StartMeasuring(); });
+  const std::optional<Failure> failure = runCatchingAll([this] { StartMeasuring(); });
   logFile_.close();
+  doubleLog_.close();
   readingsLog_.close();
   state_.stopRequested = kTrue;
   enterMode(state_, ui_, ProgramMode::idle);
-  if (error) ui_.showMessage(*error);
+  if (failure) ui_.showMessage(failure->reason);
 }
 
 void MeasurementCycle::StartMeasuring() {
@@ -96,12 +98,13 @@ void MeasurementCycle::StartMeasuring() {
   sendSubframe(camera);
   // The raw log is opened with the first exposure's row, so a run that ends
   // before it leaves the previous run's file as it was.
-  if (const std::optional<std::string> notice = readingsLog_.open(logFolder_)) ui_.showMessage(*notice);
+  if (const std::optional<Notice> notice = readingsLog_.open(logFolder_)) ui_.showMessage(notice->text);
   altitudeReported_ = false;
   if (reacquisition_ != nullptr) reacquisition_->runStarted();
   const RunEnd end = measureReadings(camera);
   showRunEnd(end);
   logFile_.close();
+  doubleLog_.close();
   readingsLog_.close();
 }
 
@@ -118,15 +121,31 @@ MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camer
     if (!camera.linkEnabled()) return RunEnd::linkLost;
     ui_.updateDisplay();  // shows the reading completed just before
     state_.badSampleCount = 0;
-    airmassSum_ = 0;
-
-    ExposureGeometry geometry;
-    const std::int16_t limit = state_.config.samplesPerReading;  // taken once per reading
-    for (state_.sampleIndex = 1; state_.sampleIndex <= limit; ++state_.sampleIndex) {
-      if (const std::optional<RunEnd> end = measureExposure(camera, geometry)) return *end;
+    for (ExposureSeries* series : {&single_, &double_}) {
+      series->geometry = {};
+      series->airmassSum = 0;
     }
-    completeReading(camera, geometry);
+
+    // Taken once per reading.
+    const std::int16_t limit = state_.config.samplesPerReading;
+    const bool correcting = state_.exposureCorrection;
+    for (state_.sampleIndex = 1; state_.sampleIndex <= limit; ++state_.sampleIndex) {
+      if (const std::optional<RunEnd> end = measureSlot(camera, correcting)) return *end;
+    }
+    completeReading(camera, correcting);
   }
+}
+
+// The t exposure of the slot; once it is accepted, the 2t exposure of the
+// same slot until that is accepted too, or the reading starts over.
+std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureSlot(camera::Camera& camera,
+                                                                      bool correcting) {
+  if (const std::optional<RunEnd> end = measureExposure(camera, single_)) return end;
+  if (!correcting || !single_.accepted || single_.restarted) return std::nullopt;
+  do {
+    if (const std::optional<RunEnd> end = measureExposure(camera, double_)) return end;
+  } while (!double_.accepted && !double_.restarted);
+  return std::nullopt;
 }
 
 // The means become the expected positions and the box follows them, unless
@@ -134,20 +153,22 @@ MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camer
 // entry, the positions and the box stay) and the run goes on, since one bad
 // reading (the same star found twice after a cloud, say) must not end a
 // night. The reason is shown without a modal box, which would halt the run.
-void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeometry& geometry) {
+void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) {
+  const ExposureGeometry& geometry = single_.geometry;
   const auto referenceX = state_.starX;
   const auto referenceY = state_.starY;
   const bool means = StoreMeanPositions(state_);  // false: the reduction names the reason
-  if (std::optional<std::string> failure = ReduceReading(state_, geometry)) {
+  if (const std::optional<Failure> failure = ReduceReading(state_, geometry)) {
     state_.starX = referenceX;
     state_.starY = referenceY;
-    ui_.showSkippedReading("Reading skipped: " + *failure);
+    ui_.showSkippedReading("Reading skipped: " + failure->reason);
     return;
   }
   ui_.showSkippedReading("");
-  const std::optional<SeeingEstimate> best = EstimateSeeing(state_, geometry);
+  const std::optional<SeeingEstimate> best = bestEstimate(correcting);
   state_.bestSeeing = best ? best->seeing : 0;
   state_.bestSeeingError = best ? best->error : 0;
+  state_.bestExposure = correcting ? 0 : state_.config.measurementExposure;
   logReading();
   if (means) {
     UpdateSubframe(state_, camera);
@@ -155,11 +176,21 @@ void MeasurementCycle::completeReading(camera::Camera& camera, const ExposureGeo
   }
 }
 
+// The 2t exposures are reduced like the t ones, in their own tables, for
+// their directions alone.
+std::optional<SeeingEstimate> MeasurementCycle::bestEstimate(bool correcting) {
+  if (!correcting) return EstimateSeeing(state_, single_.geometry);
+  doubled_.config = state_.config;
+  if (!StoreMeanPositions(doubled_) || ReduceReading(doubled_, double_.geometry)) return std::nullopt;
+  return ExtrapolateToZeroExposure(EstimateDirections(state_, single_.geometry),
+                                   EstimateDirections(doubled_, double_.geometry));
+}
+
 void MeasurementCycle::logReading() {
   const std::int16_t n = state_.config.samplesPerReading;
   ReadingRecord reading;
   reading.time = std::time(nullptr);
-  reading.airmass = airmassSum_ / n;
+  reading.airmass = single_.airmassSum / n;
   reading.seeing = state_.fwhmHistory[latestHistorySlot(state_.historyCount)];
   reading.r0 = r0Centimetres(state_.config.wavelength, reading.seeing);
   reading.longStdDev = state_.longStdDev;
@@ -170,15 +201,20 @@ void MeasurementCycle::logReading() {
   if (state_.bestSeeing > 0) {
     reading.best = state_.bestSeeing;
     reading.bestError = state_.bestSeeingError;
+    reading.bestExposure = state_.bestExposure;
   }
   readingsLog_.write(reading);
 }
 
 // One pass of the exposure loop. Returns how the run ends, or nothing when
-// the loop goes on (the exposure accepted, or rejected and its slot stepped back).
+// the loop goes on (the exposure accepted, or rejected and, when counted,
+// its slot stepped back).
 std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera::Camera& camera,
-                                                                          ExposureGeometry& geometry) {
-  camera.expose(state_.config.measurementExposure);
+                                                                          ExposureSeries& series) {
+  series.accepted = false;
+  series.restarted = false;
+  ExposureGeometry& geometry = series.geometry;
+  camera.expose(series.factor * state_.config.measurementExposure);
   // The exposure in progress is not cancelled by a stop; its reading is discarded.
   if (!WaitForImage(camera, ui_, [this] { return state_.stopRequested == kTrue; })) return RunEnd::stopped;
 
@@ -213,31 +249,35 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   geometry.pixelSize = static_cast<float>((*pixelHeight + *pixelWidth) / 2);
 
   const int n = state_.sampleIndex;
+  MonitorState& samples = series.samples;
   bool clean[3] = {};
   for (int star = 1; star <= 2; ++star) {
-    const camera::Centroid centroid = document->centroidNear(
+    const stars::Centroid centroid = document->centroidNear(
         roundToInt16(state_.starX[star]), roundToInt16(state_.starY[star]), camera::PassBy::value);
     // A saturated star image or one cut by an edge counts as not detected
     // well enough, whatever its score.
     clean[star] = centroid.clean();
-    state_.sampleX[star][n] = static_cast<float>(centroid.x);
-    state_.sampleY[star][n] = static_cast<float>(centroid.y);
-    state_.sampleError[star][n] = static_cast<float>(centroid.error);
+    samples.sampleX[star][n] = static_cast<float>(centroid.x);
+    samples.sampleY[star][n] = static_cast<float>(centroid.y);
+    samples.sampleError[star][n] = static_cast<float>(centroid.error);
   }
-  if (!logFile_.isOpen()) logFile_.open(logFolder_);
-  logFile_.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, state_.sampleX[1][n],
-                    state_.sampleY[1][n], state_.sampleX[2][n], state_.sampleY[2][n]);
+  if (!series.log.isOpen()) series.log.open(logFolder_);
+  series.log.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, samples.sampleX[1][n],
+                      samples.sampleY[1][n], samples.sampleX[2][n], samples.sampleY[2][n]);
 
   const bool accepted = clean[1] && clean[2];
+  series.accepted = accepted;
   if (accepted) {
-    airmassSum_ += geometry.airmass;
-    showExposureReadouts();
+    series.airmassSum += geometry.airmass;
+    if (series.counted) showExposureReadouts();
   } else {
     // Counted (without wrapping round) and measured again in the same slot.
     // The share is shown at once: under clouds no reading completes, and
     // the window must not look as if nothing were happening.
-    if (state_.badSampleCount < std::numeric_limits<std::int16_t>::max()) ++state_.badSampleCount;
-    --state_.sampleIndex;
+    if (series.counted) {
+      if (state_.badSampleCount < std::numeric_limits<std::int16_t>::max()) ++state_.badSampleCount;
+      --state_.sampleIndex;
+    }
     ui_.showRejectedShare();
   }
   const auto stopped = [this] { return state_.stopRequested == kTrue; };
@@ -248,6 +288,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     sendSubframe(camera);
     state_.sampleIndex = 0;  // the loop's step brings it to 1
     state_.badSampleCount = 0;
+    series.restarted = true;
   }
   return std::nullopt;
 }
@@ -284,7 +325,7 @@ void MeasurementCycle::showRunEnd(RunEnd end) {
                       " setup");
       return;
     case RunEnd::implausibleHeader:
-      ui_.showMessage(headerProblem_.value_or(""));
+      ui_.showMessage(headerProblem_ ? headerProblem_->reason : "");
       return;
   }
 }

@@ -37,6 +37,14 @@ namespace nebulor {
 // reduced into the seeing history and appended to the readings log; Nebulor's
 // best estimate of the same seeing is worked out beside it.
 //
+// With the exposure-time correction on, each accepted exposure of
+// measurementExposure (t) is followed by one of 2t, taken again until it is
+// accepted, into the same slot of tables of its own and logged to a file of
+// its own; the t exposures make the reading exactly as without the
+// correction, and only the best estimate uses the 2t ones (extrapolated to
+// zero exposure time). A rejected 2t exposure shows on the window but is not
+// counted in the reading's rejected exposures, which are the t exposures'.
+//
 // A rejected exposure shows the rejected share of the reading in progress at
 // once, so clouds show on the window. A reading that cannot be reduced is
 // skipped: its reason is shown without a modal box and the run goes on.
@@ -60,15 +68,29 @@ class MeasurementCycle {
 
   // Unattended runs find lost stars again; the window's runs leave that to the user.
   void setReacquisition(Reacquisition* reacquisition) { reacquisition_ = reacquisition; }
-  bool logOpen() const { return logFile_.isOpen() || readingsLog_.isOpen(); }
+  bool logOpen() const { return logFile_.isOpen() || doubleLog_.isOpen() || readingsLog_.isOpen(); }
 
  private:
   enum class RunEnd { stopped, linkLost, noFocalLength, noPixelSize, implausibleHeader };
 
+  // The exposures of one length within a reading: where they go and what became of the latest.
+  struct ExposureSeries {
+    float factor;           // times measurementExposure
+    MonitorState& samples;  // its sampleX, sampleY and sampleError take them
+    RawLog& log;
+    bool counted;  // rejections count as the reading's and step its slot back
+    ExposureGeometry geometry{};
+    double airmassSum = 0;  // over the accepted exposures of the current reading
+    bool accepted = false;
+    bool restarted = false;  // the reading starts over
+  };
+
   void StartMeasuring();
   RunEnd measureReadings(camera::Camera& camera);
-  std::optional<RunEnd> measureExposure(camera::Camera& camera, ExposureGeometry& geometry);
-  void completeReading(camera::Camera& camera, const ExposureGeometry& geometry);
+  std::optional<RunEnd> measureSlot(camera::Camera& camera, bool correcting);
+  std::optional<RunEnd> measureExposure(camera::Camera& camera, ExposureSeries& series);
+  void completeReading(camera::Camera& camera, bool correcting);
+  std::optional<SeeingEstimate> bestEstimate(bool correcting);
   void showRunEnd(RunEnd end);
   void sendSubframe(camera::Camera& camera);
   void showExposureReadouts();
@@ -79,10 +101,13 @@ class MeasurementCycle {
   MonitorUi& ui_;
   std::string logFolder_;
   RawLog logFile_;
+  RawLog doubleLog_{kDoubleExposureLogFileName};
   ReadingsLog readingsLog_;
-  double airmassSum_ = 0;                     // over the accepted exposures of the current reading
-  bool altitudeReported_ = false;             // this run has said that OBJCTALT is no number
-  std::optional<std::string> headerProblem_;  // the header value that ended the run
+  MonitorState doubled_;  // the 2t exposures' tables and their reduction
+  ExposureSeries single_{1, state_, logFile_, true};
+  ExposureSeries double_{2, doubled_, doubleLog_, false};
+  bool altitudeReported_ = false;         // this run has said that OBJCTALT is no number
+  std::optional<Failure> headerProblem_;  // the header value that ended the run
   Reacquisition* reacquisition_ = nullptr;
 };
 

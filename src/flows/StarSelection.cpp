@@ -5,10 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "camera/StarChoice.h"
 #include "core/CatchAll.h"
 #include "flows/EnterMode.h"
 #include "flows/ImageWait.h"
+#include "stars/StarChoice.h"
 
 namespace nebulor {
 
@@ -68,12 +68,12 @@ bool subframeOnSensor(const MonitorState& state, int cameraXSize, int cameraYSiz
          state.subframeMinY < state.subframeMaxY && state.subframeMaxY <= cameraYSize;
 }
 
-bool placeStarsInSubframe(MonitorState& state, const std::array<camera::Centroid, 2>& stars, int cameraXSize,
+bool placeStarsInSubframe(MonitorState& state, const std::array<stars::Centroid, 2>& stars, int cameraXSize,
                           int cameraYSize) {
   state.subframeMargin = kSubframeMargin;
   startSubframe(state);
   for (int star = 1; star <= 2; ++star) {
-    const camera::Centroid& centroid = stars[static_cast<std::size_t>(star - 1)];
+    const stars::Centroid& centroid = stars[static_cast<std::size_t>(star - 1)];
     state.starX[star] = static_cast<float>(centroid.x);  // full-frame sensor pixels for now
     state.starY[star] = static_cast<float>(centroid.y);
     includeInSubframe(state, centroid.x, centroid.y);
@@ -124,11 +124,11 @@ void StarSelection::CommandSelect_Click() {
   imageWindowClosed_ = false;
   enterMode(state_, ui_, ProgramMode::selecting);
   Outcome outcome = Outcome::abandoned;
-  const std::optional<std::string> error = runCatchingAll([&] { outcome = SelectStars(); });
+  const std::optional<Failure> failure = runCatchingAll([&] { outcome = SelectStars(); });
   enterMode(state_, ui_, ProgramMode::idle);
   ui_.updateDisplay();  // without stars the start/stop command stays disabled
-  if (error) {
-    ui_.showMessage(*error);
+  if (failure) {
+    ui_.showMessage(failure->reason);
   } else if (outcome == Outcome::offSensor) {
     ui_.showMessage(
         "The selected star images do not lie on the camera's sensor. Please select the stars again.");
@@ -156,28 +156,28 @@ StarSelection::Outcome StarSelection::SelectStars() {
     // Preparing the image is a courtesy to the application; the centroids work without it.
   }
 
-  std::array<camera::Centroid, 2> centroids;
-  std::optional<camera::Centroid> first;
-  camera::StarChoice choice = camera::StarChoice::usable;
+  std::array<stars::Centroid, 2> centroids;
+  std::optional<stars::Centroid> first;
+  stars::StarChoice choice = stars::StarChoice::usable;
   for (int star = 1; star <= 2; ++star) {
     if (!waitForClick(*document)) return Outcome::abandoned;
     ui_.beep();
     const std::int16_t clickX = document->clickX();
     const std::int16_t clickY = document->clickY();
-    const camera::Centroid centroid = document->centroidNear(clickX, clickY, camera::PassBy::reference);
+    const stars::Centroid centroid = document->centroidNear(clickX, clickY, camera::PassBy::reference);
     centroids[static_cast<std::size_t>(star - 1)] = centroid;
     // Where the clicks are made in another application's window, they are
     // judged only now, after the second; our own window refused bad ones already.
-    if (choice == camera::StarChoice::usable) {
-      choice = camera::judgeStarChoice(centroid, first);
-      if (choice != camera::StarChoice::usable) {
+    if (choice == stars::StarChoice::usable) {
+      choice = stars::judgeStarChoice(centroid, first);
+      if (choice != stars::StarChoice::usable) {
         refusal_ = std::string(star == 1 ? "The first" : "The second") +
-                   " click was refused: " + camera::starChoiceReason(choice, centroid) + ".";
+                   " click was refused: " + stars::starChoiceReason(choice, centroid) + ".";
       }
     }
     first = centroid;
   }
-  if (choice != camera::StarChoice::usable) return Outcome::notTwoStars;
+  if (choice != stars::StarChoice::usable) return Outcome::notTwoStars;
   if (!placeStarsInSubframe(state_, centroids, camera.cameraXSize(), camera.cameraYSize())) {
     return Outcome::offSensor;
   }

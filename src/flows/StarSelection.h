@@ -32,7 +32,7 @@ bool subframeOnSensor(const MonitorState& state, int cameraXSize, int cameraYSiz
 // a selection builds it: the margin, the box widened and clipped, the star
 // positions made relative to it. False when the box does not lie on the
 // sensor; starsSelected is left to the caller.
-bool placeStarsInSubframe(MonitorState& state, const std::array<camera::Centroid, 2>& stars, int cameraXSize,
+bool placeStarsInSubframe(MonitorState& state, const std::array<stars::Centroid, 2>& stars, int cameraXSize,
                           int cameraYSize);
 
 // Re-centres the box on starX/starY (relative to the current box) and shifts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 
 #include "core/CentroidResponse.h"
@@ -14,6 +15,15 @@ namespace nebulor {
 struct SeeingEstimate {
   double seeing = 0;  // arcsec
   double error = 0;   // arcsec
+};
+
+// One direction's best estimate before the two are averaged, with the
+// degrees of freedom its variance was estimated with (fewer than N - 1 when
+// centroid noise was taken off).
+struct DirectionEstimate {
+  double seeing = 0;  // arcsec
+  double error = 0;   // arcsec
+  double nu = 0;
 };
 
 // E[(chi^2_nu / nu)^(3/5)]: what the 3/5 power of a variance estimated
@@ -33,5 +43,16 @@ double powerBias(double nu);
 // Nothing when the reading has fewer than 2 exposures or the noise exceeds
 // the variance in both directions.
 std::optional<SeeingEstimate> EstimateSeeing(const MonitorState& state, const ExposureGeometry& geometry);
+
+// The longitudinal and the transverse estimate behind EstimateSeeing; a
+// direction whose noise exceeds its variance (or any direction of a reading
+// of fewer than 2 exposures) is empty.
+std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const MonitorState& state,
+                                                                   const ExposureGeometry& geometry);
+
+// Longitudinal and transverse averaged, errors combined as independent; one
+// direction alone when the other is empty.
+std::optional<SeeingEstimate> CombineDirections(
+    const std::array<std::optional<DirectionEstimate>, 2>& directions);
 
 }  // namespace nebulor

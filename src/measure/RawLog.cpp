@@ -35,8 +35,8 @@ RawLog::~RawLog() { close(); }
 
 void RawLog::open(const std::string& folder) {
   if (file_) throw RawLogError("The raw measurement log is already open.");
-  makeRoomForLog(folder, kRawLogFileName);
-  path_ = folder + kRawLogFileName;
+  makeRoomForLog(folder, fileName_);
+  path_ = folder + fileName_;
   file_ = createLogFile(path_);
   append(kHeader);
 }

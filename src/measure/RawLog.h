@@ -3,12 +3,16 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 
 #include "measure/LogFile.h"
 
 namespace nebulor {
 
 inline constexpr const char* kRawLogFileName = "RawStarMeasurements.csv";
+// The exposures of twice the measurement exposure time, when the exposure-time
+// correction takes them: rows as in the raw log, under a name of their own.
+inline constexpr const char* kDoubleExposureLogFileName = "DoubleExposureMeasurements.csv";
 
 // The raw star measurement log of one run: a new file with its header when
 // opened, one flushed row per exposure. The previous run's file is not
@@ -21,7 +25,7 @@ using RawLogError = LogFileError;
 
 class RawLog {
  public:
-  RawLog() = default;
+  explicit RawLog(std::string fileName = kRawLogFileName) : fileName_(std::move(fileName)) {}
   RawLog(const RawLog&) = delete;
   RawLog& operator=(const RawLog&) = delete;
   ~RawLog();
@@ -34,6 +38,7 @@ class RawLog {
  private:
   void append(const std::string& line);
 
+  std::string fileName_;
   std::FILE* file_ = nullptr;
   std::string path_;
 };

@@ -98,12 +98,13 @@ std::string readingsLogRow(const ReadingRecord& reading) {
          ',' + doubleText(reading.r0) + ',' + doubleText(reading.longStdDev) + ',' +
          doubleText(reading.transStdDev) + ',' + std::to_string(reading.exposuresUsed) + ',' +
          std::to_string(reading.exposuresRejected) + ',' + optionalText(reading.seeingError) + ',' +
-         optionalText(reading.best) + ',' + optionalText(reading.bestError);
+         optionalText(reading.best) + ',' + optionalText(reading.bestError) + ',' +
+         (reading.bestExposure ? singleText(*reading.bestExposure) : "");
 }
 
 ReadingsLog::~ReadingsLog() { close(); }
 
-std::optional<std::string> ReadingsLog::open(const std::string& folder) {
+std::optional<Notice> ReadingsLog::open(const std::string& folder) {
   if (file_) throw LogFileError("The readings log is already open.");
   // A foreign file still has the name: keep going in the log that stands in for it.
   if (!divertedName_.empty() && logPathKind(folder + divertedName_) == LogPathKind::file &&
@@ -114,7 +115,7 @@ std::optional<std::string> ReadingsLog::open(const std::string& folder) {
   return openAt(folder, kReadingsLogFileName);
 }
 
-std::optional<std::string> ReadingsLog::openAt(const std::string& folder, const std::string& fileName) {
+std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::string& fileName) {
   const std::string path = folder + fileName;
   switch (logPathKind(path)) {
     case LogPathKind::none:
@@ -123,8 +124,8 @@ std::optional<std::string> ReadingsLog::openAt(const std::string& folder, const 
     case LogPathKind::link: {
       const std::string aside = moveLogAside(folder, fileName, modificationStamp(path));
       startNew(path);
-      return fileName + " was a link to another file; the link was moved aside as " + aside +
-             " and a new readings log begins.";
+      return Notice{fileName + " was a link to another file; the link was moved aside as " + aside +
+                    " and a new readings log begins."};
     }
     case LogPathKind::other:
       throw LogFileError("Cannot write the readings log " + path +
@@ -148,8 +149,8 @@ std::optional<std::string> ReadingsLog::openAt(const std::string& folder, const 
     const std::string aside =
         moveLogAside(folder, fileName, firstRowStamp(path).value_or(modificationStamp(path)));
     startNew(path);
-    return fileName + " has the columns of another Nebulor version; it was moved aside as " + aside +
-           " and a new readings log begins.";
+    return Notice{fileName + " has the columns of another Nebulor version; it was moved aside as " + aside +
+                  " and a new readings log begins."};
   }
 
   // Not a readings log: never written to. The readings go to a dated log.
@@ -160,9 +161,9 @@ std::optional<std::string> ReadingsLog::openAt(const std::string& folder, const 
   }
   startNew(folder + name);
   divertedName_ = name;
-  return std::string(kReadingsLogFileName) +
-         " is not a Nebulor readings log, so it is left as it is; this session's readings go to " + name +
-         ".";
+  return Notice{std::string(kReadingsLogFileName) +
+                " is not a Nebulor readings log, so it is left as it is; this session's readings go to " +
+                name + "."};
 }
 
 void ReadingsLog::startNew(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/Notice.h"
 #include "measure/LogFile.h"
 
 namespace nebulor {
@@ -16,7 +17,7 @@ inline constexpr const char* kReadingsLogFileName = "SeeingReadings.csv";
 // these keeps working.
 inline constexpr const char* kReadingsLogHeader =
     "local_time,airmass,seeing_arcsec,r0_cm,long_sigma_px,trans_sigma_px,exposures_used,exposures_rejected,"
-    "seeing_error_arcsec,best_arcsec,best_error_arcsec";
+    "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s";
 
 // One reduced reading as the log keeps it.
 struct ReadingRecord {
@@ -31,6 +32,7 @@ struct ReadingRecord {
   std::optional<double> seeingError;  // arcsec, 1 sigma; empty field when unknown
   std::optional<double> best;         // arcsec, Nebulor's best estimate of the same seeing
   std::optional<double> bestError;    // arcsec, its 1 sigma
+  std::optional<float> bestExposure;  // s, the exposure time it refers to; 0: extrapolated to none
 };
 
 // Local time with its offset from UTC, ISO 8601: 2026-12-07T23:14:05+01:00.
@@ -58,14 +60,14 @@ class ReadingsLog {
 
   // Opens for appending. Returns a message for the user when the readings
   // do not go where they went before (a file kept or moved aside).
-  std::optional<std::string> open(const std::string& folder);
+  std::optional<Notice> open(const std::string& folder);
   void write(const ReadingRecord& reading);
   void close();
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
 
  private:
-  std::optional<std::string> openAt(const std::string& folder, const std::string& fileName);
+  std::optional<Notice> openAt(const std::string& folder, const std::string& fileName);
   void startNew(const std::string& path);
   void append(const std::string& line);
 

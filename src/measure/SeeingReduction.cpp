@@ -13,19 +13,19 @@ namespace {
 constexpr double kDegreesToRadians = 0.0174532925;  // pi / 180 to ten decimals
 constexpr double kArcsecPi = 3.1415926535;          // pi as the arcsecond conversion writes it
 
-using Reason = std::optional<std::string>;
+using Reason = std::optional<Failure>;
 
 bool isPositive(double value) { return std::isfinite(value) && value > 0; }
 
 Reason readingLengthProblem(std::int16_t n) {
   if (samplesPerReadingFits(n)) return std::nullopt;
-  return "A reading of " + std::to_string(n) +
-         " exposures cannot be reduced; samples per reading must be 1 to " + std::to_string(kMaxSamples) +
-         ".";
+  return Failure{"A reading of " + std::to_string(n) +
+                 " exposures cannot be reduced; samples per reading must be 1 to " +
+                 std::to_string(kMaxSamples) + "."};
 }
 
 Reason notPositive(const char* what, double value) {
-  return std::string(what) + " is " + doubleText(value) + "; it must be above 0.";
+  return Failure{std::string(what) + " is " + doubleText(value) + "; it must be above 0."};
 }
 
 // Everything the formulas divide by or raise to a fractional power.
@@ -39,9 +39,9 @@ Reason inputProblem(const Config& config, const ExposureGeometry& geometry) {
   if (!isPositive(geometry.airmass)) return notPositive("The airmass", geometry.airmass);
   if (!isPositive(longCoefficient(config.holeDiameter, config.holeDistance)) ||
       !isPositive(transCoefficient(config.holeDiameter, config.holeDistance))) {
-    return std::string(
+    return Failure{
         "The hole distance is too small for the hole diameter (it must exceed about 0.52 times "
-        "the diameter): the response coefficients are not positive.");
+        "the diameter): the response coefficients are not positive."};
   }
   return std::nullopt;
 }
@@ -161,15 +161,15 @@ bool StoreMeanPositions(MonitorState& state) {
   return true;
 }
 
-std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeometry& geometry) {
+std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry& geometry) {
   const Config& config = state.config;
   if (auto problem = inputProblem(config, geometry)) return problem;
   const std::int16_t n = config.samplesPerReading;
 
   const Separation reference = separation(state.starX[2] - state.starX[1], state.starY[2] - state.starY[1]);
-  if (!std::isfinite(reference.length)) return std::string("The mean star positions are not finite numbers.");
+  if (!std::isfinite(reference.length)) return Failure{"The mean star positions are not finite numbers."};
   if (reference.length == 0) {
-    return std::string("The two star images have the same mean position, so the reading has no direction.");
+    return Failure{"The two star images have the same mean position, so the reading has no direction."};
   }
   const AngleReference angles(reference);
 
@@ -180,7 +180,7 @@ std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeom
     const Separation exposure =
         separation(state.sampleX[2][i] - state.sampleX[1][i], state.sampleY[2][i] - state.sampleY[1][i]);
     if (!std::isfinite(exposure.length)) {
-      return "The star positions of exposure " + std::to_string(i) + " are not finite numbers.";
+      return Failure{"The star positions of exposure " + std::to_string(i) + " are not finite numbers."};
     }
     const double turn = angles.turnOf(exposure);
     longDeviations[i] = static_cast<float>(reference.length - exposure.length * std::cos(turn));
@@ -198,7 +198,7 @@ std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeom
                    geometry.airmass, config.wavelength);
   const float fwhm = static_cast<float>((longSeeing + transSeeing) / 2);
   if (!std::isfinite(fwhm) || !std::isfinite(longStdDev) || !std::isfinite(transStdDev)) {
-    return std::string("The seeing of this reading is not a finite number.");
+    return Failure{"The seeing of this reading is not a finite number."};
   }
 
   std::copy_n(longDeviations.begin() + 1, n, state.longDeviations.begin() + 1);

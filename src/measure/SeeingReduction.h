@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Config.h"
+#include "core/Failure.h"
 #include "core/MonitorState.h"
 
 namespace nebulor {
@@ -47,6 +48,6 @@ bool StoreMeanPositions(MonitorState& state);
 // Returns std::nullopt when the reading entered the history, otherwise the
 // reason it could not be reduced; then the history and historyCount are
 // untouched and nothing non-finite is stored.
-std::optional<std::string> ReduceReading(MonitorState& state, const ExposureGeometry& geometry);
+std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry& geometry);
 
 }  // namespace nebulor

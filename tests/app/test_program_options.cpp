@@ -16,7 +16,7 @@ TEST(ProgramOptions, ReadsTheCameraChoiceTheDemoAndTheHeadlessRun) {
     bool demo;
     int readings;
     bool headless = false;
-    std::optional<SeparationRange> separation = std::nullopt;
+    std::optional<stars::SeparationRange> separation = std::nullopt;
   };
   const Case cases[] = {
       {{}, kWindowCamera, false, 5},
@@ -51,14 +51,17 @@ TEST(ProgramOptions, ReadsTheCameraChoiceTheDemoAndTheHeadlessRun) {
   EXPECT_TRUE(parseProgramOptions({"--help"}).help);
 }
 
-TEST(ProgramOptions, ReadsTheDataFolderNightAndVersion) {
+TEST(ProgramOptions, ReadsTheDataFolderNightExposureCorrectionAndVersion) {
   const ProgramOptions plain = parseProgramOptions({});
   EXPECT_EQ(plain.dataDir, "");
   EXPECT_FALSE(plain.night);
   EXPECT_FALSE(plain.version);
-  const ProgramOptions options = parseProgramOptions({"--data-dir", "/srv/dimm", "--night", "--version"});
+  EXPECT_FALSE(plain.exposureCorrection);
+  const ProgramOptions options =
+      parseProgramOptions({"--data-dir", "/srv/dimm", "--night", "--version", "--exposure-correction"});
   EXPECT_EQ(options.dataDir, "/srv/dimm");
   EXPECT_TRUE(options.night);
+  EXPECT_TRUE(options.exposureCorrection);
   EXPECT_TRUE(options.version);
   EXPECT_EQ(parseProgramOptions({"--data-dir=/srv/dimm two"}).dataDir, "/srv/dimm two");
 }

@@ -1,5 +1,5 @@
 // Click state transitions as the star selection polls them: window presses
-// short and long, scripted points, and the two brightest stars of an image.
+// short and long, scripted points, and the automatic pair of each image.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,15 +10,15 @@
 namespace nebulor::camera {
 namespace {
 
-Frame blankFrame() { return Frame{60, 40, std::vector<std::uint16_t>(60 * 40, 100)}; }
-std::shared_ptr<const Frame> blank() { return std::make_shared<const Frame>(blankFrame()); }
+stars::Frame blankFrame() { return stars::Frame{60, 40, std::vector<std::uint16_t>(60 * 40, 100)}; }
+std::shared_ptr<const stars::Frame> blank() { return std::make_shared<const stars::Frame>(blankFrame()); }
 
 struct Star {
   int x, y;
   std::uint16_t peak;
 };
 
-Frame withStars(const std::vector<Star>& stars);
+stars::Frame withStars(const std::vector<Star>& stars);
 
 // The selection's wait for one star: until a click is awaited and the
 // button is up, then until it goes down; returns the click position.
@@ -71,7 +71,7 @@ TEST(ClickState, PressAndReleaseBetweenTwoPollsIsReportedOnce) {
 
 TEST(ClickState, TwoWindowClicksSelectTwoStarsAndAHeldButtonCountsOnce) {
   ClickState clicks;
-  clicks.frameArrived(std::make_shared<const Frame>(withStars({{10, 11, 4000}, {40, 21, 4000}})));
+  clicks.frameArrived(std::make_shared<const stars::Frame>(withStars({{10, 11, 4000}, {40, 21, 4000}})));
   // The user presses star 1 and keeps the button down for a while: the
   // wait for star 2 must not finish on that same press.
   int pass = 0;
@@ -109,8 +109,8 @@ TEST(ClickState, ScriptedPressIsHeldForExactlyOnePoll) {
   EXPECT_EQ(polls, (std::vector<bool>{false, true, false, true, false, false}));
 }
 
-Frame withStars(const std::vector<Star>& stars) {
-  Frame frame = blankFrame();
+stars::Frame withStars(const std::vector<Star>& stars) {
+  stars::Frame frame = blankFrame();
   for (const Star& star : stars) {
     for (int dy = -1; dy <= 1; ++dy) {
       for (int dx = -1; dx <= 1; ++dx) {
@@ -122,16 +122,17 @@ Frame withStars(const std::vector<Star>& stars) {
   return frame;
 }
 
-TEST(ClickState, BrightestStarsScriptFollowsEachNewImage) {
+TEST(ClickState, AutomaticPairScriptFollowsEachNewImage) {
   ClickState clicks;
-  clicks.scriptBrightestStars();
-  // Each image, and the two points clicked on it, brightest first.
-  const std::vector<std::pair<Frame, std::vector<ClickPoint>>> images{
-      {withStars({{10, 10, 4000}, {45, 30, 8000}}), {{45, 30}, {10, 10}}},
-      {withStars({{20, 15, 9000}, {50, 25, 3000}, {30, 5, 1000}}), {{20, 15}, {50, 25}}},
+  clicks.scriptAutomaticPair({20, 60});
+  // Each image, and the two points clicked on it, left first: the pair is
+  // the brightest two alike in brightness and a plausible distance apart.
+  const std::vector<std::pair<stars::Frame, std::vector<ClickPoint>>> images{
+      {withStars({{10, 10, 4000}, {45, 30, 8000}}), {{10, 10}, {45, 30}}},
+      {withStars({{52, 25, 9000}, {20, 15, 6000}, {30, 5, 1000}}), {{20, 15}, {52, 25}}},
   };
   for (const auto& [frame, expected] : images) {
-    clicks.frameArrived(std::make_shared<const Frame>(frame));
+    clicks.frameArrived(std::make_shared<const stars::Frame>(frame));
     for (const ClickPoint& point : expected) EXPECT_EQ(awaitClick(clicks), point);
   }
 }
@@ -153,7 +154,7 @@ TEST(ClickState, ObserverSeesEveryPressFromWindowAndScript) {
 // selection; the prompt names the step.
 TEST(ClickState, PressesThatCannotBeStarsAreRefusedOnTheSpot) {
   ClickState clicks;
-  clicks.frameArrived(std::make_shared<const Frame>(withStars({{15, 12, 4000}, {45, 25, 4000}})));
+  clicks.frameArrived(std::make_shared<const stars::Frame>(withStars({{15, 12, 4000}, {45, 25, 4000}})));
   EXPECT_EQ(clicks.prompt(), "") << "nothing asked for yet";
   ASSERT_NE(clicks.clickNew(), 0);
   EXPECT_EQ(clicks.prompt(), "Click the first star image");

@@ -12,8 +12,8 @@ namespace nebulor::camera {
 namespace {
 
 // A frame of sky at 100 with a 3x3 star of peak `peak` at (x, y).
-std::shared_ptr<Frame> skyWithStar(int width, int height, int x, int y, std::uint16_t peak) {
-  auto frame = std::make_shared<Frame>();
+std::shared_ptr<stars::Frame> skyWithStar(int width, int height, int x, int y, std::uint16_t peak) {
+  auto frame = std::make_shared<stars::Frame>();
   frame->width = width;
   frame->height = height;
   frame->pixels.assign(static_cast<std::size_t>(width) * height, 100);
@@ -39,12 +39,12 @@ TEST(ImageStretch, SkyNearBlackBrightestStarWhite) {
 }
 
 TEST(ImageStretch, FlatAndEmptyFramesDoNotDivideByZero) {
-  const Frame flat{10, 10, std::vector<std::uint16_t>(100, 65535)};
+  const stars::Frame flat{10, 10, std::vector<std::uint16_t>(100, 65535)};
   const std::vector<std::uint8_t> grey = stretchToGrey(flat, autoStretchLevels(flat));
   ASSERT_EQ(grey.size(), 100u);
-  const Frame empty;
+  const stars::Frame empty;
   EXPECT_TRUE(stretchToGrey(empty, autoStretchLevels(empty)).empty());
-  const Frame shortBuffer{10, 10, std::vector<std::uint16_t>(5, 7)};
+  const stars::Frame shortBuffer{10, 10, std::vector<std::uint16_t>(5, 7)};
   EXPECT_EQ(stretchToGrey(shortBuffer, autoStretchLevels(shortBuffer)).size(), 5u);
 }
 
@@ -151,8 +151,8 @@ TEST_F(ImageWindowTest, MarksClicksAndStarsUntilTheNextImage) {
   clicks.clickNew();
   EXPECT_FALSE(clicks.mouseDown());
   EXPECT_TRUE(clicks.mouseDown());
-  Centroid good{100.0, 20.0, 50.0, StarStatus::found};
-  Centroid faint{30.0, 70.0, 3.0, StarStatus::faint};
+  stars::Centroid good{100.0, 20.0, 50.0, stars::StarStatus::found};
+  stars::Centroid faint{30.0, 70.0, 3.0, stars::StarStatus::faint};
   window.showCentroid(good);
   window.showCentroid(faint);
 
@@ -190,8 +190,8 @@ TEST_F(ImageWindowTest, NightViewShowsImageAndMarksInRedAlone) {
   clicks.clickNew();
   clicks.mouseDown();
   clicks.mouseDown();
-  const Centroid good{100.0, 20.0, 50.0, StarStatus::found};
-  const Centroid faint{30.0, 70.0, 3.0, StarStatus::faint};
+  const stars::Centroid good{100.0, 20.0, 50.0, stars::StarStatus::found};
+  const stars::Centroid faint{30.0, 70.0, 3.0, stars::StarStatus::faint};
   window.showCentroid(good);
   window.showCentroid(faint);
   night = drawn();
@@ -201,7 +201,7 @@ TEST_F(ImageWindowTest, NightViewShowsImageAndMarksInRedAlone) {
       ASSERT_EQ(lit.green() + lit.blue(), 0) << x << "," << y;
     }
   }
-  const auto ringRed = [&night, this](const Centroid& star) {
+  const auto ringRed = [&night, this](const stars::Centroid& star) {
     return night.pixelColor((window.windowPosition(star.x, star.y) + QPointF(11, 0)).toPoint()).red();
   };
   EXPECT_GT(ringRed(good), ringRed(faint));

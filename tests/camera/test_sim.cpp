@@ -96,16 +96,16 @@ TEST(SimCamera, FullFrameShowsBothStarsWhereTheGeometryPutsThem) {
   EXPECT_EQ(sim.camera->cameraYSize(), 480);
   const auto doc = sim.exposeAndTake(0.5f);
   const Expected e = expectedStars(640, 480, 50, 25);
-  const Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 + 2),
-                                        static_cast<std::int16_t>(e.y1 - 3), PassBy::reference);
-  const Centroid s2 =
+  const stars::Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 + 2),
+                                               static_cast<std::int16_t>(e.y1 - 3), PassBy::reference);
+  const stars::Centroid s2 =
       doc->centroidNear(static_cast<std::int16_t>(e.x2), static_cast<std::int16_t>(e.y2), PassBy::value);
   EXPECT_NEAR(s1.x, e.x1, 0.05);
   EXPECT_NEAR(s1.y, e.y1, 0.05);
   EXPECT_NEAR(s2.x, e.x2, 0.05);
   EXPECT_NEAR(s2.y, e.y2, 0.05);
-  EXPECT_GT(s1.score, kCleanDetection);
-  EXPECT_GT(s2.score, kCleanDetection);
+  EXPECT_GT(s1.score, stars::kCleanDetection);
+  EXPECT_GT(s2.score, stars::kCleanDetection);
 }
 
 TEST(SimCamera, HotPixelsAndCosmicRaysSpoilTheImageButNotTheCentroids) {
@@ -124,7 +124,7 @@ TEST(SimCamera, HotPixelsAndCosmicRaysSpoilTheImageButNotTheCentroids) {
   EXPECT_LT(defects, 20000 + 30 * 3 * 11);
   const Expected e = expectedStars(640, 480, 50, 25);
   for (const auto& [x, y] : {std::pair{e.x1, e.y1}, std::pair{e.x2, e.y2}}) {
-    const Centroid star =
+    const stars::Centroid star =
         spoiledImage->centroidNear(static_cast<std::int16_t>(std::nearbyint(x)),
                                    static_cast<std::int16_t>(std::nearbyint(y)), PassBy::value);
     EXPECT_TRUE(star.clean());
@@ -141,12 +141,12 @@ TEST(SimCamera, SubframeImagesCountFromTheirOrigin) {
   sim.camera->setStartY(200);
   sim.camera->setNumY(90);
   const auto doc = sim.exposeAndTake(0.5f);
-  const Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 - 250),
-                                        static_cast<std::int16_t>(e.y1 - 200), PassBy::value);
+  const stars::Centroid s1 = doc->centroidNear(static_cast<std::int16_t>(e.x1 - 250),
+                                               static_cast<std::int16_t>(e.y1 - 200), PassBy::value);
   EXPECT_NEAR(s1.x, e.x1 - 250, 0.05);
   EXPECT_NEAR(s1.y, e.y1 - 200, 0.05);
   // Outside the subframe there is nothing to find.
-  EXPECT_LT(doc->centroidNear(200, 200, PassBy::value).score, kCleanDetection);
+  EXPECT_LT(doc->centroidNear(200, 200, PassBy::value).score, stars::kCleanDetection);
 }
 
 TEST(SimCamera, ReadoutGeometry) {
@@ -325,8 +325,8 @@ bool samePixels(const std::string& a, const std::string& b) {
   for (int i = 0; i < 5; ++i) {
     const auto da = first.exposeAndTake();
     const auto db = second.exposeAndTake();
-    const Centroid ca = da->centroidNear(80, 60, PassBy::value);
-    const Centroid cb = db->centroidNear(80, 60, PassBy::value);
+    const stars::Centroid ca = da->centroidNear(80, 60, PassBy::value);
+    const stars::Centroid cb = db->centroidNear(80, 60, PassBy::value);
     same = same && ca.x == cb.x && ca.y == cb.y && ca.score == cb.score;
     sumA += ca.x;
     sumB += cb.x;
@@ -367,7 +367,7 @@ TEST(FrameRenderer, AStarWiderThanAnyFrameLeavesItEmpty) {
   SceneState scene;
   scene.stars = {StarImage{10, 10}, StarImage{20, 12}};
   std::mt19937_64 noise(1);
-  const Frame frame = renderer.render(scene, SensorBox{0, 0, 32, 24}, 1.0, noise);
+  const stars::Frame frame = renderer.render(scene, SensorBox{0, 0, 32, 24}, 1.0, noise);
   ASSERT_EQ(frame.pixels.size(), 32u * 24u);
   EXPECT_EQ(*std::max_element(frame.pixels.begin(), frame.pixels.end()), 0);
 }
@@ -398,10 +398,10 @@ double cloudyShare(const std::string& options, int exposures) {
   int hidden = 0;
   for (int i = 0; i < exposures; ++i) {
     const auto doc = sim.exposeAndTake();
-    const Centroid star =
+    const stars::Centroid star =
         doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(e.x1 - 60)),
                           static_cast<std::int16_t>(std::nearbyint(e.y1 - 30)), PassBy::value);
-    if (star.score < kCleanDetection) ++hidden;
+    if (star.score < stars::kCleanDetection) ++hidden;
   }
   return static_cast<double>(hidden) / exposures;
 }
@@ -415,10 +415,10 @@ TEST(SimScene, CloudsHideTheStarsForTheirShareOfExposures) {
 }
 
 struct RecordingViewer : FrameViewer {
-  void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const Centroid& star) override { centroids.push_back(star); }
-  std::vector<std::shared_ptr<const Frame>> frames;
-  std::vector<Centroid> centroids;
+  void showFrame(std::shared_ptr<const stars::Frame> frame) override { frames.push_back(std::move(frame)); }
+  void showCentroid(const stars::Centroid& star) override { centroids.push_back(star); }
+  std::vector<std::shared_ptr<const stars::Frame>> frames;
+  std::vector<stars::Centroid> centroids;
 };
 
 TEST(SimServer, ShowsEveryImageAndEveryMeasuredStar) {
@@ -431,7 +431,7 @@ TEST(SimServer, ShowsEveryImageAndEveryMeasuredStar) {
   ASSERT_TRUE(camera->imageReady());
   ASSERT_EQ(viewer.frames.size(), 1u);
   EXPECT_EQ(viewer.frames[0]->width, 300);
-  const Centroid c = camera->document()->centroidNear(150, 100, PassBy::value);
+  const stars::Centroid c = camera->document()->centroidNear(150, 100, PassBy::value);
   ASSERT_EQ(viewer.centroids.size(), 1u);
   EXPECT_EQ(viewer.centroids[0].x, c.x);
   EXPECT_EQ(viewer.centroids[0].score, c.score);

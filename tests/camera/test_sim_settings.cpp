@@ -15,7 +15,7 @@ TEST(SimSettings, EmptyTextGivesTheDefaultNight) {
   EXPECT_EQ(parsed.seeing, defaults.seeing);
   EXPECT_EQ(parsed.seed, defaults.seed);
   EXPECT_EQ(parsed.timing, Timing::instant);
-  EXPECT_FALSE(parsed.clicks.brightest);
+  EXPECT_FALSE(parsed.clicks.automaticPair);
   EXPECT_TRUE(parsed.clicks.points.empty());
   EXPECT_TRUE(parsed.faults.failing.empty());
 }
@@ -55,7 +55,7 @@ TEST(SimSettings, EveryKeyReachesItsField) {
        }},
       {"timing=realtime", [](const SimSettings& s) { return s.timing == Timing::realtime; }},
       {"seed=18446744073709551615", [](const SimSettings& s) { return s.seed == 18446744073709551615ULL; }},
-      {"clicks=brightest", [](const SimSettings& s) { return s.clicks.brightest; }},
+      {"clicks=brightest", [](const SimSettings& s) { return s.clicks.automaticPair; }},
       {"clicks=10:20+300:4",
        [](const SimSettings& s) {
          return s.clicks.points == std::vector<ClickPoint>{{10, 20}, {300, 4}};

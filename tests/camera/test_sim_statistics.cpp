@@ -49,12 +49,14 @@ Motion measure(const std::string& options) {
     camera->expose(0.01f);
     EXPECT_TRUE(camera->imageReady());
     const auto doc = camera->document();
-    const Centroid c1 = doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(x1)),
-                                          static_cast<std::int16_t>(std::nearbyint(y1)), PassBy::value);
-    const Centroid c2 = doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(x2)),
-                                          static_cast<std::int16_t>(std::nearbyint(y2)), PassBy::value);
-    EXPECT_GE(c1.score, kCleanDetection);
-    EXPECT_GE(c2.score, kCleanDetection);
+    const stars::Centroid c1 =
+        doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(x1)),
+                          static_cast<std::int16_t>(std::nearbyint(y1)), PassBy::value);
+    const stars::Centroid c2 =
+        doc->centroidNear(static_cast<std::int16_t>(std::nearbyint(x2)),
+                          static_cast<std::int16_t>(std::nearbyint(y2)), PassBy::value);
+    EXPECT_GE(c1.score, stars::kCleanDetection);
+    EXPECT_GE(c2.score, stars::kCleanDetection);
     dx.push_back(c2.x - c1.x);
     dy.push_back(c2.y - c1.y);
     star1x.push_back(c1.x);

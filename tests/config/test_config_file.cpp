@@ -283,7 +283,7 @@ TEST(SaveConfig, RefusesValuesThatWereNeverLoaded) {
   writeBytes(path, "holeDistance,120\r\n");
   const auto reason = SaveConfig(Config{}, false, temp.folder());
   ASSERT_TRUE(reason.has_value());
-  EXPECT_NE(reason->find("config.ini"), std::string::npos) << *reason;
+  EXPECT_NE(reason->reason.find("config.ini"), std::string::npos) << reason->reason;
   EXPECT_EQ(readBytes(path), "holeDistance,120\r\n");
 }
 
@@ -292,7 +292,7 @@ TEST(SaveConfig, AFailedSaveGivesTheReasonAndKeepsTheOldFile) {
   const std::string missingFolder = temp.folder() + "gone" + kPathSeparator;
   const auto noFolder = SaveConfig(defaultConfig(), true, missingFolder);
   ASSERT_TRUE(noFolder.has_value());
-  EXPECT_NE(noFolder->find(missingFolder), std::string::npos) << *noFolder;
+  EXPECT_NE(noFolder->reason.find(missingFolder), std::string::npos) << noFolder->reason;
 
   // config.ini is a folder: it cannot be replaced, and nothing is left behind.
   std::filesystem::create_directory(temp.file(kConfigFileName));
@@ -331,7 +331,7 @@ TEST(SaveConfig, AWriteThatFailsLeavesTheOldFileWhole) {
   ::setrlimit(RLIMIT_FSIZE, &before);
   std::signal(SIGXFSZ, oldHandler);
   ASSERT_TRUE(reason.has_value());
-  EXPECT_NE(reason->find("large"), std::string::npos) << *reason;
+  EXPECT_NE(reason->reason.find("large"), std::string::npos) << reason->reason;
   EXPECT_EQ(readBytes(path), kDefaultFile);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path + ".new")));
 }

@@ -143,9 +143,9 @@ TEST(AppPaths, CreateFolderMakesParentsOrSaysWhyNot) {
   EXPECT_TRUE(std::filesystem::is_directory(utf8Path(nested)));
   EXPECT_EQ(createFolder(nested), std::nullopt);  // already there
   testing::writeBytes(temp.file("plain"), "x");
-  const auto reason = createFolder(withTrailingSeparator(temp.file("plain")) + "below");
-  ASSERT_TRUE(reason.has_value());
-  EXPECT_NE(reason->find(temp.file("plain")), std::string::npos) << *reason;
+  const auto failure = createFolder(withTrailingSeparator(temp.file("plain")) + "below");
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_NE(failure->reason.find(temp.file("plain")), std::string::npos) << failure->reason;
 }
 
 }  // namespace

@@ -22,14 +22,13 @@ namespace nebulor {
 namespace {
 
 using namespace std::chrono_literals;
-using camera::Frame;
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 1024;
 
 // A flat sky: bias and sky 1100 counts, 30 counts of noise.
-Frame skyFrame(std::uint64_t seed) {
-  Frame frame{kWidth, kHeight, std::vector<std::uint16_t>(static_cast<std::size_t>(kWidth) * kHeight)};
+stars::Frame skyFrame(std::uint64_t seed) {
+  stars::Frame frame{kWidth, kHeight, std::vector<std::uint16_t>(static_cast<std::size_t>(kWidth) * kHeight)};
   std::mt19937_64 random(seed);
   std::normal_distribution<double> sky(1100, 30);
   for (std::uint16_t& pixel : frame.pixels) pixel = static_cast<std::uint16_t>(std::lround(sky(random)));
@@ -37,7 +36,7 @@ Frame skyFrame(std::uint64_t seed) {
 }
 
 // A Gaussian star image of `counts` counts in all, sampled at the pixel centres.
-void addStar(Frame& frame, double x, double y, double counts, double sigma = 1.8) {
+void addStar(stars::Frame& frame, double x, double y, double counts, double sigma = 1.8) {
   for (int py = std::max(0, static_cast<int>(y) - 15); py <= std::min(kHeight - 1, static_cast<int>(y) + 15);
        ++py) {
     for (int px = std::max(0, static_cast<int>(x) - 15); px <= std::min(kWidth - 1, static_cast<int>(x) + 15);
@@ -58,7 +57,7 @@ struct Point {
 // Saturated single pixels at random places clear of the given star images
 // (a hot pixel on a star image is the star finder's business), and two of
 // them as far apart as a pair.
-void addHotPixels(Frame& frame, const std::vector<Point>& stars) {
+void addHotPixels(stars::Frame& frame, const std::vector<Point>& stars) {
   std::mt19937_64 random(3);
   for (int placed = 0; placed < 40;) {
     const int x = static_cast<int>(random() % kWidth);
@@ -74,7 +73,7 @@ void addHotPixels(Frame& frame, const std::vector<Point>& stars) {
 }
 
 // Plate scale of the simulator's default camera: 2000 mm, 5.4 um pixels.
-const SeparationRange kDefaultRange = plausibleSeparation(2000, 5.4);
+const stars::SeparationRange kDefaultRange = stars::plausibleSeparation(2000, 5.4);
 
 TEST(StarPair, FindsTheMasksPairBesideABrighterStarAndHotPixels) {
   // A full frame of the simulator's night: its star images lie where its scene put them.
@@ -85,7 +84,8 @@ TEST(StarPair, FindsTheMasksPairBesideABrighterStarAndHotPixels) {
   std::mt19937_64 noise(5);
   constexpr double kSeconds = 0.1;
   const camera::sim::SceneState sky = scene.next(0, kSeconds);
-  const Frame simulated = renderer.render(sky, {0, 0, settings.width, settings.height}, kSeconds, noise);
+  const stars::Frame simulated =
+      renderer.render(sky, {0, 0, settings.width, settings.height}, kSeconds, noise);
   const double imageCounts = settings.flux * kSeconds / settings.gain;
   const auto [left, right] =
       std::minmax(sky.stars[0], sky.stars[1], [](auto& a, auto& b) { return a.x < b.x; });
@@ -100,10 +100,10 @@ TEST(StarPair, FindsTheMasksPairBesideABrighterStarAndHotPixels) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Frame frame = simulated;
+    stars::Frame frame = simulated;
     addStar(frame, c.thirdX, c.thirdY, c.thirdShare * imageCounts, seeing.psfSigma());
     addHotPixels(frame, {{left.x, left.y}, {right.x, right.y}, {c.thirdX, c.thirdY}});
-    const StarPairChoice choice = chooseStarPair(frame, kDefaultRange);
+    const stars::StarPairChoice choice = stars::chooseStarPair(frame, kDefaultRange);
     ASSERT_TRUE(choice.pair) << choice.refusal;
     EXPECT_NEAR(choice.pair->stars[0].x, left.x, 0.2);
     EXPECT_NEAR(choice.pair->stars[0].y, left.y, 0.2);
@@ -132,14 +132,14 @@ TEST(StarPair, RefusesWithItsReasonWhenNoPairFitsTheMask) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Frame frame = skyFrame(7);
+    stars::Frame frame = skyFrame(7);
     std::vector<Point> places;
     for (const Star& star : c.stars) {
       addStar(frame, star.x, star.y, star.counts);
       places.push_back({star.x, star.y});
     }
     addHotPixels(frame, places);
-    const StarPairChoice choice = chooseStarPair(frame, kDefaultRange);
+    const stars::StarPairChoice choice = stars::chooseStarPair(frame, kDefaultRange);
     EXPECT_FALSE(choice.pair);
     EXPECT_NE(choice.refusal.find(c.reason), std::string::npos) << choice.refusal;
   }
@@ -191,11 +191,11 @@ struct CloudRun {
   explicit CloudRun(bool skyClears, int exposureLimit) {
     rig.startUp();
     rig.selectStars({500.2, 400.4, 20}, {540.3, 414.6, 20});
-    Frame moved = skyFrame(11);
+    stars::Frame moved = skyFrame(11);
     addStar(moved, 650.4, 320.7, 1e5);
     addStar(moved, 690.6, 334.9, 1e5);
-    const auto clearFrame = std::make_shared<const Frame>(std::move(moved));
-    const auto overcastFrame = std::make_shared<const Frame>(skyFrame(12));
+    const auto clearFrame = std::make_shared<const stars::Frame>(std::move(moved));
+    const auto overcastFrame = std::make_shared<const stars::Frame>(skyFrame(12));
 
     Reacquisition::Clock::time_point now{};
     AutoSelection selection(rig.state, rig.ui, std::nullopt);

@@ -152,13 +152,13 @@ TEST(MeasurementCycle, RejectedExposuresAreLoggedCountedAndRepeated) {
   // detection; in 10 and 22 one is saturated, in 15 one is cut by an edge,
   // which no score makes clean.
   rig.camera().imageFor = [](int exposure) {
-    using camera::StarStatus;
+    using stars::StarStatus;
     ScriptedImage image;
     image.pollsUntilReady = 1;
     const int run = exposure - 1;  // the selection's full frame was exposure 1
     if (run == 3 || run == 4) image.centroids = {{10, 10, 25}, {70, 12, 9.5}};
-    if (run == 10 || run == 22) image.centroids = {{10, 10, 400, StarStatus::saturated}, {70, 12, 25}};
-    if (run == 15) image.centroids = {{10, 10, 25}, {70, 12, 40, StarStatus::nearEdge}};
+    if (run == 10 || run == 22) image.centroids = {{10, 10, 400, stars::StarStatus::saturated}, {70, 12, 25}};
+    if (run == 15) image.centroids = {{10, 10, 25}, {70, 12, 40, stars::StarStatus::nearEdge}};
     return image;
   };
   std::vector<int> shownBad;
@@ -689,7 +689,7 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
   std::vector<std::string> rows = readingsRows(rig);
   ASSERT_EQ(rows.size(), 2u);
   const std::vector<std::string> first = fields(rows[0]);
-  ASSERT_EQ(first.size(), 11u) << rows[0];
+  ASSERT_EQ(first.size(), 12u) << rows[0];
   EXPECT_EQ(first[0].size(), std::string("2026-12-07T23:14:05+01:00").size()) << first[0];
   EXPECT_NEAR(std::stod(first[1]), (3 + CalcAirmass(30)) / 4, 1e-12);  // exposures 1, 3, 4, 5
   EXPECT_EQ(first[2], singleText(rig.state.fwhmHistory[1]));
@@ -703,6 +703,7 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
   ASSERT_GT(rig.state.bestSeeing, 0);
   EXPECT_EQ(fields(rows[1])[9], doubleText(rig.state.bestSeeing));
   EXPECT_EQ(fields(rows[1])[10], doubleText(rig.state.bestSeeingError));
+  EXPECT_EQ(fields(rows[1])[11], singleText(rig.state.config.measurementExposure));
 
   rig.shown = 0;
   rig.stopAfterReadings(1);
@@ -761,6 +762,44 @@ TEST(MeasurementCycle, HeaderMessagesNameTheApplication) {
         "Unable to read pixel size from exposure - please check " + std::string(name) + " setup"};
     EXPECT_EQ(rig.ui.messages, expected);
   }
+}
+
+// With the correction on, an accepted t exposure is followed by 2t ones until one is accepted; only
+// the t exposures reach the raw log and the rejected count, the 2t ones go to their own file.
+TEST(MeasurementCycle, TheExposureCorrectionInterleavesTwiceTheExposureLoggedApart) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 3;
+  rig.state.exposureCorrection = true;
+  const int first = rig.camera().exposures + 1;
+  // Run exposures: t, 2t, t rejected, t, 2t rejected, 2t, t, 2t.
+  rig.camera().imageFor = [first](int exposure) {
+    const int run = exposure - first;
+    const bool twice = run == 1 || run == 4 || run == 5 || run == 7;
+    const double x = (twice ? 20 : 10) + 0.25 * run;  // 2t exposures at x >= 20
+    ScriptedImage image;
+    image.pollsUntilReady = 1;
+    image.centroids = {{x, 10, run == 2 || run == 4 ? 5.0 : 25.0}, {x + 60 - 0.5 * run, 12 + 0.25 * run, 25}};
+    return image;
+  };
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+
+  std::vector<std::string> exposures;
+  std::copy_if(rig.server.calls.begin(), rig.server.calls.end(), std::back_inserter(exposures),
+               [](const std::string& call) { return call.rfind("expose", 0) == 0; });
+  ASSERT_GE(exposures.size(), 9u);  // the selection's full frame first
+  EXPECT_EQ(
+      std::vector<std::string>(exposures.begin() + 1, exposures.begin() + 9),
+      std::vector<std::string>({"expose 0.010000", "expose 0.020000", "expose 0.010000", "expose 0.010000",
+                                "expose 0.020000", "expose 0.020000", "expose 0.010000", "expose 0.020000"}));
+  const std::vector<std::string> raw = rig.logRows();
+  const std::vector<std::string> doubled = testing::rawLogRows(rig.temp.read(kDoubleExposureLogFileName));
+  ASSERT_TRUE(raw.size() >= 4 && doubled.size() >= 4);
+  for (std::size_t i = 0; i < 4; ++i)
+    EXPECT_TRUE(std::stod(fields(raw[i])[2]) < 20 && std::stod(fields(doubled[i])[2]) >= 20) << i;
+  const std::vector<std::string> reading = fields(readingsRows(rig).at(0));
+  EXPECT_EQ(reading.at(7), "1");  // the rejected t exposure only
+  EXPECT_EQ(reading.at(11), "0");
 }
 
 }  // namespace

@@ -307,7 +307,7 @@ TEST(StarSelection, AnyExceptionIsShownAndTheCommandsReturnToIdle) {
 TEST(StarSelection, ClicksThatCannotBeTwoStarImagesRefuseTheSelection) {
   const struct {
     const char* name;
-    camera::Centroid star1, star2;
+    stars::Centroid star1, star2;
     const char* message;
   } cases[] = {
       {"first click on empty sky",

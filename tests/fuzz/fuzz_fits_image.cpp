@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace nebulor::camera;
   try {
     const indi::FitsImage image = indi::readFitsImage(data, size);
-    const Frame& frame = image.frame;
+    const stars::Frame& frame = image.frame;
     if (frame.width < 1 || frame.height < 1 ||
         frame.pixels.size() !=
             static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height)) {

@@ -32,7 +32,7 @@ void renderNight(const camera::sim::SimSettings& settings) {
   std::mt19937_64 noise(settings.seed);
   const camera::SensorBox box{0, 0, std::min(settings.width, 48), std::min(settings.height, 48)};
   for (const double time : {0.0, 3600.0 * 12}) {
-    const camera::Frame frame = renderer.render(scene.next(time, 0.01), box, 0.01, noise);
+    const stars::Frame frame = renderer.render(scene.next(time, 0.01), box, 0.01, noise);
     if (frame.pixels.size() != static_cast<std::size_t>(box.width) * box.height) std::abort();
   }
 }

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace nebulor::camera;
+  using namespace nebulor;
   FuzzedDataProvider input(data, size);
-  Frame frame;
+  stars::Frame frame;
   frame.width = input.ConsumeIntegralInRange(1, 96);
   frame.height = input.ConsumeIntegralInRange(1, 96);
   const double x = input.ConsumeFloatingPoint<double>();
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   frame.pixels.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
   for (std::uint16_t& pixel : frame.pixels) pixel = input.ConsumeIntegral<std::uint16_t>();
 
-  findStarNear(frame, x, y);
-  if (findBrightestStars(frame, count).size() > static_cast<std::size_t>(count)) std::abort();
+  stars::findStarNear(frame, x, y);
+  if (stars::findBrightestStars(frame, count).size() > static_cast<std::size_t>(count)) std::abort();
   return 0;
 }

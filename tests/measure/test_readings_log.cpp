@@ -95,7 +95,7 @@ TEST(ReadingsLogRow, NumbersUseAFullStopWhateverTheLocale) {
   EXPECT_NEAR(std::stod(row.substr(fixedPart.size())), 0.6 * 1.87941 / std::sqrt(19.0), 1e-7);
   ReadingRecord unknown = reading(1.87941f);
   unknown.seeingError.reset();
-  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,") << "unknown values leave their fields empty";
+  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,,") << "unknown values leave their fields empty";
 }
 
 // The error formula against a simulation of the estimator itself: Gaussian
@@ -165,12 +165,12 @@ TEST(ReadingsLogFile, AForeignFileIsKeptAndTheReadingsGoToADatedLog) {
   const std::string foreign = "date,fwhm\r\n2026-12-01,1.1\r\n";
   writeBytes(temp.file(kReadingsLogFileName), foreign);
   ReadingsLog log;
-  const std::optional<std::string> message = log.open(temp.folder());
-  ASSERT_TRUE(message.has_value());
+  const std::optional<Notice> notice = log.open(temp.folder());
+  ASSERT_TRUE(notice.has_value());
   const std::string dated = std::filesystem::path(log.path()).filename().string();
   EXPECT_EQ(dated.rfind("SeeingReadings-", 0), 0u) << dated;
   EXPECT_EQ(dated.size(), std::string("SeeingReadings-20261207-231405.csv").size()) << dated;
-  EXPECT_NE(message->find(dated), std::string::npos) << *message;
+  EXPECT_NE(notice->text.find(dated), std::string::npos) << notice->text;
   log.write(reading(1.5f));
   log.close();
   EXPECT_EQ(log.open(temp.folder()), std::nullopt) << "the next run goes on in the same dated log";
@@ -188,9 +188,9 @@ TEST(ReadingsLogFile, OtherColumnsOrALinkAreMovedAsideAndANewLogBegins) {
   const std::string older = "local_time,airmass,seeing_arcsec,r0_cm\r\n2026-12-06T01:02:03+01:00,1,1.5,8\r\n";
   writeBytes(temp.file(kReadingsLogFileName), older);
   ReadingsLog log;
-  const std::optional<std::string> message = log.open(temp.folder());
-  ASSERT_TRUE(message.has_value());
-  EXPECT_NE(message->find("SeeingReadings-20261206-010203.csv"), std::string::npos) << *message;
+  const std::optional<Notice> notice = log.open(temp.folder());
+  ASSERT_TRUE(notice.has_value());
+  EXPECT_NE(notice->text.find("SeeingReadings-20261206-010203.csv"), std::string::npos) << notice->text;
   log.close();
   EXPECT_EQ(readBytes(temp.file("SeeingReadings-20261206-010203.csv")), older);
   EXPECT_EQ(readBytes(temp.file(kReadingsLogFileName)), kHeaderLine);

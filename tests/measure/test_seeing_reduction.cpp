@@ -316,9 +316,9 @@ TEST(ReduceReading, RefusesUnusableInputWithAReasonAndChangesNothing) {
     const MonitorState before = state;
     ExposureGeometry geometry = kGeometry;
     c.spoil(state, geometry);
-    const std::optional<std::string> reason = ReduceReading(state, geometry);
-    ASSERT_TRUE(reason.has_value()) << c.what;
-    EXPECT_FALSE(reason->empty()) << c.what;
+    const std::optional<Failure> failure = ReduceReading(state, geometry);
+    ASSERT_TRUE(failure.has_value()) << c.what;
+    EXPECT_FALSE(failure->reason.empty()) << c.what;
     EXPECT_EQ(state.fwhmHistory, before.fwhmHistory) << c.what;
     EXPECT_EQ(state.historyCount, before.historyCount) << c.what;
     EXPECT_EQ(state.longDeviations, before.longDeviations) << c.what;

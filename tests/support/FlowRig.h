@@ -29,7 +29,7 @@ struct FlowRig {
   void startUp() { RunStartup(state, ui, server, objects, temp.folder()); }
 
   // A selection whose two clicks find the given centroids (full-frame pixels).
-  void selectStars(camera::Centroid star1, camera::Centroid star2) {
+  void selectStars(stars::Centroid star1, stars::Centroid star2) {
     ScriptedImage fullFrame;
     fullFrame.centroids = {star1, star2};
     camera().images.push_back(fullFrame);

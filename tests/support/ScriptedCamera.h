@@ -22,9 +22,9 @@ struct ScriptedImage {
       {"OBJCTALT", 90.0}, {"FOCALLEN", 2000.0}, {"XPIXSZ", 5.4}, {"YPIXSZ", 5.4}};
   // Answers of the centroid search, in call order; once they run out a search
   // finds a clean star (score 20) at the requested point plus jitter.
-  std::deque<camera::Centroid> centroids;
-  int pollsUntilReady = 0;                     // imageReady answers false this many times first
-  std::shared_ptr<const camera::Frame> frame;  // its pixels; none: the application keeps them
+  std::deque<stars::Centroid> centroids;
+  int pollsUntilReady = 0;                    // imageReady answers false this many times first
+  std::shared_ptr<const stars::Frame> frame;  // its pixels; none: the application keeps them
 };
 
 // Every call the flows make on the scripted objects, in order, as short
@@ -67,12 +67,12 @@ class ScriptedDocument : public camera::ImageDocument {
   std::int16_t clickX() override { return pressX; }
   std::int16_t clickY() override { return pressY; }
 
-  camera::Centroid centroidNear(std::int16_t x, std::int16_t y, camera::PassBy passBy) override {
+  stars::Centroid centroidNear(std::int16_t x, std::int16_t y, camera::PassBy passBy) override {
     calls_.push_back("centroid " + std::to_string(x) + " " + std::to_string(y) +
                      (passBy == camera::PassBy::value ? " value" : " reference"));
     faults_.check("centroid");
     if (!image_.centroids.empty()) {
-      const camera::Centroid found = image_.centroids.front();
+      const stars::Centroid found = image_.centroids.front();
       image_.centroids.pop_front();
       return found;
     }
@@ -81,7 +81,7 @@ class ScriptedDocument : public camera::ImageDocument {
     return {x + 0.3 * std::sin(phase), y + 0.25 * std::cos(1.3 * phase), 20};
   }
 
-  std::shared_ptr<const camera::Frame> frame() const override {
+  std::shared_ptr<const stars::Frame> frame() const override {
     return image_.frame ? image_.frame : camera::ImageDocument::frame();
   }
 

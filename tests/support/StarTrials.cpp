@@ -81,8 +81,8 @@ TrialStatistics measureTrials(const Condition& condition, int frames, std::uint6
   TrialStatistics stats;
   double sum2 = 0, errorSum = 0, biasSum = 0;
   for (const TrialFrame& trial : makeTrialFrames(condition, frames, seed)) {
-    const camera::Centroid c =
-        camera::findStarNear(trial.frame, trial.truth.x + 2, trial.truth.y - 1, trial.noise);
+    const stars::Centroid c =
+        stars::findStarNear(trial.frame, trial.truth.x + 2, trial.truth.y - 1, trial.noise);
     if (!c.clean()) {
       ++stats.failures;
       continue;

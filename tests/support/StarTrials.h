@@ -20,8 +20,8 @@ struct Condition {
 };
 
 struct TrialFrame {
-  camera::Frame frame;
-  camera::NoiseModel noise;
+  stars::Frame frame;
+  stars::NoiseModel noise;
   TrueStar truth;
   double towardsNuisanceX = 0;  // unit vector from the star to the companion
   double towardsNuisanceY = 0;

@@ -83,7 +83,7 @@ std::vector<double> meanElectrons(const StarScene& scene) {
   return electrons;
 }
 
-camera::Frame renderFrame(const StarScene& scene, std::mt19937_64& random) {
+stars::Frame renderFrame(const StarScene& scene, std::mt19937_64& random) {
   std::vector<double> electrons = meanElectrons(scene);
   // A track: sampled finely along its length, each sample's charge in the
   // pixel it falls on.
@@ -100,7 +100,7 @@ camera::Frame renderFrame(const StarScene& scene, std::mt19937_64& random) {
     }
   }
   std::normal_distribution<double> gauss;
-  camera::Frame frame{scene.width, scene.height, std::vector<std::uint16_t>(electrons.size())};
+  stars::Frame frame{scene.width, scene.height, std::vector<std::uint16_t>(electrons.size())};
   for (std::size_t i = 0; i < electrons.size(); ++i) {
     const double mean = std::max(electrons[i], 0.0);
     const double photons = mean < kPoissonLimit

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::test {
 
@@ -47,13 +47,13 @@ struct StarScene {
   std::vector<HotPixel> hotPixels;
   std::vector<CosmicTrack> tracks;
 
-  camera::NoiseModel noiseModel() const { return {gain, readNoise}; }
+  stars::NoiseModel noiseModel() const { return {gain, readNoise}; }
 };
 
 // Mean electrons of every pixel from sky and stars (no defects), row-major.
 std::vector<double> meanElectrons(const StarScene& scene);
 
-camera::Frame renderFrame(const StarScene& scene, std::mt19937_64& random);
+stars::Frame renderFrame(const StarScene& scene, std::mt19937_64& random);
 
 // Flux (electrons) whose image, centred on a pixel, has this signal to noise
 // in its brightest pixel over the scene's sky and read noise.

@@ -7,7 +7,7 @@
 
 namespace nebulor::camera::indi {
 
-Frame fitToBox(Frame image, const SensorBox& box, int sensorWidth, int sensorHeight) {
+stars::Frame fitToBox(stars::Frame image, const SensorBox& box, int sensorWidth, int sensorHeight) {
   if (image.width == box.width && image.height == box.height) return image;
   const bool fullSensor = image.width == sensorWidth && image.height == sensorHeight;
   const bool boxOnSensor = box.x >= 0 && box.y >= 0 && box.width > 0 && box.height > 0 &&
@@ -17,7 +17,7 @@ Frame fitToBox(Frame image, const SensorBox& box, int sensorWidth, int sensorHei
                           std::to_string(image.height) + " image where " + std::to_string(box.width) + " x " +
                           std::to_string(box.height) + " pixels were asked for");
   }
-  Frame cut;
+  stars::Frame cut;
   cut.width = box.width;
   cut.height = box.height;
   cut.pixels.reserve(static_cast<std::size_t>(box.width) * static_cast<std::size_t>(box.height));

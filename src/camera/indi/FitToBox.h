@@ -1,7 +1,7 @@
 #pragma once
 
 #include "camera/SensorBox.h"
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera::indi {
 
@@ -9,6 +9,6 @@ namespace nebulor::camera::indi {
 // A full-sensor image when a smaller box was asked for (a camera that
 // ignores subframes, as the INDI simulator does when it replays files) is
 // cut down to the box. Any other size throws AutomationError.
-Frame fitToBox(Frame image, const SensorBox& box, int sensorWidth, int sensorHeight);
+stars::Frame fitToBox(stars::Frame image, const SensorBox& box, int sensorWidth, int sensorHeight);
 
 }  // namespace nebulor::camera::indi

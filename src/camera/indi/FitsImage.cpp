@@ -82,7 +82,7 @@ bool handledBitpix(int bitpix) {
 // overflowing), and the data within the bytes that arrived. cfitsio reads
 // whole 2880-byte blocks and does not stop at the end of a memory file, so
 // a file cut short would be read past its end.
-Frame readPixels(fitsfile* file, std::size_t fileSize) {
+stars::Frame readPixels(fitsfile* file, std::size_t fileSize) {
   int status = 0;
   int bitpix = 0;
   int axes = 0;
@@ -111,7 +111,7 @@ Frame readPixels(fitsfile* file, std::size_t fileSize) {
       dataBytes > fileSize - static_cast<std::size_t>(dataStart)) {
     throw AutomationError("The camera's image is cut short: its FITS data is incomplete");
   }
-  Frame frame;
+  stars::Frame frame;
   frame.width = static_cast<int>(size[0]);
   frame.height = static_cast<int>(size[1]);
   frame.pixels.resize(count);

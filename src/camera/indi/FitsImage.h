@@ -7,7 +7,7 @@
 
 #include "camera/Automation.h"
 #include "camera/SensorBox.h"
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera::indi {
 
@@ -15,7 +15,7 @@ namespace nebulor::camera::indi {
 // in the order they are stored (INDI stores the top row first), and every
 // header card that carries a value.
 struct FitsImage {
-  Frame frame;
+  stars::Frame frame;
   std::map<std::string, FitsValue> header;  // keyword -> number, or text (strings and logicals)
 
   // The value of a header keyword, std::nullopt when the header lacks it.

@@ -308,11 +308,11 @@ bool IndiCamera::acceptImage(const IndiImage& received, int sensorWidth, int sen
   const Exposure exposure = *pending_;
   pending_.reset();
   if (!received.error.empty()) throw AutomationError(received.error);
-  const Frame& image = received.image->frame;
+  const stars::Frame& image = received.image->frame;
   // A full frame is whatever the sensor is now: a camera may learn its size
   // only with its first image (the INDI simulator replaying files does).
   const bool wholeSensor = exposure.fullFrame && image.width == sensorWidth && image.height == sensorHeight;
-  auto frame = std::make_shared<const Frame>(
+  auto frame = std::make_shared<const stars::Frame>(
       wholeSensor ? image : fitToBox(image, exposure.box, sensorWidth, sensorHeight));
   document_ = std::make_shared<IndiDocument>(received.image, frame, display_);
   display_->clicks.frameArrived(frame);

@@ -15,7 +15,7 @@ class IndiDocument : public ImageDocument {
  public:
   // `frame` is the image as asked for (cut to the readout box where needed);
   // `fits` supplies the header.
-  IndiDocument(std::shared_ptr<const FitsImage> fits, std::shared_ptr<const Frame> frame,
+  IndiDocument(std::shared_ptr<const FitsImage> fits, std::shared_ptr<const stars::Frame> frame,
                std::shared_ptr<ImageDisplay> display);
 
   void prepare() override {}
@@ -26,13 +26,13 @@ class IndiDocument : public ImageDocument {
   std::int16_t clickX() override;
   std::int16_t clickY() override;
 
-  Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
+  stars::Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
 
-  std::shared_ptr<const Frame> frame() const override { return frame_; }
+  std::shared_ptr<const stars::Frame> frame() const override { return frame_; }
 
  private:
   std::shared_ptr<const FitsImage> fits_;
-  std::shared_ptr<const Frame> frame_;
+  std::shared_ptr<const stars::Frame> frame_;
   std::shared_ptr<ImageDisplay> display_;
 };
 

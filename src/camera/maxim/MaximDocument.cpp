@@ -66,7 +66,7 @@ std::int16_t MaximDocument::clickX() { return document_.getInt16(document_.membe
 
 std::int16_t MaximDocument::clickY() { return document_.getInt16(document_.member(kClickY)); }
 
-Centroid MaximDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) {
+stars::Centroid MaximDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) {
   // By reference the application may write to x and y; those are copies.
   std::int16_t xStorage = x;
   std::int16_t yStorage = y;
@@ -84,7 +84,7 @@ Centroid MaximDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy pass
   // The application tells no status: a score below the threshold is a faint star.
   const double score = centroid.number(kCentroidScore);
   return {centroid.number(kCentroidX), centroid.number(kCentroidY), score,
-          score >= kCleanDetection ? StarStatus::found : StarStatus::faint};
+          score >= stars::kCleanDetection ? stars::StarStatus::found : stars::StarStatus::faint};
 }
 
 }  // namespace nebulor::camera::maxim

@@ -29,7 +29,7 @@ class MaximDocument final : public ImageDocument {
   bool mouseDown() override;
   std::int16_t clickX() override;
   std::int16_t clickY() override;
-  Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
+  stars::Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
 
  private:
   DispatchObject document_;

@@ -140,8 +140,8 @@ void FrameRenderer::addStamp(std::vector<double>& electrons, const SensorBox& re
   }
 }
 
-Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, double seconds,
-                            std::mt19937_64& noise) const {
+stars::Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, double seconds,
+                                   std::mt19937_64& noise) const {
   const std::size_t count = static_cast<std::size_t>(region.width) * region.height;
   std::vector<double> electrons(count, sky_ * seconds);
   if (!scene.cloudy) {
@@ -154,7 +154,7 @@ Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, do
   }
   addCosmics(electrons, region, noise);
 
-  Frame frame;
+  stars::Frame frame;
   frame.width = region.width;
   frame.height = region.height;
   frame.pixels.resize(count);

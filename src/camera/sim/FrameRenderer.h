@@ -3,9 +3,9 @@
 #include <random>
 
 #include "camera/SensorBox.h"
-#include "camera/StarFinder.h"
 #include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera::sim {
 
@@ -16,8 +16,8 @@ class FrameRenderer {
  public:
   FrameRenderer(const SimSettings& settings, double psfSigma);
 
-  Frame render(const SceneState& scene, const SensorBox& region, double seconds,
-               std::mt19937_64& noise) const;
+  stars::Frame render(const SceneState& scene, const SensorBox& region, double seconds,
+                      std::mt19937_64& noise) const;
 
  private:
   void addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,

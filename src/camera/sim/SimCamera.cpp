@@ -106,9 +106,9 @@ void SimCamera::expose(float seconds) {
                          (static_cast<double>(settings_.width) * settings_.height);
   const SceneState scene = scene_.next(start + seconds / 2.0, seconds);
 
-  auto frame = std::make_shared<Frame>(renderer_.render(scene, region, seconds, noise_));
+  auto frame = std::make_shared<stars::Frame>(renderer_.render(scene, region, seconds, noise_));
   const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys,
-                         NoiseModel{settings_.gain, settings_.readNoise}};
+                         stars::NoiseModel{settings_.gain, settings_.readNoise}};
   ++exposures_;
   pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
   pendingDue_ = start + seconds + readout;

@@ -4,7 +4,7 @@
 
 namespace nebulor::camera::sim {
 
-SimDocument::SimDocument(std::shared_ptr<const Frame> frame, SimHeader header,
+SimDocument::SimDocument(std::shared_ptr<const stars::Frame> frame, SimHeader header,
                          std::shared_ptr<ImageDisplay> view, SimFaults faults, int exposureNumber)
     : frame_(std::move(frame)),
       header_(std::move(header)),
@@ -46,9 +46,9 @@ std::int16_t SimDocument::clickY() {
   return view_->clicks.clickY();
 }
 
-Centroid SimDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy /*passBy*/) {
+stars::Centroid SimDocument::centroidNear(std::int16_t x, std::int16_t y, PassBy /*passBy*/) {
   check(SimOperation::centroid);
-  const Centroid star = findStarNear(*frame_, x, y, header_.noise);
+  const stars::Centroid star = stars::findStarNear(*frame_, x, y, header_.noise);
   if (view_->viewer != nullptr) view_->viewer->showCentroid(star);
   return star;
 }

@@ -6,8 +6,8 @@
 
 #include "camera/Automation.h"
 #include "camera/ImageDisplay.h"
-#include "camera/StarFinder.h"
 #include "camera/sim/SimFaults.h"
+#include "stars/StarFinder.h"
 
 namespace nebulor::camera::sim {
 
@@ -17,14 +17,14 @@ struct SimHeader {
   double focalLength = 0;  // FOCALLEN, mm
   double pixelSize = 0;    // XPIXSZ and YPIXSZ, micrometres
   std::set<std::string> missing;
-  NoiseModel noise;  // the camera's gain and read noise, for the star finder
+  stars::NoiseModel noise;  // the camera's gain and read noise, for the star finder
 };
 
 // One simulated image: its pixels, its header, the star finder on it, and
 // the window's click state.
 class SimDocument : public ImageDocument {
  public:
-  SimDocument(std::shared_ptr<const Frame> frame, SimHeader header, std::shared_ptr<ImageDisplay> view,
+  SimDocument(std::shared_ptr<const stars::Frame> frame, SimHeader header, std::shared_ptr<ImageDisplay> view,
               SimFaults faults, int exposureNumber);
 
   void prepare() override;
@@ -33,14 +33,14 @@ class SimDocument : public ImageDocument {
   bool mouseDown() override;
   std::int16_t clickX() override;
   std::int16_t clickY() override;
-  Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
+  stars::Centroid centroidNear(std::int16_t x, std::int16_t y, PassBy passBy) override;
 
-  std::shared_ptr<const Frame> frame() const override { return frame_; }
+  std::shared_ptr<const stars::Frame> frame() const override { return frame_; }
 
  private:
   void check(SimOperation operation) const;
 
-  std::shared_ptr<const Frame> frame_;
+  std::shared_ptr<const stars::Frame> frame_;
   SimHeader header_;
   std::shared_ptr<ImageDisplay> view_;
   SimFaults faults_;

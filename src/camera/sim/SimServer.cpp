@@ -9,8 +9,8 @@ namespace nebulor::camera::sim {
 
 SimServer::SimServer(SimSettings settings)
     : settings_(std::move(settings)), view_(std::make_shared<ImageDisplay>()) {
-  if (settings_.clicks.brightest)
-    view_->clicks.scriptBrightestStars();
+  if (settings_.clicks.automaticPair)
+    view_->clicks.scriptAutomaticPair(stars::plausibleSeparation(settings_.focalLength, settings_.pixelSize));
   else if (!settings_.clicks.points.empty())
     view_->clicks.scriptClicks(settings_.clicks.points);
 }

@@ -100,7 +100,7 @@ ClickScript clickScript(const Item& item) {
   ClickScript script;
   if (item.text() == "window") return script;
   if (item.text() == "brightest") {
-    script.brightest = true;
+    script.automaticPair = true;
     return script;
   }
   for (std::string_view point : split(item.text(), '+')) {

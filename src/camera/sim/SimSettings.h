@@ -38,7 +38,7 @@ enum class Images {
 
 // Who clicks the star images in the simulated image window.
 struct ClickScript {
-  bool brightest = false;          // the two brightest star images of each image
+  bool automaticPair = false;      // "brightest": the pair the automatic selection chooses
   std::vector<ClickPoint> points;  // else these points in order; none: the user clicks
 };
 

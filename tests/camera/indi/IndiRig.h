@@ -32,7 +32,7 @@ inline bool eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-inline const camera::Frame& frameOf(camera::Camera& camera) {
+inline const stars::Frame& frameOf(camera::Camera& camera) {
   return *std::dynamic_pointer_cast<camera::indi::IndiDocument>(camera.document())->frame();
 }
 

@@ -7,8 +7,8 @@ namespace nebulor::camera::indi {
 namespace {
 
 // Each pixel holds its own sensor position, so a cut shows where it came from.
-Frame sensorImage(int width, int height) {
-  Frame frame;
+stars::Frame sensorImage(int width, int height) {
+  stars::Frame frame;
   frame.width = width;
   frame.height = height;
   for (int y = 0; y < height; ++y) {
@@ -18,27 +18,27 @@ Frame sensorImage(int width, int height) {
 }
 
 TEST(FitToBox, PassesAnImageOfTheBoxSizeUnchanged) {
-  const Frame image = sensorImage(100, 80);
-  const Frame fitted = fitToBox(image, SensorBox{300, 200, 100, 80}, 1280, 1024);
+  const stars::Frame image = sensorImage(100, 80);
+  const stars::Frame fitted = fitToBox(image, SensorBox{300, 200, 100, 80}, 1280, 1024);
   EXPECT_EQ(fitted.pixels, image.pixels);
 }
 
 TEST(FitToBox, CutsAFullSensorImageToTheBox) {
   const SensorBox box{37, 21, 12, 9};
-  const Frame fitted = fitToBox(sensorImage(200, 150), box, 200, 150);
+  const stars::Frame fitted = fitToBox(sensorImage(200, 150), box, 200, 150);
   ASSERT_EQ(fitted.width, box.width);
   ASSERT_EQ(fitted.height, box.height);
   for (int y = 0; y < box.height; ++y) {
     for (int x = 0; x < box.width; ++x) EXPECT_EQ(fitted.at(x, y), (box.y + y) * 200 + box.x + x);
   }
-  const Frame corner = fitToBox(sensorImage(200, 150), SensorBox{190, 140, 10, 10}, 200, 150);
+  const stars::Frame corner = fitToBox(sensorImage(200, 150), SensorBox{190, 140, 10, 10}, 200, 150);
   EXPECT_EQ(corner.at(9, 9), 149 * 200 + 199) << "a box reaching the sensor's far corner";
 }
 
 TEST(FitToBox, RefusesImagesThatDoNotMatchTheRequest) {
   struct Case {
     const char* what;
-    Frame image;
+    stars::Frame image;
     SensorBox box;
   };
   const Case cases[] = {

@@ -62,9 +62,9 @@ TEST(IndiCamera, HeaderCarriesTheLinkedTelescopesValuesAndLacksOthers) {
 }
 
 struct RecordingViewer : FrameViewer {
-  void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const Centroid&) override {}
-  std::vector<std::shared_ptr<const Frame>> frames;
+  void showFrame(std::shared_ptr<const stars::Frame> frame) override { frames.push_back(std::move(frame)); }
+  void showCentroid(const stars::Centroid&) override {}
+  std::vector<std::shared_ptr<const stars::Frame>> frames;
 };
 
 TEST(IndiCamera, ShowsEachImageInTheWindowOnlyOnceItHasArrived) {

@@ -38,9 +38,9 @@ constexpr int kSamplesPerReading = 100;
 constexpr int kReadings = 2;  // together about one pass over the frames
 
 struct LatestFrame : camera::FrameViewer {
-  void showFrame(std::shared_ptr<const camera::Frame> frame) override { latest = std::move(frame); }
-  void showCentroid(const camera::Centroid&) override {}
-  std::shared_ptr<const camera::Frame> latest;
+  void showFrame(std::shared_ptr<const stars::Frame> frame) override { latest = std::move(frame); }
+  void showCentroid(const stars::Centroid&) override {}
+  std::shared_ptr<const stars::Frame> latest;
 };
 
 double headerNumber(camera::ImageDocument& document, const std::string& keyword) {
@@ -62,7 +62,7 @@ void writeFrames(const camera::sim::SimSettings& settings, const std::filesystem
     camera->expose(seconds);
     ASSERT_TRUE(camera->imageReady());
     auto document = camera->document();
-    const camera::Frame& frame = *viewer.latest;
+    const stars::Frame& frame = *viewer.latest;
     FitsTestFile file(16, {frame.width, frame.height});
     file.pixels(std::vector<double>(frame.pixels.begin(), frame.pixels.end()));
     for (const char* keyword : {"FOCALLEN", "XPIXSZ", "YPIXSZ", "OBJCTALT"}) {

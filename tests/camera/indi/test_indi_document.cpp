@@ -10,15 +10,15 @@ namespace nebulor::camera::indi {
 namespace {
 
 struct RecordingViewer : FrameViewer {
-  void showFrame(std::shared_ptr<const Frame> frame) override { frames.push_back(std::move(frame)); }
-  void showCentroid(const Centroid& star) override { centroids.push_back(star); }
-  std::vector<std::shared_ptr<const Frame>> frames;
-  std::vector<Centroid> centroids;
+  void showFrame(std::shared_ptr<const stars::Frame> frame) override { frames.push_back(std::move(frame)); }
+  void showCentroid(const stars::Centroid& star) override { centroids.push_back(star); }
+  std::vector<std::shared_ptr<const stars::Frame>> frames;
+  std::vector<stars::Centroid> centroids;
 };
 
 // A round star image of the given peak on a flat sky, centred at (cx, cy).
-std::shared_ptr<const Frame> starFrame(double cx, double cy) {
-  auto frame = std::make_shared<Frame>();
+std::shared_ptr<const stars::Frame> starFrame(double cx, double cy) {
+  auto frame = std::make_shared<stars::Frame>();
   frame->width = 40;
   frame->height = 30;
   for (int y = 0; y < frame->height; ++y) {
@@ -55,10 +55,10 @@ TEST_F(IndiDocumentTest, MeasuresTheStarNearTheRequestedPointAndShowsIt) {
   const double trueX = 21.3;
   const double trueY = 12.6;
   IndiDocument document(fits_, starFrame(trueX, trueY), display_);
-  const Centroid star = document.centroidNear(20, 14, PassBy::value);
+  const stars::Centroid star = document.centroidNear(20, 14, PassBy::value);
   EXPECT_NEAR(star.x, trueX, 0.05);
   EXPECT_NEAR(star.y, trueY, 0.05);
-  EXPECT_GE(star.score, kCleanDetection);
+  EXPECT_GE(star.score, stars::kCleanDetection);
   ASSERT_EQ(viewer_.centroids.size(), 1u);
   EXPECT_EQ(viewer_.centroids[0].x, star.x);
 }

@@ -116,7 +116,7 @@ struct WireRig {
   // An image of the whole sensor that says how long it was exposed.
   void reportImage(double seconds) {
     auto fits = std::make_shared<FitsImage>();
-    fits->frame = Frame{640, 480, std::vector<std::uint16_t>(640 * 480)};
+    fits->frame = stars::Frame{640, 480, std::vector<std::uint16_t>(640 * 480)};
     fits->header["EXPTIME"] = seconds;
     connection.update([&](IndiSnapshot& snapshot) {
       IndiImage& latest = snapshot.images["CCD"];

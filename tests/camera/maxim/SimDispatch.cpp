@@ -79,7 +79,7 @@ void addReading(ScriptedDispatch& object, const wchar_t* name, DISPID id,
                      guarded([read](const DispatchCall&, DISPPARAMS&, VARIANT* result) { read(result); }));
 }
 
-void putCentroid(VARIANT* result, const camera::Centroid& centroid) {
+void putCentroid(VARIANT* result, const stars::Centroid& centroid) {
   SAFEARRAYBOUND bound{kCentroidElements, kCentroidLowerBound};
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 1, &bound);
   for (long index = kCentroidLowerBound; index < kCentroidLowerBound + kCentroidElements; ++index) {

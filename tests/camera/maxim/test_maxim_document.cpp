@@ -230,7 +230,7 @@ TEST_F(MaximDocumentTest, CentroidReadsElements6And7And12ByTheirOwnIndex) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     answerArray(c.elementType, c.lower, c.upper, c.byReference);
-    const Centroid centroid = document->centroidNear(10, 20, PassBy::value);
+    const stars::Centroid centroid = document->centroidNear(10, 20, PassBy::value);
     const double tolerance = c.elementType == VT_R4 ? 1e-3 : 0;
     EXPECT_NEAR(centroid.x, elementValue(6), tolerance);
     EXPECT_NEAR(centroid.y, elementValue(7), tolerance);

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
-namespace nebulor {
+namespace nebulor::stars {
 
 // Distances between the two star images, in pixels, that a pair may have.
 struct SeparationRange {
@@ -22,7 +22,7 @@ SeparationRange plausibleSeparation(double focalLength, double pixelSize);
 
 // Two images of one star found on a full frame, star 1 the left one.
 struct StarPair {
-  std::array<camera::Centroid, 2> stars;
+  std::array<Centroid, 2> stars;
 };
 
 // The pair, or why there is none (one line for the user).
@@ -34,6 +34,6 @@ struct StarPairChoice {
 // Chooses the two star images of the mask on a full frame: the brightest
 // two whose fluxes differ by less than a factor 3 and whose distance lies in
 // `separation`. Single bright pixels (hot pixels, cosmic rays) are no stars.
-StarPairChoice chooseStarPair(const camera::Frame& frame, const SeparationRange& separation);
+StarPairChoice chooseStarPair(const Frame& frame, const SeparationRange& separation);
 
-}  // namespace nebulor
+}  // namespace nebulor::stars

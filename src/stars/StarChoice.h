@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "camera/Automation.h"
+#include "stars/Centroid.h"
 
-namespace nebulor::camera {
+namespace nebulor::stars {
 
 // Whether the star image found near a click can be one of the two the
 // selection needs: a clean detection (score 10 or more), and not the star
@@ -21,4 +21,4 @@ StarChoice judgeStarChoice(const Centroid& found, const std::optional<Centroid>&
 // (detection score 3.2, 10 needed)", "it is the star image already chosen".
 std::string starChoiceReason(StarChoice choice, const Centroid& found);
 
-}  // namespace nebulor::camera
+}  // namespace nebulor::stars

@@ -1,9 +1,9 @@
-#include "camera/StarChoice.h"
+#include "stars/StarChoice.h"
 
 #include <cmath>
 #include <cstdio>
 
-namespace nebulor::camera {
+namespace nebulor::stars {
 
 StarChoice judgeStarChoice(const Centroid& found, const std::optional<Centroid>& chosen) {
   if (!(found.score >= kCleanDetection)) return StarChoice::noStar;
@@ -28,4 +28,4 @@ std::string starChoiceReason(StarChoice choice, const Centroid& found) {
   return {};
 }
 
-}  // namespace nebulor::camera
+}  // namespace nebulor::stars

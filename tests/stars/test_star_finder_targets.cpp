@@ -7,14 +7,14 @@
 #include <numeric>
 #include <random>
 
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 #include "support/StarTrials.h"
 
 namespace nebulor::test {
 namespace {
 
-using camera::Centroid;
-using camera::findStarNear;
+using stars::Centroid;
+using stars::findStarNear;
 
 constexpr int kFrames = 120;
 
@@ -88,7 +88,7 @@ TEST(StarFinderTargets, CosmicRayNearTheStarNeitherLosesNorCapturesIt) {
                              Condition{Psf::moffat, 3.5, 30, Nuisance::cosmicRay}}) {
     int worse = 0;
     for (const TrialFrame& t : makeTrialFrames(c, kFrames, 17)) {
-      const Centroid m = findStarNear(t.frame, t.truth.x + 2, t.truth.y - 1, t.noise);
+      const stars::Centroid m = stars::findStarNear(t.frame, t.truth.x + 2, t.truth.y - 1, t.noise);
       EXPECT_TRUE(m.clean()) << describe(c);
       if (std::hypot(m.x - t.truth.x, m.y - t.truth.y) > 0.5) ++worse;
     }
@@ -101,7 +101,7 @@ TEST(StarFinderTargets, FaintStarsScoreTenAndNoiseOrALoneHotPixelNever) {
     const Condition faint{Psf::gaussian, sigma, 10};
     int below = 0;
     for (const TrialFrame& t : makeTrialFrames(faint, kFrames, 19)) {
-      if (findStarNear(t.frame, t.truth.x + 2, t.truth.y - 1, t.noise).score < camera::kCleanDetection)
+      if (stars::findStarNear(t.frame, t.truth.x + 2, t.truth.y - 1, t.noise).score < stars::kCleanDetection)
         ++below;
     }
     EXPECT_LE(below, kFrames / 10) << "sigma " << sigma;
@@ -113,8 +113,8 @@ TEST(StarFinderTargets, FaintStarsScoreTenAndNoiseOrALoneHotPixelNever) {
   for (int i = 0; i < kFrames; ++i) {
     StarScene scene = sky;
     if (i % 2 == 1) scene.hotPixels = {{32, 32, 2000.0 * (1 + i % 5)}};
-    const Centroid m = findStarNear(renderFrame(scene, random), 33, 31, scene.noiseModel());
-    EXPECT_LT(m.score, camera::kCleanDetection) << i;
+    const stars::Centroid m = stars::findStarNear(renderFrame(scene, random), 33, 31, scene.noiseModel());
+    EXPECT_LT(m.score, stars::kCleanDetection) << i;
     EXPECT_FALSE(m.clean()) << i;
   }
 }
@@ -137,9 +137,9 @@ double measuredOverTrueVariance(bool hotPixel) {
     scene.stars = {{x1, y1, flux}, {x1 + 40 + dx, y1 + dy, flux}};
     // A hot pixel that stays put, 5 px from the first star's mean place.
     if (hotPixel) scene.hotPixels = {{34, 35, 2000}};
-    const camera::Frame frame = renderFrame(scene, random);
-    const Centroid a = findStarNear(frame, 30, 32, scene.noiseModel());
-    const Centroid b = findStarNear(frame, 70, 32, scene.noiseModel());
+    const stars::Frame frame = renderFrame(scene, random);
+    const stars::Centroid a = stars::findStarNear(frame, 30, 32, scene.noiseModel());
+    const stars::Centroid b = stars::findStarNear(frame, 70, 32, scene.noiseModel());
     EXPECT_TRUE(a.clean() && b.clean());
     measured.insert(measured.end(), {b.x - a.x, b.y - a.y});
     truth.insert(truth.end(), {40 + dx, dy});
@@ -180,7 +180,7 @@ TEST(StarFinderTargets, ScoreIsTheMatchedFilterSignalToNoise) {
     double sum = 0;
     constexpr int kRepeats = 20;
     for (int i = 0; i < kRepeats; ++i)
-      sum += findStarNear(renderFrame(scene, random), 33, 31, scene.noiseModel()).score;
+      sum += stars::findStarNear(renderFrame(scene, random), 33, 31, scene.noiseModel()).score;
     EXPECT_NEAR(sum / kRepeats, ideal, 0.1 * ideal) << "sigma " << sigma;
   }
 }

@@ -1,4 +1,4 @@
-#include "flows/StarPair.h"
+#include "stars/StarPair.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 
 #include "core/NumberText.h"
 
-namespace nebulor {
+namespace nebulor::stars {
 
 namespace {
 
@@ -35,7 +35,7 @@ constexpr double kMinSeparationPixels = 16;
 constexpr double kArcsecPerRadian = 206264.806;
 
 struct Candidate {
-  camera::Centroid star;
+  Centroid star;
   double flux = 0;
 };
 
@@ -44,7 +44,7 @@ struct Photometry {
   double peakShare = 1;  // brightest pixel's share of the flux
 };
 
-Photometry photometry(const camera::Frame& frame, double cx, double cy) {
+Photometry photometry(const Frame& frame, double cx, double cy) {
   const int reach = static_cast<int>(std::ceil(kAnnulusOuter));
   const int x0 = std::max(static_cast<int>(cx) - reach, 0);
   const int x1 = std::min(static_cast<int>(cx) + reach, frame.width - 1);
@@ -78,10 +78,10 @@ Photometry photometry(const camera::Frame& frame, double cx, double cy) {
   return result;
 }
 
-std::vector<Candidate> starImages(const camera::Frame& frame) {
+std::vector<Candidate> starImages(const Frame& frame) {
   std::vector<Candidate> candidates;
-  for (const camera::Centroid& star : camera::findBrightestStars(frame, kCandidates)) {
-    if (star.status == camera::StarStatus::faint || star.status == camera::StarStatus::outsideFrame) continue;
+  for (const Centroid& star : findBrightestStars(frame, kCandidates)) {
+    if (star.status == StarStatus::faint || star.status == StarStatus::outsideFrame) continue;
     const Photometry light = photometry(frame, star.x, star.y);
     if (light.flux <= 0 || light.peakShare > kMaxPeakShare) continue;
     candidates.push_back({star, light.flux});
@@ -105,7 +105,7 @@ SeparationRange plausibleSeparation(double focalLength, double pixelSize) {
           std::max(kMaxSeparationArcsec * pixelsPerArcsec, kMinSeparationPixels)};
 }
 
-StarPairChoice chooseStarPair(const camera::Frame& frame, const SeparationRange& separation) {
+StarPairChoice chooseStarPair(const Frame& frame, const SeparationRange& separation) {
   const std::vector<Candidate> candidates = starImages(frame);
   if (candidates.empty()) return {std::nullopt, "No star image was found on the full frame."};
   // Brightest first: the first fainter member that has a partner is the
@@ -128,4 +128,4 @@ StarPairChoice chooseStarPair(const camera::Frame& frame, const SeparationRange&
                             singleText(static_cast<float>(std::round(separation.max))) + " pixels apart."};
 }
 
-}  // namespace nebulor
+}  // namespace nebulor::stars

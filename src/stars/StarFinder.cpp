@@ -1,4 +1,4 @@
-#include "camera/StarFinder.h"
+#include "stars/StarFinder.h"
 
 #include <algorithm>
 #include <array>
@@ -56,7 +56,7 @@
 //    1.4 to 3 times the peak pixel's, so that 10 still means a clean detection.
 //    Error: the root mean square of the x and y diagonal of (J^T V^-1 J)^-1,
 //    the Cramer-Rao bound of a Gaussian star of the measured width.
-namespace nebulor::camera {
+namespace nebulor::stars {
 namespace {
 
 // The search box reaches this far from the requested point: enough for a
@@ -988,4 +988,4 @@ std::vector<Centroid> findBrightestStars(const Frame& frame, int count, const No
   return stars;
 }
 
-}  // namespace nebulor::camera
+}  // namespace nebulor::stars

@@ -1,0 +1,23 @@
+#include "app/ExposureCorrectionChoice.h"
+
+#include <QSettings>
+
+namespace nebulor {
+
+namespace {
+
+constexpr const char* kExposureCorrectionKey = "exposureCorrection";
+
+QSettings userSettings() { return QSettings(QStringLiteral("nebulor"), QStringLiteral("nebulor")); }
+
+}  // namespace
+
+bool rememberedExposureCorrection() {
+  return userSettings().value(QString::fromLatin1(kExposureCorrectionKey), false).toBool();
+}
+
+void rememberExposureCorrection(bool on) {
+  userSettings().setValue(QString::fromLatin1(kExposureCorrectionKey), on);
+}
+
+}  // namespace nebulor
