@@ -71,8 +71,7 @@ TEST(Demo, MonitorsTheSimulatorAndMeasuresItsSeeing) {
   }
 
   // Mean of the readings against what the estimator gives for 20 exposures
-  // (0.958 of the truth), within four standard errors of the mean, on motion
-  // drawn from the classical formula the reduction inverts.
+  // (0.958 of the truth), within four standard errors of the mean.
   double sum = 0;
   for (double s : run.seeing) sum += s;
   const double mean = sum / kReadings;
