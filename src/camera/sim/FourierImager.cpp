@@ -37,6 +37,24 @@ double pixelResponse(double t, double step, double band) {
   return 2 * step * sum * df;
 }
 
+// re + i im += (br + i bi) (ar + i ai), element by element, `count` a
+// multiple of kBlock; re and im apart from each other and from ar and ai.
+// Each block is read, then written: vector instructions either way.
+void addProduct(float* __restrict re, float* __restrict im, const float* ar, const float* ai, float br,
+                float bi, std::size_t count) {
+  for (std::size_t m = 0; m < count; m += kBlock) {
+    std::array<float, kBlock> r{}, i{};
+    for (std::size_t b = 0; b < kBlock; ++b) {
+      r[b] = br * ar[m + b] - bi * ai[m + b];
+      i[b] = br * ai[m + b] + bi * ar[m + b];
+    }
+    for (std::size_t b = 0; b < kBlock; ++b) {
+      re[m + b] += r[b];
+      im[m + b] += i[b];
+    }
+  }
+}
+
 // Share of the cell of side 1 centred on (cx, cy) that lies within `radius`.
 double cellShare(double cx, double cy, double radius) {
   int inside = 0;
@@ -140,18 +158,7 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
       const float pi = amplitude_[p] * static_cast<float>(std::sin(phase));
       const auto row = static_cast<std::size_t>(cell_[p] / kCellsAcross) * padded;
       const auto column = static_cast<std::size_t>(cell_[p] % kCellsAcross) * padded;
-      for (std::size_t m = 0; m < padded; m += kBlock) {
-        // Each block read, then written: vector instructions either way.
-        std::array<float, kBlock> re{}, im{};
-        for (std::size_t b = 0; b < kBlock; ++b) {
-          re[b] = pr * kernelRe_[column + m + b] - pi * kernelIm_[column + m + b];
-          im[b] = pr * kernelIm_[column + m + b] + pi * kernelRe_[column + m + b];
-        }
-        for (std::size_t b = 0; b < kBlock; ++b) {
-          rowRe[row + m + b] += re[b];
-          rowIm[row + m + b] += im[b];
-        }
-      }
+      addProduct(&rowRe[row], &rowIm[row], &kernelRe_[column], &kernelIm_[column], pr, pi, padded);
     }
     // Along y: the rows onto each fine row, and its intensity.
     for (std::size_t n = 0; n < fine; ++n) {
@@ -159,18 +166,7 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
       std::fill(fieldIm.begin(), fieldIm.end(), 0.0F);
       for (std::size_t i = 0; i < kCellsAcross; ++i) {
         const float wr = kernelRe_[i * padded + n], wi = kernelIm_[i * padded + n];
-        const std::size_t row = i * padded;
-        for (std::size_t m = 0; m < padded; m += kBlock) {
-          std::array<float, kBlock> re{}, im{};
-          for (std::size_t b = 0; b < kBlock; ++b) {
-            re[b] = wr * rowRe[row + m + b] - wi * rowIm[row + m + b];
-            im[b] = wr * rowIm[row + m + b] + wi * rowRe[row + m + b];
-          }
-          for (std::size_t b = 0; b < kBlock; ++b) {
-            fieldRe[m + b] += re[b];
-            fieldIm[m + b] += im[b];
-          }
-        }
+        addProduct(fieldRe.data(), fieldIm.data(), &rowRe[i * padded], &rowIm[i * padded], wr, wi, padded);
       }
       float* out = &intensity[n * padded];
       for (std::size_t m = 0; m < padded; m += kBlock) {
