@@ -55,6 +55,16 @@ void addProduct(float* __restrict re, float* __restrict im, const float* ar, con
   }
 }
 
+// One pixel's value: its filter's `taps` taps from `first` on, over the
+// samples `stride` apart.
+template <typename Sample>
+double filtered(const float* filter, std::size_t first, std::size_t taps, const Sample* samples,
+                std::size_t stride) {
+  double sum = 0;
+  for (std::size_t m = first; m < first + taps; ++m) sum += filter[m] * samples[m * stride];
+  return sum;
+}
+
 // Share of the cell of side 1 centred on (cx, cy) that lies within `radius`.
 double cellShare(double cx, double cy, double radius) {
   int inside = 0;
@@ -182,11 +192,8 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
   const auto taps = static_cast<std::size_t>(filterTaps_);
   for (std::size_t n = 0; n < fine; ++n) {
     for (std::size_t x = 0; x < pixels; ++x) {
-      double sum = 0;
-      const std::size_t first = filterFirst_[x];
-      for (std::size_t m = first; m < first + taps; ++m)
-        sum += intensity[n * padded + m] * pixelFilter_[x * fine + m];
-      alongX[n * pixels + x] = sum;
+      alongX[n * pixels + x] =
+          filtered(&pixelFilter_[x * fine], filterFirst_[x], taps, &intensity[n * padded], 1);
     }
   }
   ImageStamp stamp;
@@ -197,10 +204,7 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
   const double scale = steps > 0 ? normalisation_ / static_cast<double>(steps) : 0.0;
   for (std::size_t y = 0; y < pixels; ++y) {
     for (std::size_t x = 0; x < pixels; ++x) {
-      double sum = 0;
-      const std::size_t first = filterFirst_[y];
-      for (std::size_t n = first; n < first + taps; ++n)
-        sum += pixelFilter_[y * fine + n] * alongX[n * pixels + x];
+      const double sum = filtered(&pixelFilter_[y * fine], filterFirst_[y], taps, &alongX[x], pixels);
       stamp.shares[y * pixels + x] = static_cast<float>(std::max(sum * scale, 0.0));
     }
   }
