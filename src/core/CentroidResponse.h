@@ -27,10 +27,9 @@ inline double gTiltTransCoefficient(double b) {
 // (r0 at the zenith times airmass^-3/5). Measured on images formed by
 // Fourier optics from phase screens (bench_centroid_response,
 // docs/validation.md): within 1% of the measured response for x of 0.5 to
-// 2 at b = 3, lambda / D of 1.9 to 5.6 pixels and star fluxes of 1e5 and
-// 1e6 electrons per second, and within 1.5% at b = 2 and 5. The extra motion
-// hardly depends on b (it is the images' own), so its share shrinks as the
-// holes' distance grows.
+// 2, b of 2 to 5, lambda / D of 1.9 to 5.6 pixels and star fluxes of 1e5 and
+// 1e6 electrons per second. The extra motion hardly depends on b (it is the
+// images' own), so its share shrinks as the holes' distance grows.
 inline double finderLongCoefficient(double b, double dOverR0) {
   return gTiltLongCoefficient(b) + 0.0311 + 0.0013 * dOverR0 * dOverR0;
 }
