@@ -162,10 +162,11 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
     std::fill(rowIm.begin(), rowIm.end(), 0.0F);
     // Along x: each grid row of the hole's field onto the fine columns.
     for (std::size_t p = 0; p < pointCount; ++p) {
-      const double phase =
-          phases[step * pointCount + p] * phaseScale - rampX * points_[p].x - rampY * points_[p].y;
-      const float pr = amplitude_[p] * static_cast<float>(std::cos(phase));
-      const float pi = amplitude_[p] * static_cast<float>(std::sin(phase));
+      // In single precision: a phase of hundreds of radians still keeps 1e-5.
+      const auto phase = static_cast<float>(phases[step * pointCount + p] * phaseScale -
+                                            rampX * points_[p].x - rampY * points_[p].y);
+      const float pr = amplitude_[p] * std::cos(phase);
+      const float pi = amplitude_[p] * std::sin(phase);
       const auto row = static_cast<std::size_t>(cell_[p] / kCellsAcross) * padded;
       const auto column = static_cast<std::size_t>(cell_[p] % kCellsAcross) * padded;
       addProduct(&rowRe[row], &rowIm[row], &kernelRe_[column], &kernelIm_[column], pr, pi, padded);
