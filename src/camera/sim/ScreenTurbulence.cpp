@@ -64,10 +64,6 @@ int scatteredStride(int lanes) {
   return stride;
 }
 
-}  // namespace
-
-namespace {
-
 std::vector<SpectralFilter> screenFilters(const SimSettings& settings, bool phase) {
   std::vector<SpectralFilter> filters =
       gTiltFilters(settings.wavelength * 1e-9, settings.holeDiameter / 1000.0);
