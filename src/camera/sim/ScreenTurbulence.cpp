@@ -64,6 +64,7 @@ int scatteredStride(int lanes) {
   return stride;
 }
 
+// The G-tilt along x and y, and with `phase` the phase itself (filter 2).
 std::vector<SpectralFilter> screenFilters(const SimSettings& settings, bool phase) {
   std::vector<SpectralFilter> filters =
       gTiltFilters(settings.wavelength * 1e-9, settings.holeDiameter / 1000.0);
