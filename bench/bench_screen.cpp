@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "camera/sim/ScreenTurbulence.h"
+#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
 
 namespace {
@@ -17,5 +18,15 @@ void BM_ScreenExposure(benchmark::State& state) {
 }
 // Enough exposures that many screens are drawn and their cost averages out.
 BENCHMARK(BM_ScreenExposure)->Unit(benchmark::kMicrosecond)->Iterations(20000);
+
+// One 10 ms exposure of both star images formed by Fourier optics at the
+// default wind (10 sub-steps), the motion included (target: under 1 ms).
+void BM_FourierExposure(benchmark::State& state) {
+  const SimSettings settings = parseSimSettings("turbulence=screen,images=fourier");
+  SimScene scene(settings, SeeingModel(settings));
+  double time = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(scene.next(time += 0.01, 0.01));
+}
+BENCHMARK(BM_FourierExposure)->Unit(benchmark::kMicrosecond)->Iterations(4000);
 
 }  // namespace

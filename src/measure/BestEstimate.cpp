@@ -7,6 +7,7 @@ namespace nebulor {
 namespace {
 
 constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
+constexpr int kResponseRounds = 4;
 
 // Unbiased variance of deviations 1..n about their mean, pixels^2.
 double sampleVariance(const MonitorState::PerExposure& deviations, int n) {
@@ -18,29 +19,29 @@ double sampleVariance(const MonitorState::PerExposure& deviations, int n) {
   return sum / (n - 1);
 }
 
-std::optional<DirectionEstimate> direction(double variance, double noise, int n, double coefficient,
-                                           double scale, const MonitorState& state, double airmass) {
+// `coefficient` the finder's response of b = B / D and D / r0.
+std::optional<DirectionEstimate> direction(double variance, double noise, int n,
+                                           double (*coefficient)(double, double), double scale,
+                                           const MonitorState& state, double airmass) {
   const double turbulence = variance - noise;
-  if (!(turbulence > 0) || !(coefficient > 0)) return std::nullopt;
+  const double b = static_cast<double>(state.config.holeDistance) / state.config.holeDiameter;
+  if (!(turbulence > 0) || !(gTiltTransCoefficient(b) > 0)) return std::nullopt;
   // The noise widens the scatter of the estimate: fewer effective degrees of freedom.
   const double nu = (n - 1) * std::pow(turbulence / variance, 2);
   const double lambda = state.config.wavelength * 1e-6;  // m
   const double diameter = state.config.holeDiameter * 1e-3;
-  const double r0Term =
-      turbulence * scale * scale / (coefficient * lambda * lambda * std::pow(diameter, -1.0 / 3.0) * airmass);
+  double r0Term = 0;   // r0^(-5/3) at the zenith
+  double dOverR0 = 1;  // along the line of sight
+  for (int round = 0; round < kResponseRounds; ++round) {
+    r0Term = turbulence * scale * scale /
+             (coefficient(b, dOverR0) * lambda * lambda * std::pow(diameter, -1.0 / 3.0) * airmass);
+    dOverR0 = diameter * std::pow(r0Term, 3.0 / 5.0) * std::pow(airmass, 3.0 / 5.0);
+  }
   const double seeing = lambda * std::pow(r0Term, 3.0 / 5.0) * kArcsecPerRadian / powerBias(nu);
   return DirectionEstimate{seeing, seeing * 0.6 * std::sqrt(2.0 / nu), nu};
 }
 
 }  // namespace
-
-double gTiltLongCoefficient(double b) {
-  return 0.340 * (1 - 0.570 * std::pow(b, -1.0 / 3.0) - 0.040 * std::pow(b, -7.0 / 3.0));
-}
-
-double gTiltTransCoefficient(double b) {
-  return 0.340 * (1 - 0.855 * std::pow(b, -1.0 / 3.0) + 0.030 * std::pow(b, -7.0 / 3.0));
-}
 
 double powerBias(double nu) {
   return std::exp(0.6 * std::log(2.0 / nu) + std::lgamma(nu / 2 + 0.6) - std::lgamma(nu / 2));
@@ -57,12 +58,11 @@ std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const Monitor
     noise += std::pow(state.sampleError[1][i], 2) + std::pow(state.sampleError[2][i], 2);
   }
   noise /= n;
-  const double b = static_cast<double>(state.config.holeDistance) / state.config.holeDiameter;
   const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
-  return {direction(sampleVariance(state.longDeviations, n), noise, n, gTiltLongCoefficient(b), scale, state,
+  return {direction(sampleVariance(state.longDeviations, n), noise, n, finderLongCoefficient, scale, state,
                     geometry.airmass),
-          direction(sampleVariance(state.transDeviations, n), noise, n, gTiltTransCoefficient(b), scale,
-                    state, geometry.airmass)};
+          direction(sampleVariance(state.transDeviations, n), noise, n, finderTransCoefficient, scale, state,
+                    geometry.airmass)};
 }
 
 std::optional<SeeingEstimate> CombineDirections(

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "core/CentroidResponse.h"
 #include "core/MonitorState.h"
 #include "measure/SeeingReduction.h"
 
@@ -15,16 +16,6 @@ struct SeeingEstimate {
   double seeing = 0;  // arcsec
   double error = 0;   // arcsec
 };
-
-// G-tilt response of the differential motion (Tokovinin 2002, PASP 114,
-// 1156): sigma^2 = K lambda^2 D^(-1/3) r0^(-5/3) airmass, b = B / D, for
-// b of 2 or more:
-//   K_long  = 0.340 (1 - 0.570 b^(-1/3) - 0.040 b^(-7/3))
-//   K_trans = 0.340 (1 - 0.855 b^(-1/3) + 0.030 b^(-7/3))
-// A centroid follows the G-tilt (mean gradient over the hole), not the
-// Z-tilt that the reduction's coefficients describe.
-double gTiltLongCoefficient(double b);
-double gTiltTransCoefficient(double b);
 
 // One direction's best estimate before the two are averaged, with the
 // degrees of freedom its variance was estimated with (fewer than N - 1 when
@@ -44,7 +35,9 @@ double powerBias(double nu);
 // - the variance of each direction about the reading's own mean, over N - 1;
 // - less the centroid noise: each exposure's sampleError of both images,
 //   squared and summed (the difference of two independent centroids);
-// - through the G-tilt coefficients;
+// - through the response of the star finder's centroid: the G-tilt
+//   coefficients plus the finder's own motion, which depends a little on
+//   D / r0 and so on the estimate itself (a few rounds settle it);
 // - divided by powerBias for the degrees of freedom the noise leaves;
 // - longitudinal and transverse averaged, errors combined as independent.
 // Nothing when the reading has fewer than 2 exposures or the noise exceeds

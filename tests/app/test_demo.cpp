@@ -54,7 +54,7 @@ DemoRun runDemoWith(const std::string& camera, int readings, const testing::Temp
 TEST(Demo, MonitorsTheSimulatorAndMeasuresItsSeeing) {
   testing::TempFolder temp;
   constexpr int kReadings = 30;
-  const DemoRun run = runDemoWith("sim:seeing=1.2,altitude=70,seed=11", kReadings, temp);
+  const DemoRun run = runDemoWith("sim:response=classical,seeing=1.2,altitude=70,seed=11", kReadings, temp);
 
   EXPECT_EQ(run.exitCode, 0) << run.err;
   ASSERT_EQ(run.seeing.size(), static_cast<std::size_t>(kReadings));

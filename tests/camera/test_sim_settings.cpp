@@ -48,6 +48,11 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"gain=2.5", [](const SimSettings& s) { return s.gain == 2.5; }},
       {"bias=1000", [](const SimSettings& s) { return s.bias == 1000; }},
       {"readout=0", [](const SimSettings& s) { return s.readout == 0; }},
+      {"response=classical", [](const SimSettings& s) { return s.response == Response::classical; }},
+      {"turbulence=screen,images=gaussian",
+       [](const SimSettings& s) {
+         return s.turbulence == Turbulence::screen && s.images == Images::gaussian;
+       }},
       {"timing=realtime", [](const SimSettings& s) { return s.timing == Timing::realtime; }},
       {"seed=18446744073709551615", [](const SimSettings& s) { return s.seed == 18446744073709551615ULL; }},
       {"clicks=brightest", [](const SimSettings& s) { return s.clicks.automaticPair; }},
@@ -101,6 +106,8 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
       {"width=12.5", "width"},
       {"seed=-1", "seed"},
       {"timing=fast", "timing"},
+      {"images=airy", "images"},
+      {"response=z-tilt", "response"},
       {"clicks=3,4", "clicks"},
       {"clicks=3:x", "clicks"},
       {"telescope=maybe", "telescope"},

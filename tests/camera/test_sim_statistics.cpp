@@ -129,14 +129,14 @@ TEST_P(DifferentialMotion, VariancesMatchTheTrueSeeingInBothDirections) {
 // Altitude 60 degrees: airmass 1.1547005380; 30 degrees: 1.9999999959.
 INSTANTIATE_TEST_SUITE_P(
     Nights, DifferentialMotion,
-    ::testing::Values(Night{"altrate=0,altitude=90,seed=3", 1.2, 1.0},
-                      Night{"altrate=0,altitude=60,seed=4,seeing=0.8", 0.8, 1.1547005380},
-                      Night{"altrate=0,altitude=30,seed=5,seeing=2", 2.0, 1.9999999959}));
+    ::testing::Values(Night{"response=classical,altrate=0,altitude=90,seed=3", 1.2, 1.0},
+                      Night{"response=classical,altrate=0,altitude=60,seed=4,seeing=0.8", 0.8, 1.1547005380},
+                      Night{"response=classical,altrate=0,altitude=30,seed=5,seeing=2", 2.0, 1.9999999959}));
 
 TEST(SimStatistics, CommonMotionLeavesTheDifferenceAlone) {
   // Strong tip-tilt moves both images a lot; their difference keeps the
   // variances of the seeing alone.
-  const Motion m = measure("altrate=0,altitude=90,seed=8,tiptilt=1.5");
+  const Motion m = measure("response=classical,altrate=0,altitude=90,seed=8,tiptilt=1.5");
   const double longExpected = expectedVariance(kLongCoefficient, 1.2, 500, 1.0, 2000, 5.4);
   EXPECT_NEAR(m.longVariance / longExpected, 1.0, kTolerance);
   EXPECT_GT(m.commonVariance, 4.0 * longExpected);

@@ -37,7 +37,7 @@ TEST(BestEstimate, GTiltCoefficientsMatchThePhaseScreen) {
 }
 
 // Readings of 20 Gaussian deviations whose variance gives the true seeing
-// through the coefficients, plus centroid noise of the stated size: the
+// through the star finder's response, plus centroid noise of the stated size: the
 // estimate's mean is the truth and its stated error is its scatter.
 TEST(BestEstimate, IsUnbiasedWithAndWithoutCentroidNoise) {
   const double truth = 1.2;  // arcsec
@@ -50,7 +50,8 @@ TEST(BestEstimate, IsUnbiasedWithAndWithoutCentroidNoise) {
     state.config.wavelength = 0.5f;
     const ExposureGeometry geometry{1.5, 2000, 5.4f};
     const double scale = std::atan(5.4 / 2000e3);
-    const double lambda = 0.5e-6, r0 = lambda / (truth / kArcsecPerRadian);
+    const double lambda = 0.5e-6, r0 = lambda / (truth / kArcsecPerRadian),
+                 x = 0.05 / r0 * std::pow(1.5, 0.6);
     const auto sigma = [&](double k) {
       return std::sqrt(k * lambda * lambda * std::pow(0.05, -1.0 / 3.0) * std::pow(r0, -5.0 / 3.0) * 1.5) /
              scale;
@@ -63,9 +64,9 @@ TEST(BestEstimate, IsUnbiasedWithAndWithoutCentroidNoise) {
     for (int r = 0; r < readings; ++r) {
       for (int i = 1; i <= 20; ++i) {
         state.longDeviations[i] =
-            static_cast<float>(sigma(gTiltLongCoefficient(3)) * gauss(random) + noise * gauss(random));
+            static_cast<float>(sigma(finderLongCoefficient(3, x)) * gauss(random) + noise * gauss(random));
         state.transDeviations[i] =
-            static_cast<float>(sigma(gTiltTransCoefficient(3)) * gauss(random) + noise * gauss(random));
+            static_cast<float>(sigma(finderTransCoefficient(3, x)) * gauss(random) + noise * gauss(random));
         state.sampleError[1][i] = state.sampleError[2][i] = static_cast<float>(centroidError);
       }
       const std::optional<SeeingEstimate> best = EstimateSeeing(state, geometry);

@@ -21,7 +21,7 @@ TEST(ExposureExtrapolation, RecoversTheTruthWithItsStatedScatter) {
   const double truth = 1.2, lambda = 0.5e-6, scale = std::atan(5.4 / 2000e3);
   const double r0 = lambda / (truth / (180.0 * 3600.0 / std::numbers::pi));
   const double unit = lambda * lambda * std::pow(0.05, -1.0 / 3.0) * std::pow(r0, -5.0 / 3.0);
-  const double coefficients[] = {gTiltLongCoefficient(3), gTiltTransCoefficient(3)};
+  const double coefficients[] = {finderLongCoefficient(3, 0.05 / r0), finderTransCoefficient(3, 0.05 / r0)};
   for (const auto& c : cases) {
     const double n = kExtrapolationWeight,
                  shares[] = {std::exp(c.fallAtT), std::exp(c.fallAtT * n / (n - 1))};

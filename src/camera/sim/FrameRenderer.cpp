@@ -129,12 +129,28 @@ void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& reg
   }
 }
 
+void FrameRenderer::addStamp(std::vector<double>& electrons, const SensorBox& region, const ImageStamp& stamp,
+                             double total) {
+  const int x0 = std::max(stamp.x0, region.x), x1 = std::min(stamp.x0 + stamp.size, region.x + region.width);
+  const int y0 = std::max(stamp.y0, region.y), y1 = std::min(stamp.y0 + stamp.size, region.y + region.height);
+  for (int y = y0; y < y1; ++y) {
+    const float* shares = stamp.shares.data() + static_cast<std::size_t>(y - stamp.y0) * stamp.size;
+    double* row = electrons.data() + static_cast<std::size_t>(y - region.y) * region.width;
+    for (int x = x0; x < x1; ++x) row[x - region.x] += total * shares[x - stamp.x0];
+  }
+}
+
 stars::Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, double seconds,
                                    std::mt19937_64& noise) const {
   const std::size_t count = static_cast<std::size_t>(region.width) * region.height;
   std::vector<double> electrons(count, sky_ * seconds);
   if (!scene.cloudy) {
-    for (const StarImage& star : scene.stars) addStar(electrons, region, star, flux_ * seconds);
+    for (std::size_t s = 0; s < scene.stars.size(); ++s) {
+      if (scene.images[s].size > 0)
+        addStamp(electrons, region, scene.images[s], flux_ * seconds);
+      else
+        addStar(electrons, region, scene.stars[s], flux_ * seconds);
+    }
   }
   addCosmics(electrons, region, noise);
 

@@ -9,9 +9,9 @@
 
 namespace nebulor::camera::sim {
 
-// Renders 16-bit images: a Gaussian star image (integrated over each pixel)
-// per star, sky background, cosmic-ray tracks, photon noise, read noise, gain
-// and bias, hot pixels, clipped to the converter's range.
+// Renders 16-bit images: per star a Gaussian star image (integrated over
+// each pixel) or the scene's image formed by Fourier optics, sky background, cosmic-ray tracks, photon noise,
+// read noise, gain and bias, hot pixels, clipped to the converter's range.
 class FrameRenderer {
  public:
   FrameRenderer(const SimSettings& settings, double psfSigma);
@@ -22,6 +22,8 @@ class FrameRenderer {
  private:
   void addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
                double total) const;
+  static void addStamp(std::vector<double>& electrons, const SensorBox& region, const ImageStamp& stamp,
+                       double total);
   void addCosmics(std::vector<double>& electrons, const SensorBox& region, std::mt19937_64& noise) const;
 
   struct HotPixel {

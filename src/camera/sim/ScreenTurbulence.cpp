@@ -16,6 +16,9 @@ constexpr int kSamplesAcrossHole = 16;
 constexpr int kMinSubSteps = 10;
 // Long exposures (star selection) average over many holes anyway.
 constexpr int kMaxSubSteps = 400;
+// Images of long exposures are formed from every so many sub-steps, at most
+// this many: the sum of that many speckle patterns is already smooth.
+constexpr int kMaxImageSteps = 20;
 constexpr double kSubStepInHoles = 0.25;
 
 // Fourier transform of the hole's mean, 2 J1(pi D f) / (pi D f), of f^2.
@@ -61,15 +64,28 @@ int scatteredStride(int lanes) {
   return stride;
 }
 
+// The G-tilt along x and y, and with `phase` the phase itself (filter 2).
+std::vector<SpectralFilter> screenFilters(const SimSettings& settings, bool phase) {
+  std::vector<SpectralFilter> filters =
+      gTiltFilters(settings.wavelength * 1e-9, settings.holeDiameter / 1000.0);
+  if (phase) filters.emplace_back([](double, double) { return std::complex<double>(1, 0); });
+  return filters;
+}
+
 }  // namespace
 
-ScreenTurbulence::ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed)
+ScreenTurbulence::ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed,
+                                   const std::vector<PupilPoint>& pupil)
     : spacing_(settings.holeDiameter / 1000.0 / kSamplesAcrossHole),
       wind_(settings.wind),
       windCos_(std::cos(settings.windDirection * kDegrees)),
       windSin_(std::sin(settings.windDirection * kDegrees)),
-      screen_({r0, settings.outerScale}, {kScreenSize, spacing_},
-              gTiltFilters(settings.wavelength * 1e-9, settings.holeDiameter / 1000.0), seed) {
+      screen_({r0, settings.outerScale}, {kScreenSize, spacing_}, screenFilters(settings, !pupil.empty()),
+              seed) {
+  // Sensor axes to the wind's frame.
+  for (const PupilPoint& p : pupil)
+    pupil_.push_back(
+        {(p.x * windCos_ + p.y * windSin_) / spacing_, (p.y * windCos_ - p.x * windSin_) / spacing_});
   // Hole 2 lies half the distance along the line from star image 1 to star
   // image 2, hole 1 half the distance back; in the wind's frame the line is
   // turned by the wind's direction.
@@ -77,7 +93,8 @@ ScreenTurbulence::ScreenTurbulence(const SimSettings& settings, double r0, std::
   const double half = settings.holeDistance / 1000.0 / 2.0 / spacing_;
   const double along = std::abs(2 * half * std::cos(turn));
   const double across = std::abs(2 * half * std::sin(turn));
-  const double margin = kSamplesAcrossHole / 2.0 + 1.0;  // the hole's radius and the interpolation
+  // The hole's radius and the interpolation; a turned pupil grid's corners reach further.
+  const double margin = kSamplesAcrossHole / 2.0 + (pupil_.empty() ? 1.0 : 2.0);
   for (int h = 0; h < 2; ++h) {
     const double sign = h == 0 ? -1.0 : 1.0;
     holes_[static_cast<std::size_t>(h)] = {margin + along / 2 + sign * half * std::cos(turn),
@@ -131,22 +148,26 @@ ScreenTurbulence::Point ScreenTurbulence::allocateCell(double pathSamples) {
 }
 
 Tilt ScreenTurbulence::tiltAt(const Point& point) const {
-  const auto part = [this](std::complex<double> value) {
-    return screenHalf_ == 0 ? value.real() : value.imag();
-  };
   return {part(screen_.at(0, point.x, point.y)), part(screen_.at(1, point.x, point.y))};
 }
 
-std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds) {
+std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float>* phases) {
   const double path = wind_ * std::max(seconds, 0.0) / spacing_;
-  const int steps = std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
-                               kMinSubSteps, kMaxSubSteps);
+  // In still air every sub-step would see the same air.
+  const int steps =
+      path > 0 ? std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
+                            kMinSubSteps, kMaxSubSteps)
+               : 1;
   const double stepLength = path / steps;
   // A path longer than a lane continues in fresh cells.
   const double room = kScreenSize - std::ceil(cellSpan_) - 1.0;
   const int stepsPerCell =
       stepLength > 0 ? std::clamp(static_cast<int>(std::min(room / stepLength, 1e6)), 1, steps) : steps;
 
+  const std::size_t points = pupil_.size();
+  const int imageStride = (steps + kMaxImageSteps - 1) / kMaxImageSteps;
+  const auto imageSteps = static_cast<std::size_t>((steps + imageStride - 1) / imageStride);
+  if (phases) phases->resize(2 * imageSteps * points);
   std::array<Tilt, 2> sum{};
   Point corner{};
   double cellPath = 0;
@@ -158,9 +179,22 @@ std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds) {
     // The screen moves along +x: the mask reads it further back as time goes on.
     const double back = cellPath - stepLength * (step % stepsPerCell + 0.5);
     for (std::size_t h = 0; h < 2; ++h) {
-      const Tilt t = tiltAt({corner.x + holes_[h].x + back, corner.y + holes_[h].y});
+      Point centre{corner.x + holes_[h].x + back, corner.y + holes_[h].y};
+      // With images, the pupil's points go on the screen's own samples (when
+      // the pupil's grid lies along the screen's, as in a wind along the
+      // sensor's axes): an interpolated phase would lose some of its finest
+      // structure. The hole moves by under half a sample for it, its tilt too.
+      if (phases) {
+        centre.x = std::nearbyint(centre.x + pupil_[0].x) - pupil_[0].x;
+        centre.y = std::nearbyint(centre.y + pupil_[0].y) - pupil_[0].y;
+      }
+      const Tilt t = tiltAt(centre);
       sum[h].x += t.x;
       sum[h].y += t.y;
+      if (!phases || step % imageStride != 0) continue;
+      float* out = &(*phases)[(h * imageSteps + static_cast<std::size_t>(step / imageStride)) * points];
+      for (std::size_t p = 0; p < points; ++p)
+        out[p] = static_cast<float>(part(screen_.at(2, centre.x + pupil_[p].x, centre.y + pupil_[p].y)));
     }
   }
   std::array<Tilt, 2> result{};

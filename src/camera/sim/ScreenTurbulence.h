@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "camera/sim/FourierImager.h"
 #include "camera/sim/PhaseScreen.h"
 #include "camera/sim/SimSettings.h"
 
@@ -41,13 +42,21 @@ std::vector<SpectralFilter> gTiltFilters(double wavelength, double diameter);
 // exposure; in still air by the whole mask, since nothing else would bring
 // fresh air. A used-up screen is replaced by a new independent one, never
 // wrapped round.
+//
+// Given points in the holes, the same screens also yield the phase there
+// (radians) at every sub-step, from which the images are formed.
 class ScreenTurbulence {
  public:
-  ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed);  // r0 in metres
+  // r0 in metres.
+  ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed,
+                   const std::vector<PupilPoint>& pupil = {});
 
   // Mean G-tilt of hole 1 and hole 2 (star images 1 and 2) over an exposure
-  // of `seconds`, for the turbulence at the zenith.
-  std::array<Tilt, 2> exposure(double seconds);
+  // of `seconds`, for the turbulence at the zenith. With pupil points, also
+  // the phase at each of them for every sub-step (of a long exposure: for
+  // 20 spread over it) into `phases`: hole 1's sub-steps one after the
+  // other, then hole 2's.
+  std::array<Tilt, 2> exposure(double seconds, std::vector<float>* phases = nullptr);
 
   // Samples per metre on the screen.
   double samplesPerMetre() const { return 1.0 / spacing_; }
@@ -66,11 +75,13 @@ class ScreenTurbulence {
   void newScreen();
   Point allocateCell(double pathSamples);
   Tilt tiltAt(const Point& point) const;
+  double part(std::complex<double> value) const { return screenHalf_ == 0 ? value.real() : value.imag(); }
 
   double spacing_;  // metres between samples
   double wind_;     // metres per second
   double windCos_, windSin_;
   std::array<Point, 2> holes_;  // hole centres from the cell's corner, wind frame, samples
+  std::vector<Point> pupil_;    // from a hole's centre, wind frame, samples
   double laneHeight_;           // samples across the wind
   double cellSpan_;             // samples along the wind, without the path
   PhaseScreen screen_;

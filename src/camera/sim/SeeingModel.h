@@ -6,12 +6,17 @@ namespace nebulor::camera::sim {
 
 // Image motion of the two-hole mask for the simulator's true seeing.
 //
-// Differential motion variance of the two images, in rad^2 (standard DIMM
-// response, e.g. Sarazin & Roddier 1990, with D, B and lambda in mm):
+// Differential motion variance of the two images, in rad^2:
 //   sigma^2 = K * lambda^2 * r0^(-5/3) * airmass
-//   K_long  = 2 * (0.18 * D^(-1/3) - 0.097 * B^(-1/3))   along the line joining the images
-//   K_trans = 2 * (0.18 * D^(-1/3) - 0.145 * B^(-1/3))   across it
-// and the true seeing stated as lambda / r0 (zenith) gives r0.
+// along the line joining the images and across it. With response=finder, K
+// is what the star finder's centroid shows on real images: the G-tilt
+// coefficients plus the finder's own motion at D / r0 along the line of
+// sight (core/CentroidResponse.h), times D^(-1/3). With response=classical,
+// the standard DIMM response (e.g. Sarazin & Roddier 1990, D, B and lambda
+// in mm):
+//   K_long  = 2 * (0.18 * D^(-1/3) - 0.097 * B^(-1/3))
+//   K_trans = 2 * (0.18 * D^(-1/3) - 0.145 * B^(-1/3))
+// The true seeing stated as lambda / r0 (zenith) gives r0.
 class SeeingModel {
  public:
   explicit SeeingModel(const SimSettings& settings);
@@ -31,11 +36,13 @@ class SeeingModel {
   double psfSigma() const;
 
  private:
-  double motionSigma(double coefficient, double airmass) const;
+  double motionSigma(double classical, double (*finder)(double, double), double airmass) const;
 
   double wavelength_;  // mm
   double holeDiameter_;
-  double longK_;
+  bool classical_;
+  double b_;
+  double longK_;  // classical
   double transK_;
   double r0_;
   double pixelScale_;

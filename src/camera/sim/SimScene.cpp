@@ -20,8 +20,11 @@ SimScene::SimScene(const SimSettings& settings, const SeeingModel& seeing)
   cloudy_ = uniform_(random_) < settings_.clouds;  // start in the long-run state
 #ifndef NEBULOR_NO_PHASE_SCREEN                    // the settings refuse the screen there
   if (settings.turbulence == Turbulence::screen) {
+    if (settings.images == Images::fourier)
+      imager_ = std::make_unique<FourierImager>(settings, seeing.pixelScale());
     screen_ =
-        std::make_unique<ScreenTurbulence>(settings, seeing.r0() / 1000.0, settings.seed ^ kScreenStream);
+        std::make_unique<ScreenTurbulence>(settings, seeing.r0() / 1000.0, settings.seed ^ kScreenStream,
+                                           imager_ ? imager_->pupilPoints() : std::vector<PupilPoint>{});
   }
 #endif
 }
@@ -63,11 +66,19 @@ SceneState SimScene::next(double time, double seconds) {
   if (screen_) {
     // Turbulence at the zenith seen through `airmass` times as much air.
     const double scale = std::sqrt(airmass) / seeing_.pixelScale();
-    const std::array<Tilt, 2> tilts = screen_->exposure(seconds);
+    const std::array<Tilt, 2> tilts = screen_->exposure(seconds, imager_ ? &phases_ : nullptr);
     const double halfX = settings_.separation * ux / 2.0;
     const double halfY = settings_.separation * uy / 2.0;
-    state.stars[0] = {centreX - halfX + tilts[0].x * scale, centreY - halfY + tilts[0].y * scale};
-    state.stars[1] = {centreX + halfX + tilts[1].x * scale, centreY + halfY + tilts[1].y * scale};
+    for (std::size_t h = 0; h < 2; ++h) {
+      const double sign = h == 0 ? -1.0 : 1.0;
+      const StarImage flat{centreX + sign * halfX, centreY + sign * halfY};
+      state.stars[h] = {flat.x + tilts[h].x * scale, flat.y + tilts[h].y * scale};
+      if (!imager_) continue;
+      const std::size_t block = phases_.size() / 2;
+      state.images[h] =
+          imager_->image(flat.x, flat.y, state.stars[h].x, state.stars[h].y,
+                         std::span<const float>(phases_).subspan(h * block, block), std::sqrt(airmass));
+    }
     return state;
   }
 #endif

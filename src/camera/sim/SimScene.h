@@ -7,13 +7,14 @@
 #ifndef NEBULOR_NO_PHASE_SCREEN
 #include "camera/sim/ScreenTurbulence.h"
 #endif
+#include "camera/sim/FourierImager.h"
 #include "camera/sim/SeeingModel.h"
 #include "camera/sim/SimSettings.h"
 
 namespace nebulor::camera::sim {
 
 // Where a star image falls on the sensor, in sensor pixels (pixel centres at
-// whole numbers).
+// whole numbers): its centre (a Fourier image's G-tilt position).
 struct StarImage {
   double x = 0;
   double y = 0;
@@ -23,7 +24,8 @@ struct StarImage {
 struct SceneState {
   double altitude = 90;  // degrees
   std::array<StarImage, 2> stars;
-  bool cloudy = false;  // the stars are hidden
+  std::array<ImageStamp, 2> images;  // formed by Fourier optics; none: Gaussian images
+  bool cloudy = false;               // the stars are hidden
 };
 
 // The two images of the star as they move from exposure to exposure: both
@@ -55,6 +57,8 @@ class SimScene {
   bool cloudy_;
 #ifndef NEBULOR_NO_PHASE_SCREEN
   std::unique_ptr<ScreenTurbulence> screen_;  // with turbulence=screen
+  std::unique_ptr<FourierImager> imager_;     // with images=fourier
+  std::vector<float> phases_;
 #endif
 };
 

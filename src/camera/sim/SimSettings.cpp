@@ -5,8 +5,10 @@
 #include <cctype>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "core/NumberParse.h"
 #include "core/NumberText.h"
@@ -88,6 +90,20 @@ class Item {
   }
 
   std::string_view text() const { return value_; }
+
+  // The value of the choice the text names.
+  template <typename Choice>
+  Choice oneOf(std::initializer_list<std::pair<std::string_view, Choice>> choices) const {
+    std::string names;
+    std::size_t index = 0;
+    for (const auto& [name, value] : choices) {
+      if (value_ == name) return value;
+      const char* separator = index == 0 ? "" : index + 1 < choices.size() ? ", " : " or ";
+      names += std::string(separator) + "'" + std::string(name) + "'";
+      ++index;
+    }
+    fail("must be " + names);
+  }
 
  private:
   static std::string text(double value) { return doubleText(value); }
@@ -171,6 +187,14 @@ const std::vector<Key>& keys() {
            v.fail(kPhaseScreens ? "must be 'model' or 'screen'"
                                 : "must be 'model' (this build has no phase screens)");
        }},
+      {"response",
+       [](SimSettings& s, const Item& v) {
+         s.response = v.oneOf<Response>({{"finder", Response::finder}, {"classical", Response::classical}});
+       }},
+      {"images",
+       [](SimSettings& s, const Item& v) {
+         s.images = v.oneOf<Images>({{"fourier", Images::fourier}, {"gaussian", Images::gaussian}});
+       }},
       {"outerscale",
        [](SimSettings& s, const Item& v) {
          s.outerScale = v.text() == "inf" ? kInfinity : v.number(0, kInfinity, true);
@@ -193,12 +217,7 @@ const std::vector<Key>& keys() {
       {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, 3600); }},
       {"timing",
        [](SimSettings& s, const Item& v) {
-         if (v.text() == "instant")
-           s.timing = Timing::instant;
-         else if (v.text() == "realtime")
-           s.timing = Timing::realtime;
-         else
-           v.fail("must be 'instant' or 'realtime'");
+         s.timing = v.oneOf<Timing>({{"instant", Timing::instant}, {"realtime", Timing::realtime}});
        }},
       {"seed",
        [](SimSettings& s, const Item& v) {

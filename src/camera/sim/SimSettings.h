@@ -24,6 +24,18 @@ enum class Turbulence {
   screen,  // G-tilt of each hole from a moving phase screen
 };
 
+// Which response turbulence=model draws its differential motion from.
+enum class Response {
+  finder,     // the star finder's on real images: the G-tilt's times its own response
+  classical,  // the classical formula, the very one the reduction inverts
+};
+
+// How the phase screen's star images are formed.
+enum class Images {
+  fourier,   // by Fourier optics from each hole's wavefront
+  gaussian,  // a Gaussian of the diffraction width, moved by the hole's G-tilt
+};
+
 // Who clicks the star images in the simulated image window.
 struct ClickScript {
   bool automaticPair = false;      // "brightest": the pair the automatic selection chooses
@@ -46,9 +58,11 @@ struct SimSettings {
   double clouds = 0;          // share of exposures in which the stars are hidden
   double cloudLength = 25;    // mean length of a cloud episode, exposures
   Turbulence turbulence = Turbulence::model;
-  double outerScale = 20;    // m, of the phase screen; infinity: Kolmogorov
-  double wind = 10;          // m/s, the phase screen's speed
-  double windDirection = 0;  // degrees from the sensor's x axis, the way the screen moves
+  Response response = Response::finder;
+  double outerScale = 20;           // m, of the phase screen; infinity: Kolmogorov
+  double wind = 10;                 // m/s, the phase screen's speed
+  double windDirection = 0;         // degrees from the sensor's x axis, the way the screen moves
+  Images images = Images::fourier;  // with turbulence=screen; the model's images are Gaussian
 
   // Telescope and camera.
   double focalLength = 2000;  // mm
