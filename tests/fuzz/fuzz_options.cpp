@@ -51,8 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       args.push_back(text.substr(start));
       try {
         const ProgramOptions options = parseProgramOptions(args);
-        // 0 readings: a headless run until it is stopped.
-        if (options.readings < 0 || (options.readings == 0 && !options.headless) || options.camera.empty())
+        // 0 readings: a headless run or a demo until it is stopped.
+        if (options.readings < 0 || (options.readings == 0 && !options.headless && !options.demo) ||
+            options.camera.empty())
           std::abort();
       } catch (const ProgramOptionsError&) {
       }
