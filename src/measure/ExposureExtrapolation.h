@@ -8,8 +8,10 @@
 namespace nebulor {
 
 // Weight n of the extrapolation to zero exposure time (Tokovinin 2002, PASP
-// 114, 1156; the 1.75 of the MASS-DIMM site surveys).
-inline constexpr double kExtrapolationWeight = 1.75;
+// 114, 1156): the exponential fall, which the star finder's centroid follows
+// on images formed by the optics (docs/validation.md; the G-tilt alone
+// would fit the 1.75 of the MASS-DIMM site surveys).
+inline constexpr double kExtrapolationWeight = 2.0;
 
 // E[(chi^2_nu / nu)^p] = (2 / nu)^p Gamma(nu / 2 + p) / Gamma(nu / 2);
 // infinite unless nu / 2 + p > 0.
@@ -25,8 +27,9 @@ double chiSquareMoment(double nu, double p);
 //   ln sigma^2(0) = n ln sigma^2(t) - (n - 1) ln sigma^2(2t),  n = 1 + 1 / (2^p - 1),
 // and since the seeing goes as a power of the variance, the same weights
 // hold for each direction's seeing: s0 = s_t^n s_2t^(1 - n). n = 2 is the
-// exponential decrease (p = 1); n = 1.75 (p = 1.2) follows the measured fall
-// between 0.5 and 2 hole diameters of wind path (docs/validation.md).
+// exponential decrease (p = 1); n = 1.75 (p = 1.2) would follow the G-tilt's
+// fall between 0.5 and 2 hole diameters of wind path, but the finder's own
+// motion, a structure of the hole's size, falls faster (docs/validation.md).
 //
 // Each direction's estimate at either length is its truth times
 // (chi^2_nu / nu)^0.6 / E[(chi^2_nu / nu)^0.6], so the product above is

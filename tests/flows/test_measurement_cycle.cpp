@@ -806,13 +806,13 @@ TEST(MeasurementCycle, HeaderMessagesNameTheApplication) {
 // the t exposures reach the raw log and the rejected count, the 2t ones go to their own file.
 TEST(MeasurementCycle, TheExposureCorrectionInterleavesTwiceTheExposureLoggedApart) {
   Monitoring rig;
-  rig.state.config.samplesPerReading = 3;
+  rig.state.config.samplesPerReading = 4;  // the extrapolation's error needs 4 of each
   rig.state.exposureCorrection = true;
   const int first = rig.camera().exposures + 1;
-  // Run exposures: t, 2t, t rejected, t, 2t rejected, 2t, t, 2t.
+  // Run exposures: t, 2t, t rejected, t, 2t rejected, 2t, t, 2t, t, 2t.
   rig.camera().imageFor = [first](int exposure) {
     const int run = exposure - first;
-    const bool twice = run == 1 || run == 4 || run == 5 || run == 7;
+    const bool twice = run == 1 || run == 4 || run == 5 || run == 7 || run == 9;
     const double x = (twice ? 20 : 10) + 0.25 * run;  // 2t exposures at x >= 20
     ScriptedImage image;
     image.pollsUntilReady = 1;
