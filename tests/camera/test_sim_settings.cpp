@@ -49,10 +49,12 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"bias=1000", [](const SimSettings& s) { return s.bias == 1000; }},
       {"readout=0", [](const SimSettings& s) { return s.readout == 0; }},
       {"response=classical", [](const SimSettings& s) { return s.response == Response::classical; }},
+#ifndef NEBULOR_NO_PHASE_SCREEN
       {"turbulence=screen,images=gaussian",
        [](const SimSettings& s) {
          return s.turbulence == Turbulence::screen && s.images == Images::gaussian;
        }},
+#endif
       {"timing=realtime", [](const SimSettings& s) { return s.timing == Timing::realtime; }},
       {"seed=18446744073709551615", [](const SimSettings& s) { return s.seed == 18446744073709551615ULL; }},
       {"clicks=brightest", [](const SimSettings& s) { return s.clicks.automaticPair; }},
