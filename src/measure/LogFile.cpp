@@ -104,6 +104,42 @@ std::FILE* appendToLogFile(const std::string& path) {
   return streamOf(fd, "ab", path);
 }
 
+bool appendWhole(std::FILE* file, std::string_view line) {
+  // Every line goes straight to the descriptor, so stdio never holds a part of one.
+  if (std::fflush(file) != 0) return false;
+  const int fd = fileno(file);
+  std::size_t written = 0;
+  while (written < line.size()) {
+#ifdef _WIN32
+    const auto count = _write(fd, line.data() + written, static_cast<unsigned>(line.size() - written));
+#else
+    const auto count = ::write(fd, line.data() + written, line.size() - written);
+#endif
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      if (count == 0) errno = ENOSPC;
+      break;
+    }
+    written += static_cast<std::size_t>(count);
+  }
+  if (written == line.size()) return true;
+  const int error = errno;
+  if (written > 0) {
+    // Appended at the end, so the part written is the file's last bytes.
+#ifdef _WIN32
+    struct _stat64 status {};
+    if (_fstat64(fd, &status) == 0) _chsize_s(fd, status.st_size - static_cast<long long>(written));
+#else
+    struct stat status {};
+    const bool cut =
+        ::fstat(fd, &status) == 0 && ::ftruncate(fd, status.st_size - static_cast<off_t>(written)) == 0;
+    static_cast<void>(cut);  // should that fail too, the write's own error is still the one to report
+#endif
+  }
+  errno = error;
+  return false;
+}
+
 bool emptiedInPlace(std::FILE* file) {
 #ifdef _WIN32
   struct _stat64 status {};
@@ -168,6 +204,10 @@ std::string modificationStamp(const std::string& path) {
   return logStamp(localTimeOf(time));
 }
 
+std::string asideStamp(const std::string& path) {
+  return firstRowStamp(path).value_or(modificationStamp(path));
+}
+
 std::string datedLogName(const std::string& fileName, const std::string& stamp, int copy) {
   const std::string name = fileName.substr(0, fileName.rfind(".csv"));
   return name + "-" + stamp + (copy == 1 ? "" : "-" + std::to_string(copy)) + ".csv";
@@ -197,7 +237,7 @@ std::optional<std::string> makeRoomForLog(const std::string& folder, const std::
         if (error) fail("Cannot remove", path, error.value());
         return std::nullopt;
       }
-      return moveLogAside(folder, fileName, firstRowStamp(path).value_or(modificationStamp(path)));
+      return moveLogAside(folder, fileName, asideStamp(path));
     }
     case LogPathKind::other:
       break;

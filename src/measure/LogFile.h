@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace nebulor {
 
@@ -33,6 +34,12 @@ std::FILE* createLogFile(const std::string& path);
 // symbolic link. Throws LogFileError.
 std::FILE* appendToLogFile(const std::string& path);
 
+// Appends one line so that it lands whole or not at all: a write cut short
+// (a full disk) is taken back to the line's start, so the file never holds a
+// partial row and the next row may simply be tried again. False (errno set)
+// when the line could not be written.
+bool appendWhole(std::FILE* file, std::string_view line);
+
 // True when the open log holds nothing: it was emptied in place since it
 // was written (logrotate's copytruncate), so it needs its header again.
 bool emptiedInPlace(std::FILE* file);
@@ -48,6 +55,10 @@ std::optional<std::string> firstRowStamp(const std::string& path);
 // The file's (or link's own) modification time as a stamp; the present time
 // when it cannot be read.
 std::string modificationStamp(const std::string& path);
+
+// The stamp a log is moved aside under: its first data row's, else its
+// modification time's.
+std::string asideStamp(const std::string& path);
 
 // NAME-STAMP.csv for NAME.csv, or NAME-STAMP-COPY.csv from the second copy on.
 std::string datedLogName(const std::string& fileName, const std::string& stamp, int copy);

@@ -36,12 +36,21 @@ RawLog::~RawLog() { close(); }
 std::optional<Notice> RawLog::open(const std::string& folder) {
   if (file_) throw RawLogError("The raw measurement log is already open.");
   const bool link = logPathKind(folder + fileName_) == LogPathKind::link;
+  moveCompanionAside(folder);
   const std::optional<std::string> aside = makeRoomForLog(folder, fileName_);
   path_ = folder + fileName_;
   file_ = createLogFile(path_);
-  append(kHeader);
+  // A header that does not fit (a full disk) comes before the first row that does.
+  appendWhole(file_, kHeader);
   if (!link || !aside) return std::nullopt;
   return Notice{linkMovedAside(fileName_, *aside, "raw log")};
+}
+
+void RawLog::moveCompanionAside(const std::string& folder) const {
+  if (companion_.empty() || logPathKind(folder + companion_) != LogPathKind::file) return;
+  const std::string own = folder + fileName_;
+  moveLogAside(folder, companion_,
+               asideStamp(logPathKind(own) == LogPathKind::file ? own : folder + companion_));
 }
 
 void RawLog::writeRow(const std::tm& localTime, double airmass, float x1, float y1, float x2, float y2) {
@@ -59,13 +68,11 @@ void RawLog::close() {
 bool RawLog::isOpen() const { return file_ != nullptr; }
 
 // Each line reaches the operating system at once, so a crash of the program
-// loses nothing already logged. A failed write closes the log: the run that
-// owns it ends, and nothing can be appended behind a partial line.
+// loses nothing already logged. A line that cannot be written (a full disk)
+// leaves the file as it was and the log open, so the next row tries again.
 void RawLog::append(const std::string& line) {
-  if (writeText(file_, line)) return;
-  const std::string reason = systemErrorText(errno);
-  close();
-  throw RawLogError("Cannot write " + path_ + ": " + reason);
+  if (appendWhole(file_, line)) return;
+  throw RawLogError("Cannot write " + path_ + ": " + systemErrorText(errno));
 }
 
 }  // namespace nebulor

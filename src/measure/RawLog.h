@@ -22,12 +22,18 @@ inline constexpr const char* kDoubleExposureLogFileName = "DoubleExposureMeasure
 // time of its first row), so the file always holds the latest run and no run
 // is lost. Failures throw RawLogError with a readable reason; opening twice
 // or writing while closed is such a failure, and leaves the file as it was.
-// A failed write also closes the log. Closing a closed log does nothing.
+// A row that cannot be written (a full disk) is left out whole and the log
+// stays open: the next row is tried again, with the header first when the
+// file still lacks it. Closing a closed log does nothing.
 using RawLogError = LogFileError;
 
 class RawLog {
  public:
-  explicit RawLog(std::string fileName = kRawLogFileName) : fileName_(std::move(fileName)) {}
+  // A companion log (the 2t exposures' beside the raw log) belongs to the
+  // same run: it is moved aside with this one, under the same stamp, so no
+  // file of an earlier run stays beside a new log.
+  explicit RawLog(std::string fileName = kRawLogFileName, std::string companion = {})
+      : fileName_(std::move(fileName)), companion_(std::move(companion)) {}
   RawLog(const RawLog&) = delete;
   RawLog& operator=(const RawLog&) = delete;
   ~RawLog();
@@ -42,7 +48,10 @@ class RawLog {
  private:
   void append(const std::string& line);
 
+  void moveCompanionAside(const std::string& folder) const;
+
   std::string fileName_;
+  std::string companion_;
   std::FILE* file_ = nullptr;
   std::string path_;
 };

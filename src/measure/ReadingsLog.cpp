@@ -182,8 +182,7 @@ std::optional<Notice> ReadingsLog::openAt(const std::string& folder, const std::
     return std::nullopt;
   }
   if (!isForeign(found)) {
-    const std::string aside =
-        moveLogAside(folder, fileName, firstRowStamp(path).value_or(modificationStamp(path)));
+    const std::string aside = moveLogAside(folder, fileName, asideStamp(path));
     startNew(path);
     const std::string why = startsWithNul(found)
                                 ? " begins with NUL bytes (it was emptied in place while written)"
@@ -225,10 +224,10 @@ void ReadingsLog::close() {
   file_ = nullptr;
 }
 
-// Each row reaches the operating system at once. A failed write closes the
-// log, so nothing is appended behind a partial row.
+// Each row reaches the operating system at once, whole or not at all. A
+// failed write closes the log; the caller opens it again for a later row.
 void ReadingsLog::append(const std::string& line) {
-  if (writeText(file_, line)) return;
+  if (appendWhole(file_, line)) return;
   const std::string reason = systemErrorText(errno);
   close();
   throw LogFileError("Cannot write " + path_ + ": " + reason);

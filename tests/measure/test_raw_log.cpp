@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+
+#include "../support/FileSizeLimit.h"
 #endif
 
 #include "../support/TempFolder.h"
@@ -120,6 +122,27 @@ TEST(RawLogArchive, EachRunStartsANewFileAndKeepsThePreviousUnderItsFirstRowsTim
       << "the empty file was not worth keeping";
 }
 
+// The 2t exposures' log belongs to its run's raw log: a new run moves it
+// aside under the raw log's stamp, even a run that takes no 2t exposures.
+TEST(RawLogArchive, TheCompanionLogGoesAsideWithTheRawLogOfItsRun) {
+  TempFolder temp;
+  const std::tm start = localTime(2026, 12, 6, 1, 2, 3);
+  {
+    RawLog raw(kRawLogFileName, kDoubleExposureLogFileName);
+    RawLog doubled(kDoubleExposureLogFileName);
+    raw.open(temp.folder());
+    raw.writeRow(start, 1, 1, 2, 3, 4);
+    doubled.open(temp.folder());
+    doubled.writeRow(localTime(2026, 12, 6, 1, 2, 4), 1, 5, 6, 7, 8);
+  }
+  const std::string companion = readBytes(temp.file(kDoubleExposureLogFileName));
+  RawLog next(kRawLogFileName, kDoubleExposureLogFileName);
+  next.open(temp.folder());
+  EXPECT_EQ(readBytes(temp.file("DoubleExposureMeasurements-20261206-010203.csv")), companion);
+  EXPECT_FALSE(std::filesystem::exists(temp.file(kDoubleExposureLogFileName)));
+  EXPECT_TRUE(std::filesystem::exists(temp.file("RawStarMeasurements-20261206-010203.csv")));
+}
+
 #ifdef __linux__
 // A file without rows is kept under its modification time.
 TEST(RawLogArchive, AFileWithoutRowsIsKeptUnderItsModificationTime) {
@@ -214,28 +237,40 @@ TEST(RawLogFile, AFolderThatCannotHoldTheLogGivesAReadableReason) {
 }
 
 #ifdef __linux__
-// A file size limit refuses the bytes when they are flushed, as a full disk would.
-TEST(RawLogFile, AFailedWriteIsReportedAndClosesTheLog) {
-  TempFolder temp;
-  RawLog log;
-  log.open(temp.folder());
-  const std::string header = readBytes(temp.file(kRawLogFileName));
-  rlimit before{};
-  getrlimit(RLIMIT_FSIZE, &before);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit = before;
-  limit.rlim_cur = header.size();
-  setrlimit(RLIMIT_FSIZE, &limit);
-  try {
-    log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
-    ADD_FAILURE() << "the row cannot be written";
-  } catch (const RawLogError& error) {
-    EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
+// A file size limit refuses bytes as a full disk does, part of a row
+// included: the row is left out whole, the log stays open, and once there is
+// room the next row (after the header, if that did not fit either) is whole.
+TEST(RawLogFile, ARowThatDoesNotFitIsLeftOutWholeAndTheNextIsTried) {
+  const std::string row1 = rawLogRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1) + "\r\n";
+  const std::string row2 = rawLogRow(localTime(2026, 1, 1, 1, 1, 2), 2, 2, 2, 2, 2) + "\r\n";
+  const std::string header = kHeaderLine + "\r\n";
+  const struct {
+    std::size_t room;       // bytes the file may hold while the disk is full
+    std::string whileFull;  // what it holds then
+  } cases[] = {
+      {header.size() + row1.size() / 2, header},
+      {header.size(), header},
+      {header.size() / 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.room);
+    TempFolder temp;
+    RawLog log;
+    {
+      const testing::FileSizeLimit full(c.room);
+      log.open(temp.folder());
+      try {
+        log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1);
+        ADD_FAILURE() << "the row cannot be written";
+      } catch (const RawLogError& error) {
+        EXPECT_NE(std::string(error.what()).find(kRawLogFileName), std::string::npos) << error.what();
+      }
+      EXPECT_EQ(readBytes(temp.file(kRawLogFileName)), c.whileFull);
+    }
+    ASSERT_TRUE(log.isOpen());
+    log.writeRow(localTime(2026, 1, 1, 1, 1, 2), 2, 2, 2, 2, 2);
+    EXPECT_EQ(readBytes(temp.file(kRawLogFileName)), header + row2);
   }
-  setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, oldHandler);
-  EXPECT_FALSE(log.isOpen());
-  EXPECT_THROW(log.writeRow(localTime(2026, 1, 1, 1, 1, 1), 1, 1, 1, 1, 1), RawLogError);
 }
 #endif
 
