@@ -35,7 +35,8 @@ AutoSelection::Result AutoSelection::SelectStarsAutomatically(const std::functio
         *pixelHeight < 0) {
       return {Outcome::refused,
               "The full frame's header lacks the focal length or the pixel size, so the distance between the "
-              "star images cannot be judged."};
+              "star images cannot be judged.",
+              true};
     }
     separation = stars::plausibleSeparation(*focalLength, (*pixelWidth + *pixelHeight) / 2);
   }

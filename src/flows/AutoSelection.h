@@ -18,7 +18,8 @@ class AutoSelection {
   enum class Outcome { selected, stopped, refused };
   struct Result {
     Outcome outcome = Outcome::refused;
-    std::string reason;  // why it was refused, one line
+    std::string reason;        // why it was refused, one line
+    bool lacksHeader = false;  // refused for want of the focal length or the pixel size
   };
 
   // separation in pixels; without it the plausible range follows from the

@@ -45,8 +45,7 @@ std::optional<Failure> implausibility(const HeaderRange& range, std::optional<do
 
 std::string unloggedReading(const LogFileError& error) {
   return std::string(error.what()) +
-         " - the reading is in the raw log only; the readings log is tried again "
-         "at the next reading";
+         " - the reading is not in the readings log, which is tried again at the next reading";
 }
 
 // "53,48": the whole parts (towards minus infinity) of a position.
@@ -146,6 +145,7 @@ MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camer
     if (state_.stopRequested == kTrue) return RunEnd::stopped;
     if (!camera.linkEnabled()) return RunEnd::linkLost;
     ui_.updateDisplay();  // shows the reading completed just before
+    logProblem_.reset();
     state_.badSampleCount = 0;
     for (ExposureSeries* series : {&single_, &double_}) {
       series->geometry = {};
@@ -190,7 +190,7 @@ void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) 
     ui_.showSkippedReading("Reading skipped: " + failure->reason);
     return;
   }
-  ui_.showSkippedReading("");
+  if (!logProblem_) ui_.showSkippedReading("");
   const std::optional<SeeingEstimate> best = bestEstimate(correcting);
   state_.bestSeeing = best ? best->seeing : 0;
   state_.bestSeeingError = best ? best->error : 0;
@@ -236,7 +236,7 @@ void MeasurementCycle::logReading() {
     try {
       readingsLog_.write(reading);
     } catch (const LogFileError& error) {
-      report(unloggedReading(error));
+      reportLogProblem(unloggedReading(error));
     }
   }
   if (state_.feed != nullptr) state_.feed->publish(publishedReading(reading, state_.config));
@@ -250,6 +250,14 @@ void MeasurementCycle::openReadingsLog(const std::function<void(const std::strin
   } catch (const LogFileError& error) {
     ui_.showSkippedReading(unloggedReading(error));
   }
+}
+
+// A row that could not be written (a full disk) is said once a reading, as a
+// skipped reading is: at a frame rate a line per row would drown the rest.
+void MeasurementCycle::reportLogProblem(const std::string& text) {
+  if (logProblem_) return;
+  logProblem_ = text;
+  ui_.showSkippedReading(text);
 }
 
 // One pass of the exposure loop. Returns how the run ends, or nothing when
@@ -313,8 +321,13 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     if (const std::optional<Notice> notice = series.log.open(logFolder_))
       ui_.showSkippedReading(notice->text);
   }
-  series.log.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, samples.sampleX[1][n],
-                      samples.sampleY[1][n], samples.sampleX[2][n], samples.sampleY[2][n]);
+  try {
+    series.log.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, samples.sampleX[1][n],
+                        samples.sampleY[1][n], samples.sampleX[2][n], samples.sampleY[2][n]);
+  } catch (const LogFileError& error) {
+    reportLogProblem(std::string(error.what()) +
+                     " - the measurement goes on, and the logs are written again once there is room");
+  }
 
   const bool accepted = clean[1] && clean[2];
   series.accepted = accepted;

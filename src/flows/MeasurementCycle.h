@@ -52,13 +52,14 @@ namespace nebulor {
 //
 // A run ends on a stop click, a lost link at the top of a reading, a missing
 // focal length or pixel size, the window closing, or an error of the imaging
-// application or the raw log. A readings log that cannot be written does not
-// end it: the reason is shown as a skipped reading's is, and the log is
-// tried again at the next reading. Every way out closes the log and returns the
-// commands to idle; whatever was thrown is shown in a message and the program
-// goes on. While a stopped run is still unwinding (mode stopping) no command
-// starts anything, so the log is never opened twice and no selection runs
-// inside the run.
+// application or a raw log that cannot be created. A row that cannot be
+// written (a full disk) does not end it: the row is left out whole, the
+// reason is shown once a reading as a skipped reading's is, and every later
+// row is tried again, so the logs resume by themselves once there is room.
+// Every way out closes the log and returns the commands to idle; whatever
+// was thrown is shown in a message and the program goes on. While a stopped
+// run is still unwinding (mode stopping) no command starts anything, so the
+// log is never opened twice and no selection runs inside the run.
 class MeasurementCycle {
  public:
   MeasurementCycle(MonitorState& state, MonitorUi& ui, std::string logFolder);
@@ -99,19 +100,21 @@ class MeasurementCycle {
   void showExposureReadouts();
   void logReading();
   void openReadingsLog(const std::function<void(const std::string&)>& report);
+  void reportLogProblem(const std::string& text);
   std::string applicationName() const;
 
   MonitorState& state_;
   MonitorUi& ui_;
   std::string logFolder_;
-  RawLog logFile_;
+  RawLog logFile_{kRawLogFileName, kDoubleExposureLogFileName};
   RawLog doubleLog_{kDoubleExposureLogFileName};
   ReadingsLog readingsLog_;
   MonitorState doubled_;  // the 2t exposures' tables and their reduction
   ExposureSeries single_{1, state_, logFile_, true};
   ExposureSeries double_{2, doubled_, doubleLog_, false};
-  bool altitudeReported_ = false;         // this run has said that OBJCTALT is no number
-  std::optional<Failure> headerProblem_;  // the header value that ended the run
+  bool altitudeReported_ = false;          // this run has said that OBJCTALT is no number
+  std::optional<std::string> logProblem_;  // a row this reading could not write
+  std::optional<Failure> headerProblem_;   // the header value that ended the run
   Reacquisition* reacquisition_ = nullptr;
 };
 

@@ -747,6 +747,31 @@ TEST(MeasurementCycle, AReadingsLogInTheWayLeavesTheRunGoing) {
     EXPECT_EQ(rig.ui.messages.size(), c.messages);
   }
 }
+
+// A disk that fills up during a run (here: every file at one byte) never ends
+// it: the readings go on, each says why once rather than once a row, no
+// partial row is left, and once there is room again both logs go on by
+// themselves.
+TEST(MeasurementCycle, AFullDiskLeavesTheRunGoingAndTheLogsResume) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 3;
+  std::optional<testing::FileSizeLimit> full;
+  int shown = 0;
+  rig.ui.onUpdateDisplay = [&] {
+    ++shown;
+    if (shown == 1) full.emplace(1);  // readings 1 and 2 under a full disk
+    if (shown == 3) full.reset();
+    if (shown == 4) rig.stopAtNextDispatch();
+  };
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_TRUE(rig.ui.messages.empty());
+  std::erase(rig.ui.skipped, "");
+  ASSERT_EQ(rig.ui.skipped.size(), 2u);
+  EXPECT_NE(rig.ui.skipped[0].find("the measurement goes on"), std::string::npos) << rig.ui.skipped[0];
+  EXPECT_EQ(rig.temp.read(kRawLogFileName).rfind("\"Local Time\"", 0), 0u);
+  EXPECT_EQ(rig.logRows().size(), 3u) << "only the third reading's rows, each whole";
+  EXPECT_EQ(readingsRows(rig).size(), 1u);
+}
 #endif
 
 // The previous run's raw log is kept under the time of its first row.
