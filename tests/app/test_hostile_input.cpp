@@ -98,11 +98,41 @@ constexpr IndiTimeouts kQuick{.connect = std::chrono::milliseconds(5000),
                               .imageMargin = std::chrono::milliseconds(10000)};
 
 TEST(HostileIndiServer, AnAbsurdSensorSizeIsAnErrorNamingTheDeviceAndProperty) {
-  FakeIndiServer server(1e10, 1024, {});
-  IndiAutomationServer backend(parseIndiOptions("localhost:" + std::to_string(server.port())), kQuick);
-  const auto camera = backend.createCamera();
-  const std::string error = errorOf([&] { camera->setLinkEnabled(true); });
-  EXPECT_TRUE(mentions(error, FakeIndiServer::kDevice) && mentions(error, "CCD_INFO.CCD_MAX_X")) << error;
+  const struct {
+    double width;
+    double height;
+    const char* error;
+  } cases[] = {
+      {1e10, 1024, "CCD_INFO.CCD_MAX_X"},
+      {65535, 65535, "65535 x 65535 pixels, more than any observatory camera has"},
+  };
+  for (const auto& c : cases) {
+    FakeIndiServer server(c.width, c.height, {});
+    IndiAutomationServer backend(parseIndiOptions("localhost:" + std::to_string(server.port())), kQuick);
+    const auto camera = backend.createCamera();
+    const std::string error = errorOf([&] { camera->setLinkEnabled(true); });
+    EXPECT_TRUE(mentions(error, FakeIndiServer::kDevice) && mentions(error, c.error)) << error;
+  }
+}
+
+// The bound on a server's messages never follows the sensor the same server
+// reports beyond the largest camera's, nor beyond an eighth of the memory;
+// a BLOB's announced size is found however XML lays out its attributes.
+TEST(HostileIndiServer, TheBoundOnMessagesHoldsWhateverTheServerReports) {
+  using camera::indi::messageLimitFor;
+  constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+  EXPECT_EQ(messageLimitFor(65535, 65535, 64 * kGiB), messageLimitFor(16384, 16384, 64 * kGiB));
+  EXPECT_LT(messageLimitFor(16384, 16384, 64 * kGiB), 3 * kGiB);
+  EXPECT_EQ(messageLimitFor(65535, 65535, 4 * kGiB), kGiB / 2);
+  EXPECT_EQ(messageLimitFor(100, 100, 4 * kGiB), camera::indi::kLeastMessageLimit);
+  for (const char* tag : {"<oneBLOB name=\"CCD1\" size=\"900000000\">", "<oneBLOB\nsize=\"900000000\">",
+                          "<oneBLOB name='CCD1'\tsize = '900000000' format='.fits'>",
+                          "<oneBLOB\r\n  format=\".fits\"\n  size=\"900000000\">"}) {
+    camera::indi::IndiStreamGuard guard;
+    const std::optional<Failure> refused = guard.take(std::string("<setBLOBVector>") + tag, 16u << 20);
+    ASSERT_TRUE(refused.has_value()) << tag;
+    EXPECT_TRUE(mentions(refused->reason, "announced an image of 859 MiB")) << refused->reason;
+  }
 }
 
 // Whatever an exposure is answered with, it ends at once with the reason:

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "camera/indi/IndiStreamGuard.h"
 #include "core/NumberParse.h"
 #include "core/NumberText.h"
 
@@ -73,6 +74,13 @@ void IndiCamera::setLinkEnabled(bool enabled) {
   if (!complete) {
     throw AutomationError("The INDI device \"" + ccd_ +
                           "\" does not offer CCD_INFO with its sensor size, CCD_FRAME and CCD_EXPOSURE");
+  }
+  // No camera has such a sensor; its images would not fit the bound on what the server may send.
+  if (static_cast<double>(cameraXSize()) * cameraYSize() > kMostSensorPixels) {
+    throw AutomationError(
+        "The INDI camera \"" + ccd_ + "\" reports a sensor of " + std::to_string(cameraXSize()) + " x " +
+        std::to_string(cameraYSize()) + " pixels, more than any observatory camera has (at most " +
+        std::to_string(static_cast<long long>(kMostSensorPixels / 1e6)) + " megapixels are taken)");
   }
   setFullFrame();
   prepareDevice();

@@ -16,10 +16,21 @@ inline constexpr int kMostXmlDepth = 32;
 // Any message, a BLOB included, may be this large whatever the sensor.
 inline constexpr std::size_t kLeastMessageLimit = std::size_t{16} << 20;
 
+// The largest sensor a camera may report: the largest in observatory use
+// (151 megapixels) with room to spare. A server's word never takes the bound
+// below further than this, nor beyond this share of the machine's memory.
+inline constexpr double kMostSensorPixels = 16384.0 * 16384.0;
+inline constexpr double kMostMemoryShare = 1.0 / 8;
+
+// Bytes of memory the machine has.
+std::uint64_t physicalMemory();
+
 // The largest message allowed from a server whose camera reports a sensor
 // of width x height pixels: twice a frame of 4-byte pixels with 1 MiB of
-// FITS header, base64 encoded; never below kLeastMessageLimit.
-std::size_t messageLimitFor(double width, double height);
+// FITS header, base64 encoded, the sensor taken as at most kMostSensorPixels
+// and the whole as at most kMostMemoryShare of `memory`; never below
+// kLeastMessageLimit.
+std::size_t messageLimitFor(double width, double height, std::uint64_t memory = physicalMemory());
 
 // Follows the server's byte stream element by element. A message that nests
 // deeper than kMostXmlDepth or grows beyond the limit (given as the stream
