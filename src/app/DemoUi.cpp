@@ -42,14 +42,21 @@ void DemoUi::updateDisplay() {
   // moving it from 0 to 1 is no reading.
   const bool newReading = state_.stopRequested == kFalse && state_.historyCount != shownHistoryCount_;
   shownHistoryCount_ = state_.historyCount;
-  if (newReading) {
-    lastReading_ = clock_();
-    rejectedInARow_ = 0;
-    ++printed_;
-    out_ << demoReadingLine(printed_, state_, trueSeeing_) << std::endl;
-    if (printed_ == readings_) stop_();
-  }
+  if (newReading) printReading();
   window_.dispatchEvents();  // let the window paint the reading
+}
+
+void DemoUi::runEnded() {
+  if (state_.historyCount != shownHistoryCount_) printReading();
+  shownHistoryCount_ = state_.historyCount;
+}
+
+void DemoUi::printReading() {
+  lastReading_ = clock_();
+  rejectedInARow_ = 0;
+  ++printed_;
+  out_ << demoReadingLine(printed_, state_, trueSeeing_) << std::endl;
+  if (printed_ == readings_) stop_();
 }
 
 void DemoUi::showRejectedShare() {

@@ -54,6 +54,10 @@ class DemoUi : public MonitorUi {
   bool windowClosing() const override { return gaveUp_ || window_.windowClosing(); }
 
   void neverGiveUp() { givesUp_ = false; }
+  // The window shows a reading at the top of the next one, so a run that
+  // ends right after a reading (a lost link, a stop) has one logged but not
+  // shown: printed here, once the run has ended, so every logged reading is.
+  void runEnded();
 
   int readingsPrinted() const { return printed_; }
   bool messageShown() const { return messageShown_; }
@@ -67,6 +71,7 @@ class DemoUi : public MonitorUi {
   int readings_;
   std::optional<double> trueSeeing_;
   void giveUp(const std::string& reason);
+  void printReading();
 
   std::function<void()> stop_;
   Clock clock_;

@@ -69,7 +69,7 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
   }
   if (run.stopSignalled()) return EXIT_SUCCESS;
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
-  switch (selectStarsUnattended(selection, state, ui, err)) {
+  switch (selectStarsUnattended(selection, state, ui, err, true)) {
     case AutoSelection::Outcome::stopped:
       return EXIT_SUCCESS;
     case AutoSelection::Outcome::refused:
@@ -78,6 +78,7 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
       break;
   }
   cycle.CommandStartAbort_Click();
+  ui.runEnded();
   const bool done = run.readings > 0 && ui.readingsPrinted() == run.readings;
   return done || run.stopSignalled() ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -177,13 +177,13 @@ std::string programUsage() {
 #endif
          "  --camera indi:HOST:PORT[:CCD[:MOUNT]] | indi:/SOCKET[:CCD[:MOUNT]]\n"
          "                                an INDI server's camera and mount\n"
-         "  --demo                        the simulator with the stars clicked by script: print N readings\n"
-         "                                (default 5), exit\n"
+         "  --demo                        the simulator with the star images chosen automatically: print N\n"
+         "                                readings (default 5), exit\n"
          "  --headless                    unattended, no window or display needed: start-up messages on\n"
          "                                standard error, the two star images chosen automatically on a\n"
          "                                full frame (and again whenever they are lost), one line per\n"
          "                                reading on standard output, the logs written as the window does;\n"
-         "                                until N readings, or until SIGINT or SIGTERM\n"
+         "                                until N readings, or until SIGINT, SIGTERM or SIGHUP\n"
          "  --separation MIN:MAX          pixels between the two star images (default: 10 to 120 arcsec\n"
          "                                at the frame's focal length and pixel size); for a mask whose\n"
          "                                prism sets them further apart\n"
@@ -205,9 +205,10 @@ std::string programUsage() {
          "                                stops it)\n"
          "  --alpaca-bind ADDRESS         serve on this address only (default: every interface)\n"
          "  --version                     print the program's name and version, exit\n"
+         "SIGINT, SIGTERM and SIGHUP stop a run as \"Stop Monitoring\" does, logs closed complete.\n"
          "Exit status: 0 stopped or done, 1 the run ended on an error or --chart found nothing to draw\n"
-         "(message on standard error), "
-         "2 bad options.\n";
+         "(message on standard error), 2 bad options, no display for the window, or a data folder that\n"
+         "cannot be written or that another Nebulor is using.\n";
 }
 
 }  // namespace nebulor

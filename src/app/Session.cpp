@@ -8,6 +8,7 @@
 
 #include "app/DemoUi.h"
 #include "app/ExposureCorrectionChoice.h"
+#include "app/StopSignals.h"
 #include "app/UnattendedSelection.h"
 #include "camera/ImageWindow.h"
 #include "core/CatchAll.h"
@@ -127,12 +128,15 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
     // headless run's are; on one that keeps them, the user clicks them.
     if (backend.clicks != nullptr) {
       AutoSelection selection(state, ui, std::nullopt);
-      selectStarsUnattended(selection, state, ui, err);
+      selectStarsUnattended(selection, state, ui, err, false);
     } else {
       click(window, "CommandSelect");
     }
     if (state.starsSelected == kTrue) click(window, "CommandStartAbort");
-    exitCode = ui.readingsPrinted() == readings ? EXIT_SUCCESS : EXIT_FAILURE;
+    ui.runEnded();
+    // A stop signal ends the demo as it ends a headless run: as the user asked, not as a failure.
+    const bool done = readings > 0 && ui.readingsPrinted() == readings;
+    exitCode = done || stopSignalled() ? EXIT_SUCCESS : EXIT_FAILURE;
     app.quit();
   });
   app.exec();

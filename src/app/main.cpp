@@ -177,10 +177,12 @@ int main(int argc, char* argv[]) {
   nebulor::ReadingsFeed feed;
   int qtArgc = 1;  // the options above are Nebulor's own; Qt gets none
   if (options.headless) {
-    // No window: nothing to show, so no display to need. Qt's core only for the Alpaca server.
+    // No window: nothing to show, so no display to need. Qt only for the Alpaca server, whose
+    // live page draws the night chart: fonts need a GUI application, which draws offscreen.
     const std::optional<nebulor::AlpacaEndpoint> endpoint = alpacaEndpoint(options, false);
-    const std::unique_ptr<QCoreApplication> core =
-        endpoint ? std::make_unique<QCoreApplication>(qtArgc, argv) : nullptr;
+    if (endpoint) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QGuiApplication> gui =
+        endpoint ? std::make_unique<QGuiApplication>(qtArgc, argv) : nullptr;
     const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
     const nebulor::HeadlessRun run{options.readings,       options.separation,         backend.trueSeeing,
                                    nebulor::stopSignalled, options.exposureCorrection, &feed,

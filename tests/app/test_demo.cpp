@@ -9,6 +9,7 @@
 #include "app/BackendFactory.h"
 #include "app/Session.h"
 #include "measure/RawLog.h"
+#include "measure/ReadingsLog.h"
 #include "support/FlowRig.h"
 
 namespace nebulor {
@@ -99,10 +100,30 @@ TEST(Demo, ARunThatEndsEarlyExitsWithItsMessage) {
   EXPECT_NE(noFocalLength.exitCode, 0);
   EXPECT_TRUE(noFocalLength.seeing.empty());
   EXPECT_NE(noFocalLength.err.find("lacks the focal length"), std::string::npos) << noFocalLength.err;
+  // What helps is the imaging application's settings; the demo takes no --separation.
+  EXPECT_NE(noFocalLength.err.find("imaging application's settings"), std::string::npos) << noFocalLength.err;
+  EXPECT_EQ(noFocalLength.err.find("--separation"), std::string::npos) << noFocalLength.err;
 
   const DemoRun noCamera = runDemoWith("sim:linkfail=1", 3, temp);
   EXPECT_NE(noCamera.exitCode, 0);
   EXPECT_NE(noCamera.err.find("Failed to start camera."), std::string::npos);
+}
+
+// Whatever ends the run, every reading in the readings log was printed, in
+// order and with its value; a link lost just after a reading included.
+TEST(Demo, PrintsEveryReadingItLogs) {
+  for (const char* camera : {"sim:linklost=21", "sim:linklost=45", "sim:throw=expose,throwafter=50"}) {
+    SCOPED_TRACE(camera);
+    testing::TempFolder temp;
+    const DemoRun run = runDemoWith(camera, 3, temp);
+    std::vector<double> logged;
+    for (const std::string& row : testing::rawLogRows(temp.read(kReadingsLogFileName))) {
+      logged.push_back(std::stod(row.substr(row.find(',', row.find(',') + 1) + 1)));
+    }
+    ASSERT_FALSE(logged.empty()) << run.err;
+    ASSERT_EQ(run.seeing.size(), logged.size()) << run.err;
+    for (std::size_t i = 0; i < logged.size(); ++i) EXPECT_NEAR(run.seeing[i], logged[i], 5e-5) << i;
+  }
 }
 
 }  // namespace

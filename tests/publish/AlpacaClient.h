@@ -13,6 +13,18 @@
 
 namespace nebulor::testing {
 
+// A TCP port on the loopback that nothing listens on just now.
+inline int freeTcpPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
 // An Alpaca client as the ASCOM Alpaca API reference describes one, over
 // plain sockets on the loopback: discovery by UDP, then one HTTP/1.1
 // request per connection (GET with a query, PUT with a form body).

@@ -25,7 +25,7 @@ class DemoWithAlpaca {
  public:
   static constexpr double kWavelength = 0.65;  // micrometres, as config.ini gives it
 
-  DemoWithAlpaca() : port_(freePort()) {
+  DemoWithAlpaca() : port_(freeTcpPort()) {
     writeBytes(
         temp_.file("config.ini"),
         "holeDistance,150\r\nholeDiameter,50\r\nwavelength,0.65\r\nsystemNoise,0\r\ninitialExposure,0.5\r\n"
@@ -72,17 +72,6 @@ class DemoWithAlpaca {
   }
 
  private:
-  static int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-  }
-
   TempFolder temp_;
   int port_;
   std::unique_ptr<ProgramProcess> program_;

@@ -20,13 +20,14 @@
 namespace nebulor::testing {
 
 // The nebulor executable run as a user runs it, from a copy in `folder` (so
-// that config.ini and the logs land there), without a display, its standard
+// that config.ini and the logs land there), without a display (unless the
+// given NAME=value settings name one), its standard
 // output and error in files of that folder. The program dies with the test,
 // even if the test crashes.
 class ProgramProcess {
  public:
   ProgramProcess(const std::filesystem::path& executable, const std::filesystem::path& folder,
-                 std::vector<std::string> args)
+                 std::vector<std::string> args, const std::vector<std::string>& environment = {})
       : folder_(folder) {
     const std::filesystem::path copy = folder / "nebulor";
     std::filesystem::copy_file(executable, copy, std::filesystem::copy_options::overwrite_existing);
@@ -42,6 +43,10 @@ class ProgramProcess {
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
       ::unsetenv("QT_QPA_PLATFORM");
+      for (const std::string& setting : environment) {
+        const std::size_t equals = setting.find('=');
+        ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+      }
       std::vector<char*> argv;
       for (std::string& arg : args) argv.push_back(arg.data());
       argv.push_back(nullptr);
