@@ -18,6 +18,7 @@
 #include "core/NumberText.h"
 #include "display/HistoryPlot.h"
 #include "display/NightPalette.h"
+#include "display/WindowFont.h"
 
 namespace nebulor {
 namespace {
@@ -203,6 +204,7 @@ TEST_F(MainDisplayTest, AboutShowsCreditAndVersion) {
   EXPECT_EQ(paragraphs[2], "Exposure-time correction: off");
   EXPECT_EQ(seen.buttons, QMessageBox::Ok);
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+  EXPECT_EQ(seen.textFont, windowFont()) << "the windows' font";
 }
 
 TEST_F(MainDisplayTest, NightViewFromTheContextMenuKeepsLayoutAndFonts) {
