@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QPushButton>
 #include <QWidget>
-#include <algorithm>
-#include <map>
 
 #include "../support/WidgetTestSupport.h"
 #include "display/NightPalette.h"
@@ -33,41 +30,10 @@ TEST(NightPalette, RedLightOnlyWithTextBrighterThanItsBackground) {
           << group << " " << pair.text;
     }
   }
-  EXPECT_LT(night.color(QPalette::Disabled, QPalette::ButtonText).red(),
-            night.color(QPalette::Active, QPalette::ButtonText).red());
-}
-
-// A button as the style draws it in the night view: disabled, plainly dimmer
-// than enabled, yet with a caption that stands out from its face.
-TEST(NightPalette, DisabledButtonsReadAsOffNotAsGone) {
-  test_support::widgetApp();
-  QPushButton button(QStringLiteral("Start Monitoring"));
-  button.setPalette(nightPalette());
-  button.resize(120, 37);
-  struct Levels {
-    int face = 0, caption = 0;  // the red level most pixels have; the brightest
-  };
-  const auto drawn = [&button] {
-    const QImage image = button.grab().toImage();
-    std::map<int, int> pixels;
-    Levels levels;
-    for (int y = 0; y < image.height(); ++y) {
-      for (int x = 0; x < image.width(); ++x) {
-        ++pixels[qRed(image.pixel(x, y))];
-        levels.caption = std::max(levels.caption, qRed(image.pixel(x, y)));
-      }
-    }
-    levels.face = std::max_element(pixels.begin(), pixels.end(), [](auto a, auto b) {
-                    return a.second < b.second;
-                  })->first;
-    return levels;
-  };
-  const Levels on = drawn();
-  button.setEnabled(false);
-  const Levels off = drawn();
-  EXPECT_LT(off.caption, on.caption);
-  EXPECT_LE(off.face, on.face);
-  EXPECT_GE(off.caption, 3 * off.face) << "caption " << off.caption << " on face " << off.face;
+  // Disabled: plainly dimmer than enabled, yet standing out from its face.
+  const int disabled = night.color(QPalette::Disabled, QPalette::ButtonText).red();
+  EXPECT_LT(disabled, night.color(QPalette::Active, QPalette::ButtonText).red());
+  EXPECT_GE(disabled, 3 * night.color(QPalette::Disabled, QPalette::Button).red());
 }
 
 TEST(NightPalette, SwitchesEveryWindowAndBackToTheDay) {
