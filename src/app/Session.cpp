@@ -10,6 +10,7 @@
 #include "app/ExposureCorrectionChoice.h"
 #include "app/StopSignals.h"
 #include "app/UnattendedSelection.h"
+#include "app/WindowPlacement.h"
 #include "camera/ImageWindow.h"
 #include "core/CatchAll.h"
 #include "display/NightPalette.h"
@@ -98,10 +99,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   }
   if (window.windowClosing()) return EXIT_SUCCESS;
   window.show();
-  if (images) {
-    images->move(window.frameGeometry().right() + 8, window.frameGeometry().top());  // beside, not over it
-    images->show();
-  }
+  if (images) showBesideOnceMapped(window, *images);
   const int exitCode = app.exec();
   if (images) backend.setViewer(nullptr);
   return exitCode;

@@ -43,6 +43,7 @@ ImageWindow::ImageWindow(ClickState& clicks, QWidget* parent) : QWidget(parent),
   setMinimumSize(160, 120);
   clicks_.setPressObserver([this](ClickPoint point) {
     clickMarks_.push_back(point);
+    refusedMarks_.clear();  // a taken click answers them, as it clears the refusal's reason
     update();
   });
   clicks_.setChangeObserver([this] { update(); });

@@ -16,8 +16,8 @@ namespace nebulor::camera {
 // The imaging application's image window, for backends that have none of
 // their own (the simulator, INDI): the latest image auto-stretched and
 // scaled to the window, the clicked points (yellow crosses; red for a
-// refused click) and the measured star images (green circles; red when too
-// faint to accept). A press of the left button in the image goes to the
+// refused click, until a click is taken) and the measured star images
+// (green circles; red when too faint to accept). A press of the left button in the image goes to the
 // click state as a press on that image pixel; its release as the release.
 // Across the top, the click state's prompt ("Click the first star image")
 // and, below it, why the latest click was refused.

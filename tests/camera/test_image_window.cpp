@@ -142,7 +142,9 @@ TEST_F(ImageWindowTest, PromptsTheStepAndShowsARefusedClick) {
   QTest::mouseClick(&window, Qt::LeftButton, Qt::NoModifier, window.windowPosition(60, 30).toPoint());
   EXPECT_TRUE(clicks.mouseDown());
   EXPECT_EQ(clicks.prompt(), "Click the second star image");
-  EXPECT_EQ(bandPixels(drawn(), reddish), 0) << "a taken click clears the refusal";
+  const QImage taken = drawn();
+  EXPECT_EQ(bandPixels(taken, reddish), 0) << "a taken click clears the refusal";
+  EXPECT_FALSE(reddish(taken.pixelColor(emptySky + QPoint(4, 4)))) << "and its cross";
 }
 
 TEST_F(ImageWindowTest, MarksClicksAndStarsUntilTheNextImage) {

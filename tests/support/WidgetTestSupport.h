@@ -48,6 +48,7 @@ struct SeenMessage {
   QString text;
   QMessageBox::StandardButtons buttons;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QFont textFont;
 };
 
 // Records the next message box and closes it with its OK button.
@@ -64,6 +65,7 @@ inline void closeNextMessage(SeenMessage& seen) {
     seen.text = box->text();
     seen.buttons = box->standardButtons();
     seen.icon = box->icon();
+    seen.textFont = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->font();
     box->button(QMessageBox::Ok)->click();
   });
 }
