@@ -29,6 +29,7 @@ table { border-collapse: collapse; margin-bottom: 1em; }
 td { padding: .15em 1em .15em 0; }
 td:first-child, .dim { color: var(--dim); }
 #chart { width: 100%; height: auto; display: block; }
+[hidden] { display: none !important; }
 #nochart { border: 1px dashed var(--dim); padding: 3em 0; text-align: center; }
 </style></head>
 <body data-refreshes="0">
