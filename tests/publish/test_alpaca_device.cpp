@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 
 #include <QJsonArray>
 #include <cmath>
@@ -15,10 +17,29 @@ using testing::DemoWithAlpaca;
 
 const std::string kDevice = "/api/v1/observingconditions/0/";
 
+// An IPv4 address of this machine that is not the loopback, if it has one.
+std::optional<std::string> networkAddress() {
+  ifaddrs* all = nullptr;
+  if (::getifaddrs(&all) != 0) return std::nullopt;
+  std::optional<std::string> found;
+  for (const ifaddrs* one = all; one && !found; one = one->ifa_next) {
+    if (!one->ifa_addr || one->ifa_addr->sa_family != AF_INET || (one->ifa_flags & IFF_LOOPBACK)) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(one->ifa_addr)->sin_addr, text, sizeof text);
+    found = text;
+  }
+  ::freeifaddrs(all);
+  return found;
+}
+
 TEST(Alpaca, DiscoveryFindsTheDeviceThatTheManagementApiNames) {
   const DemoWithAlpaca demo;
   const AlpacaClient client(demo.port());
   EXPECT_TRUE(AlpacaClient::discover(8).contains(demo.port()));
+  // Listening on the loopback only, it is not announced to the network, which could not reach it.
+  if (const std::optional<std::string> network = networkAddress()) {
+    EXPECT_FALSE(AlpacaClient::discover(4, network->c_str()).contains(demo.port())) << *network;
+  }
   EXPECT_TRUE(client.get("/management/apiversions").json["Value"].toArray().contains(1));
   const QJsonObject device =
       client.get("/management/v1/configureddevices").json["Value"].toArray()[0].toObject();
@@ -162,6 +183,19 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
          return closed;
        },
        0},
+      {"a keep-alive connection gone quiet after its answer (closed before a request's 10 s)",
+       [&] {
+         const int fd = client.connection();
+         const std::string ask = "GET " + kDevice + "name HTTP/1.1\r\nHost: localhost\r\n\r\n";
+         ::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL);
+         AlpacaClient::receive(fd);
+         const auto answered = std::chrono::steady_clock::now();
+         AlpacaClient::Reply closed = AlpacaClient::receive(fd);
+         closed.status = std::chrono::steady_clock::now() - answered < std::chrono::seconds(9) ? 0 : -1;
+         ::close(fd);
+         return closed;
+       },
+       0},
       {"AveragePeriod not a number",
        [&] { return client.put(kDevice + "averageperiod", "AveragePeriod=1e"); }, 400},
       {"device number 1", [&] { return client.get("/api/v1/observingconditions/1/starfwhm"); }, 400},
@@ -178,6 +212,28 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
   EXPECT_LE(statuses.at(200), 32);
   EXPECT_TRUE(demo.waitForReadings(demo.column("seeing_arcsec").size() + 2));  // the measurement went on
   EXPECT_EQ(client.get(kDevice + "name").json["Value"].toString(), "Nebulor");
+  EXPECT_EQ(demo.errors().find("QIODevice"), std::string::npos)
+      << demo.errors();  // no word of dropped clients
+}
+
+// Requests from one address holding all the connections it may have, each
+// half sent: the others are served, it gets no more.
+TEST(Alpaca, OneAddressHoldingItsConnectionsLeavesTheOthersServed) {
+  const DemoWithAlpaca demo;
+  std::vector<int> held;
+  for (int i = 0; i < 40; ++i) {
+    held.push_back(AlpacaClient(demo.port(), "127.0.0.1").connection());
+    ::send(held.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+  }
+  const struct {
+    const char* from;
+    int status;
+  } rows[] = {{"127.0.0.2", 200}, {"127.0.0.3", 200}, {"127.0.0.1", 503}, {"127.0.0.2", 200}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.from);
+    EXPECT_EQ(AlpacaClient(demo.port(), row.from).get(kDevice + "name").status, row.status);
+  }
+  for (const int fd : held) ::close(fd);
 }
 
 }  // namespace

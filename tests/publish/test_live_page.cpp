@@ -12,21 +12,31 @@ namespace {
 using testing::DemoWithAlpaca;
 using testing::TempFolder;
 
-// Headless Chromium's DOM of `url` once `virtualMilliseconds` of page time
-// have passed; it dies with the test.
+// Headless Chromium's DOM of `url` in a window narrower than the page once
+// `virtualMilliseconds` of page time have passed; it dies with the test.
 std::string chromiumDom(const std::string& url, int virtualMilliseconds, const TempFolder& temp) {
   testing::ProgramProcess chromium(
       "/usr/bin/chromium", temp.path(),
       {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
        "--disable-background-networking", "--disable-component-update", "--disable-sync",
-       "--user-data-dir=" + temp.file("profile"),
+       "--window-size=600,900", "--user-data-dir=" + temp.file("profile"),
        "--virtual-time-budget=" + std::to_string(virtualMilliseconds), "--dump-dom", url});
   chromium.wait(std::chrono::minutes(1));
   return chromium.output();
 }
 
+// The PNG's size in pixels, from its header.
+std::pair<int, int> pngSize(const std::string& png) {
+  const auto number = [&png](std::size_t at) {
+    return (std::uint8_t(png[at]) << 24) | (std::uint8_t(png[at + 1]) << 16) |
+           (std::uint8_t(png[at + 2]) << 8) | std::uint8_t(png[at + 3]);
+  };
+  return png.size() < 24 ? std::pair(0, 0) : std::pair(number(16), number(20));
+}
+
 // The page refreshes itself every 10 s: after 25 s of page time it has
-// fetched three times, and shows a reading of the log.
+// fetched three times, and shows the best estimate and classical value of
+// a reading of the log, and asks for a chart no wider than its window.
 TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
   if (!std::filesystem::exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed";
   const DemoWithAlpaca demo;
@@ -34,25 +44,44 @@ TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
   const TempFolder browser;
   const std::string dom =
       chromiumDom("http://127.0.0.1:" + std::to_string(demo.port()) + "/", 25000, browser);
+  const std::vector<double> best = demo.column("best_arcsec");
   const std::vector<double> seeing = demo.column("seeing_arcsec");
   std::smatch refreshes;
   std::smatch shown;
   ASSERT_TRUE(std::regex_search(dom, refreshes, std::regex("data-refreshes=\"(\\d+)\""))) << dom;
   EXPECT_GE(std::stoi(refreshes[1]), 3);
-  ASSERT_TRUE(std::regex_search(dom, shown, std::regex("id=\"seeing\">([0-9.]+)<"))) << dom;
+  ASSERT_TRUE(
+      std::regex_search(dom, shown, std::regex("id=\"best\">([0-9.]+)<[\\s\\S]*id=\"seeing\">([0-9.]+)<")))
+      << dom;
   // Readings come every second or so: the one shown is among the latest.
   bool found = false;
   for (std::size_t i = seeing.size() >= 5 ? seeing.size() - 5 : 0; i < seeing.size(); ++i) {
-    found = found || std::abs(std::stod(shown[1]) - seeing[i]) <= 0.005 + 1e-9;
+    found = found || (std::abs(std::stod(shown[1]) - best[i]) <= 0.005 + 1e-9 &&
+                      std::abs(std::stod(shown[2]) - seeing[i]) <= 0.005 + 1e-9);
   }
-  EXPECT_TRUE(found) << "shown " << shown[1] << ", latest logged " << seeing.back();
-  EXPECT_NE(dom.find("src=\"chart.png?palette=day&amp;readings="), std::string::npos) << dom;
-  // The picture it loads is the night chart, in either palette.
-  for (const char* palette : {"day", "night"}) {
+  EXPECT_TRUE(found) << "shown " << shown[1] << " and " << shown[2] << ", latest logged " << best.back();
+  std::smatch width;
+  ASSERT_TRUE(
+      std::regex_search(dom, width, std::regex("src=\"chart.png\\?palette=day&amp;width=(\\d+)&amp;")))
+      << dom;
+  EXPECT_LT(std::stoi(width[1]), 600);  // not the 704 of a desktop
+  // The picture it loads is the night chart, in either palette, at the size asked within bounds.
+  const struct {
+    std::string query;
+    std::pair<int, int> pixels;
+  } rows[] = {
+      {"palette=day", {960, 540}},
+      {"palette=night&width=abc&scale=", {960, 540}},
+      {"palette=night&width=420&scale=2", {840, 630}},
+      {"palette=day&width=10&scale=-3", {320, 240}},
+      {"palette=day&width=1e9&scale=1e9", {2560, 1440}},
+  };
+  for (const auto& row : rows) {
     const testing::AlpacaClient::Reply chart =
-        testing::AlpacaClient(demo.port()).get("/chart.png", std::string("palette=") + palette);
-    EXPECT_EQ(chart.status, 200) << palette;
-    EXPECT_EQ(chart.body.substr(0, 4), "\x89PNG") << palette;
+        testing::AlpacaClient(demo.port()).get("/chart.png", row.query);
+    EXPECT_EQ(chart.status, 200) << row.query;
+    EXPECT_EQ(chart.body.substr(0, 4), "\x89PNG") << row.query;
+    EXPECT_EQ(pngSize(chart.body), row.pixels) << row.query;
   }
 }
 
