@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <QJsonArray>
+#include <QNetworkInterface>
 #include <cmath>
 #include <thread>
 
@@ -17,28 +16,15 @@ using testing::DemoWithAlpaca;
 
 const std::string kDevice = "/api/v1/observingconditions/0/";
 
-// An IPv4 address of this machine that is not the loopback, if it has one.
-std::optional<std::string> networkAddress() {
-  ifaddrs* all = nullptr;
-  if (::getifaddrs(&all) != 0) return std::nullopt;
-  std::optional<std::string> found;
-  for (const ifaddrs* one = all; one && !found; one = one->ifa_next) {
-    if (!one->ifa_addr || one->ifa_addr->sa_family != AF_INET || (one->ifa_flags & IFF_LOOPBACK)) continue;
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(one->ifa_addr)->sin_addr, text, sizeof text);
-    found = text;
-  }
-  ::freeifaddrs(all);
-  return found;
-}
-
 TEST(Alpaca, DiscoveryFindsTheDeviceThatTheManagementApiNames) {
   const DemoWithAlpaca demo;
   const AlpacaClient client(demo.port());
   EXPECT_TRUE(AlpacaClient::discover(8).contains(demo.port()));
   // Listening on the loopback only, it is not announced to the network, which could not reach it.
-  if (const std::optional<std::string> network = networkAddress()) {
-    EXPECT_FALSE(AlpacaClient::discover(4, network->c_str()).contains(demo.port())) << *network;
+  for (const QHostAddress& network : QNetworkInterface::allAddresses()) {
+    if (network.protocol() != QAbstractSocket::IPv4Protocol || network.isLoopback()) continue;
+    EXPECT_FALSE(AlpacaClient::discover(3, network.toString().toLatin1().constData()).contains(demo.port()))
+        << network.toString().toStdString();
   }
   EXPECT_TRUE(client.get("/management/apiversions").json["Value"].toArray().contains(1));
   const QJsonObject device =
@@ -186,8 +172,7 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
       {"a keep-alive connection gone quiet after its answer (closed before a request's 10 s)",
        [&] {
          const int fd = client.connection();
-         const std::string ask = "GET " + kDevice + "name HTTP/1.1\r\nHost: localhost\r\n\r\n";
-         ::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL);
+         ::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL);
          AlpacaClient::receive(fd);
          const auto answered = std::chrono::steady_clock::now();
          AlpacaClient::Reply closed = AlpacaClient::receive(fd);
@@ -217,18 +202,19 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
 }
 
 // Requests from one address holding all the connections it may have, each
-// half sent: the others are served, it gets no more.
+// half sent: the others are served, it gets no more. (127.0.0.3: the rig's
+// start-up probe came from 127.0.0.1 and may not be closed yet.)
 TEST(Alpaca, OneAddressHoldingItsConnectionsLeavesTheOthersServed) {
   const DemoWithAlpaca demo;
   std::vector<int> held;
   for (int i = 0; i < 40; ++i) {
-    held.push_back(AlpacaClient(demo.port(), "127.0.0.1").connection());
+    held.push_back(AlpacaClient(demo.port(), "127.0.0.3").connection());
     ::send(held.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
   }
   const struct {
     const char* from;
     int status;
-  } rows[] = {{"127.0.0.2", 200}, {"127.0.0.3", 200}, {"127.0.0.1", 503}, {"127.0.0.2", 200}};
+  } rows[] = {{"127.0.0.2", 200}, {"127.0.0.1", 200}, {"127.0.0.3", 503}, {"127.0.0.2", 200}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.from);
     EXPECT_EQ(AlpacaClient(demo.port(), row.from).get(kDevice + "name").status, row.status);
