@@ -175,10 +175,10 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
          ::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL);
          AlpacaClient::receive(fd);
          const auto answered = std::chrono::steady_clock::now();
-         AlpacaClient::Reply closed = AlpacaClient::receive(fd);
-         closed.status = std::chrono::steady_clock::now() - answered < std::chrono::seconds(9) ? 0 : -1;
+         AlpacaClient::receive(fd);
          ::close(fd);
-         return closed;
+         return AlpacaClient::Reply{
+             std::chrono::steady_clock::now() - answered < std::chrono::seconds(9) ? 0 : -1};
        },
        0},
       {"AveragePeriod not a number",
@@ -197,8 +197,7 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
   EXPECT_LE(statuses.at(200), 32);
   EXPECT_TRUE(demo.waitForReadings(demo.column("seeing_arcsec").size() + 2));  // the measurement went on
   EXPECT_EQ(client.get(kDevice + "name").json["Value"].toString(), "Nebulor");
-  EXPECT_EQ(demo.errors().find("QIODevice"), std::string::npos)
-      << demo.errors();  // no word of dropped clients
+  EXPECT_EQ(demo.errors().find("QIODevice"), std::string::npos) << demo.errors();
 }
 
 // Requests from one address holding all the connections it may have, each
@@ -211,13 +210,9 @@ TEST(Alpaca, OneAddressHoldingItsConnectionsLeavesTheOthersServed) {
     held.push_back(AlpacaClient(demo.port(), "127.0.0.3").connection());
     ::send(held.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
   }
-  const struct {
-    const char* from;
-    int status;
-  } rows[] = {{"127.0.0.2", 200}, {"127.0.0.1", 200}, {"127.0.0.3", 503}, {"127.0.0.2", 200}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.from);
-    EXPECT_EQ(AlpacaClient(demo.port(), row.from).get(kDevice + "name").status, row.status);
+  const std::pair<const char*, int> rows[] = {{"127.0.0.2", 200}, {"127.0.0.1", 200}, {"127.0.0.3", 503}};
+  for (const auto& [from, status] : rows) {
+    EXPECT_EQ(AlpacaClient(demo.port(), from).get(kDevice + "name").status, status) << from;
   }
   for (const int fd : held) ::close(fd);
 }

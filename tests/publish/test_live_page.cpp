@@ -13,8 +13,8 @@ namespace {
 using testing::DemoWithAlpaca;
 using testing::TempFolder;
 
-// Headless Chromium's DOM of `url` in a window narrower than the page once
-// `virtualMilliseconds` of page time have passed; it dies with the test.
+// Headless Chromium's DOM of `url` once `virtualMilliseconds` of page time
+// have passed; it dies with the test.
 std::string chromiumDom(const std::string& url, int virtualMilliseconds, const TempFolder& temp) {
   testing::ProgramProcess chromium(
       "/usr/bin/chromium", temp.path(),
@@ -58,24 +58,19 @@ TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
       << dom;
   EXPECT_LT(std::stoi(width[1]), 600);  // not the 704 of a desktop
   // The picture it loads is the night chart, in either palette, at the size asked within bounds.
-  const struct {
-    std::string query;
-    std::pair<int, int> pixels;
-  } rows[] = {
+  const std::pair<std::string, std::pair<int, int>> rows[] = {
       {"palette=day", {960, 540}},
       {"palette=night&width=abc&scale=", {960, 540}},
       {"palette=night&width=420&scale=2", {840, 630}},
       {"palette=day&width=10&scale=-3", {320, 240}},
       {"palette=day&width=1e9&scale=1e9", {2560, 1440}},
   };
-  for (const auto& row : rows) {
-    const testing::AlpacaClient::Reply chart =
-        testing::AlpacaClient(demo.port()).get("/chart.png", row.query);
-    EXPECT_EQ(chart.status, 200) << row.query;
-    EXPECT_EQ(chart.body.substr(0, 4), "\x89PNG") << row.query;
-    ASSERT_GE(chart.body.size(), 24u) << row.query;
+  for (const auto& [query, pixels] : rows) {
+    const testing::AlpacaClient::Reply chart = testing::AlpacaClient(demo.port()).get("/chart.png", query);
+    EXPECT_EQ(chart.status, 200) << query;
+    ASSERT_TRUE(chart.body.size() >= 24 && chart.body.starts_with("\x89PNG")) << query;
     const auto bigEndian = [&chart](int at) { return int(qFromBigEndian<quint32>(chart.body.data() + at)); };
-    EXPECT_EQ(std::pair(bigEndian(16), bigEndian(20)), row.pixels) << row.query;  // from the PNG's header
+    EXPECT_EQ(std::pair(bigEndian(16), bigEndian(20)), pixels) << query;  // from the PNG's header
   }
 }
 
