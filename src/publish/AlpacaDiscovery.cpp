@@ -1,6 +1,7 @@
 #include "publish/AlpacaDiscovery.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <cerrno>
 #include <cstring>
 
@@ -12,12 +13,34 @@
 
 namespace nebulor {
 
-AlpacaDiscovery::AlpacaDiscovery(quint16 alpacaPort, QObject* parent)
-    : QObject(parent), alpacaPort_(alpacaPort) {
+namespace {
+
+bool everyInterface(const QHostAddress& address) {
+  return address == QHostAddress::Any || address == QHostAddress::AnyIPv4;
+}
+
+}  // namespace
+
+AlpacaDiscovery::AlpacaDiscovery(quint16 alpacaPort, const QHostAddress& served, QObject* parent)
+    : QObject(parent), alpacaPort_(alpacaPort), served_(served) {
   connect(&socket_, &QUdpSocket::readyRead, this, &AlpacaDiscovery::answerQueries);
 }
 
 std::optional<Failure> AlpacaDiscovery::start() {
+  if (!everyInterface(served_)) {
+    bool isIPv4 = false;
+    const quint32 ipv4 = served_.toIPv4Address(&isIPv4);
+    if (!isIPv4) {
+      return Failure{"it answers over IPv4, and the server listens on " + served_.toString().toStdString() +
+                     " only"};
+    }
+    served_ = QHostAddress(ipv4);
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+      for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+        if (entry.ip() == served_) servedPrefix_ = entry.prefixLength();
+      }
+    }
+  }
 #ifdef _WIN32
   if (socket_.bind(QHostAddress::AnyIPv4, kDiscoveryPort,
                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
@@ -52,10 +75,19 @@ std::optional<Failure> AlpacaDiscovery::start() {
 void AlpacaDiscovery::answerQueries() {
   while (socket_.hasPendingDatagrams()) {
     const QNetworkDatagram query = socket_.receiveDatagram(64);
-    if (query.data() != "alpacadiscovery1") continue;
-    socket_.writeDatagram(QByteArray("{\"AlpacaPort\":") + QByteArray::number(alpacaPort_) + '}',
-                          query.senderAddress(), static_cast<quint16>(query.senderPort()));
+    if (query.data() != "alpacadiscovery1" || !reaches(query.senderAddress())) continue;
+    QNetworkDatagram answer(QByteArray("{\"AlpacaPort\":") + QByteArray::number(alpacaPort_) + '}',
+                            query.senderAddress(), static_cast<quint16>(query.senderPort()));
+    if (!everyInterface(served_)) answer.setSender(served_, kDiscoveryPort);
+    socket_.writeDatagram(answer);
   }
+}
+
+bool AlpacaDiscovery::reaches(const QHostAddress& client) const {
+  if (everyInterface(served_)) return true;
+  bool isIPv4 = false;
+  const quint32 ipv4 = client.toIPv4Address(&isIPv4);
+  return isIPv4 && QHostAddress(ipv4).isInSubnet(served_, servedPrefix_);
 }
 
 }  // namespace nebulor

@@ -52,7 +52,9 @@ WebAnswer AlpacaServer::answer(const WebRequest& request) {
   if (request.path == QLatin1String(kLiveStatusPath)) return liveStatus(feed_.snapshot(), WallClock::now());
   if (request.path == QLatin1String(kLiveChartPath)) {
     const bool night = request.parameter(QStringLiteral("palette")) == QStringLiteral("night");
-    return {200, "image/png", chart_.png(feed_.snapshot(), night)};
+    const LiveChartSize size =
+        liveChartSize(request.parameter(QStringLiteral("width")), request.parameter(QStringLiteral("scale")));
+    return {200, "image/png", chart_.png(feed_.snapshot(), night, size)};
   }
   if (request.path == u"/setup" || request.path == u"/setup/v1/observingconditions/0/setup")
     return setupPage();

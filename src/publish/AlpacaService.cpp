@@ -43,7 +43,7 @@ QStringList AlpacaService::start(const AlpacaEndpoint& endpoint) {
         auto* server = new AlpacaServer(feed_, host_);
         server->bind(listener);
         serving_ = true;
-        auto* discovery = new AlpacaDiscovery(endpoint.port, host_);
+        auto* discovery = new AlpacaDiscovery(endpoint.port, address, host_);
         if (const std::optional<Failure> failure = discovery->start()) {
           messages << QStringLiteral(
                           "Alpaca discovery is off (UDP port %1: %2); clients must be given port %3.")

@@ -20,52 +20,78 @@ constexpr const char* kPage = R"html(<!DOCTYPE html>
 @media (prefers-color-scheme: dark) { :root { --text: #c80000; --dim: #8c0000; --back: #000; } }
 body { font-family: sans-serif; color: var(--text); background: var(--back); margin: 1.5em; max-width: 44em; }
 h1 { font-size: 1.2em; font-weight: normal; margin: 0 0 .5em; }
-#seeing { font-size: 3.5em; font-weight: bold; }
+#best { font-size: 3.5em; font-weight: bold; }
+#error { font-size: 1.8em; font-weight: bold; }
+#classical { white-space: nowrap; margin-left: .8em; }
+#seeing { font-size: 1.4em; }
 #state { font-size: 1.1em; margin: .3em 0 1em; }
 table { border-collapse: collapse; margin-bottom: 1em; }
 td { padding: .15em 1em .15em 0; }
 td:first-child, .dim { color: var(--dim); }
-#chart { width: 100%; height: auto; }
+#chart { width: 100%; height: auto; display: block; }
+[hidden] { display: none !important; }
+#nochart { border: 1px dashed var(--dim); padding: 3em 0; text-align: center; }
 </style></head>
 <body data-refreshes="0">
 <h1>Nebulor seeing monitor</h1>
-<div><span id="seeing">-</span> <span class="dim">arcsec seeing (classical)</span></div>
+<div><span id="best">-</span> <span id="error"></span> <span class="dim">arcsec</span>
+<span id="classical"><span class="dim">classical</span> <span id="seeing">-</span></span></div>
+<div id="about" class="dim">Seeing: best estimate and its 1-sigma error; the classical DIMM value beside it.</div>
 <div id="state">-</div>
 <table>
-<tr><td>Best estimate</td><td id="best">-</td></tr>
 <tr><td>StarFWHM (zenith, 500 nm)</td><td id="fwhm">-</td></tr>
 <tr><td>r0</td><td id="r0">-</td></tr>
 <tr><td>Airmass</td><td id="airmass">-</td></tr>
 <tr><td>Rejected exposures</td><td id="rejected">-</td></tr>
-<tr><td>Exposure time</td><td id="exposure">-</td></tr>
 <tr><td>Reading taken</td><td id="time">-</td></tr>
 </table>
-<img id="chart" alt="The night's seeing">
+<div id="chartbox"><div id="nochart" class="dim">no reading yet</div>
+<img id="chart" alt="The night's seeing" hidden></div>
 <p class="dim">Updated every 10 s. Observatory software reads the same values as the ASCOM Alpaca
 ObservingConditions device on this port.</p>
 <script>
 const fixed = (v, d) => (v === null ? "-" : v.toFixed(d));
 const put = (id, text) => { document.getElementById(id).textContent = text; };
+const chart = document.getElementById("chart");
+const noChart = document.getElementById("nochart");
+const showChart = (shown, why) => {
+  chart.hidden = !shown;
+  noChart.hidden = shown;
+  if (why) noChart.textContent = why;
+};
+chart.onload = () => showChart(true);
+chart.onerror = () => showChart(false, "no chart: Nebulor did not send it");
 async function refresh() {
   try {
     const s = await (await fetch("status.json", { cache: "no-store" })).json();
+    put("best", fixed(s.best, 2));
+    put("error", s.bestError === null ? "" : "\u00b1 " + fixed(s.bestError, 2));
     put("seeing", fixed(s.seeing, 2));
+    if (s.exposureTime !== null) {
+      put("about", "Seeing: best estimate and its 1-sigma error, " +
+          (s.exposureTime === 0 ? "corrected to zero exposure time"
+                                : "at " + fixed(1000 * s.exposureTime, 1) + " ms exposures, uncorrected") +
+          "; the classical DIMM value beside it.");
+    }
     put("state", s.state);
-    put("best", s.best === null ? "-" : fixed(s.best, 2) + " \u00b1 " + fixed(s.bestError, 2) + " arcsec");
     put("fwhm", s.starFwhm === null ? "-" : fixed(s.starFwhm, 2) + " arcsec");
     put("r0", s.r0 === null ? "-" : fixed(s.r0, 1) + " cm");
     put("airmass", fixed(s.airmass, 2));
     put("rejected", s.rejectedPercent === null ? "-" : fixed(s.rejectedPercent, 0) + " %");
-    put("exposure", s.exposureTime === null ? "-" : fixed(1000 * s.exposureTime, 1) + " ms");
     put("time", s.time === null ? "-" : s.time);
-    const dark = window.matchMedia("(prefers-color-scheme: dark)").matches;
-document.getElementById("chart").src = "chart.png?palette=" + (dark ? "night" : "day") +
-                                       "&readings=" + s.readings;
-}
-catch (e) {
-  put("state", "Nebulor does not answer");
-}
-document.body.dataset.refreshes = Number(document.body.dataset.refreshes) + 1;
+    if (s.readings === 0) {
+      showChart(false, "no reading yet");
+    } else {
+      // Drawn for the width it is shown at, so that its labels read at their own size.
+      const dark = window.matchMedia("(prefers-color-scheme: dark)").matches;
+      chart.src = "chart.png?palette=" + (dark ? "night" : "day") +
+                  "&width=" + document.getElementById("chartbox").clientWidth +
+                  "&scale=" + (window.devicePixelRatio || 1) + "&readings=" + s.readings;
+    }
+  } catch (e) {
+    put("state", "Nebulor does not answer");
+  }
+  document.body.dataset.refreshes = Number(document.body.dataset.refreshes) + 1;
 }
 refresh();
 setInterval(refresh, 10000);

@@ -27,7 +27,8 @@ inline int freeTcpPort() {
 
 // An Alpaca client as the ASCOM Alpaca API reference describes one, over
 // plain sockets on the loopback: discovery by UDP, then one HTTP/1.1
-// request per connection (GET with a query, PUT with a form body).
+// request per connection (GET with a query, PUT with a form body). It
+// connects from `from`, any loopback address on Linux.
 class AlpacaClient {
  public:
   struct Reply {
@@ -36,19 +37,19 @@ class AlpacaClient {
     QJsonObject json;  // the body read as JSON, when it is
   };
 
-  explicit AlpacaClient(int port) : port_(port) {}
+  explicit AlpacaClient(int port, const char* from = "127.0.0.1") : port_(port), from_(address(from, 0)) {}
 
-  // The AlpacaPorts of the servers answering "alpacadiscovery1" on 32227.
-  // Servers sharing the port each get some of the queries (the system
+  // The AlpacaPorts of the servers answering "alpacadiscovery1" on 32227 of
+  // `to`. Servers sharing the port each get some of the queries (the system
   // spreads them by sender), so it asks `tries` times from fresh sockets.
-  static std::set<int> discover(int tries) {
+  static std::set<int> discover(int tries, const char* to = "127.0.0.1") {
     std::set<int> ports;
     for (int i = 0; i < tries; ++i) {
       const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
       const timeval wait{1, 0};
       ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-      const sockaddr_in to = loopback(32227);
-      ::sendto(fd, "alpacadiscovery1", 16, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+      const sockaddr_in query = address(to, 32227);
+      ::sendto(fd, "alpacadiscovery1", 16, 0, reinterpret_cast<const sockaddr*>(&query), sizeof query);
       char answer[256] = {};
       const ssize_t got = ::recv(fd, answer, sizeof answer - 1, 0);
       ::close(fd);
@@ -73,8 +74,9 @@ class AlpacaClient {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const timeval wait{15, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    const sockaddr_in to = loopback(port_);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    const sockaddr_in to = address("127.0.0.1", port_);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&from_), sizeof from_) != 0 ||
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
       ::close(fd);
       return -1;
     }
@@ -105,11 +107,11 @@ class AlpacaClient {
   }
 
  private:
-  static sockaddr_in loopback(int port) {
+  static sockaddr_in address(const char* ipv4, int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, ipv4, &address.sin_addr);
     return address;
   }
 
@@ -127,6 +129,7 @@ class AlpacaClient {
   }
 
   int port_;
+  sockaddr_in from_;
 };
 
 }  // namespace nebulor::testing

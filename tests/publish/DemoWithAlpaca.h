@@ -43,6 +43,7 @@ class DemoWithAlpaca {
   }
 
   int port() const { return port_; }
+  std::string errors() const { return program_->error(); }
 
   // The named column of the readings log's rows as far as written; 0 for an empty field.
   std::vector<double> column(const std::string& name) const {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <QNetworkInterface>
 #include <cmath>
 #include <thread>
 
@@ -19,6 +20,12 @@ TEST(Alpaca, DiscoveryFindsTheDeviceThatTheManagementApiNames) {
   const DemoWithAlpaca demo;
   const AlpacaClient client(demo.port());
   EXPECT_TRUE(AlpacaClient::discover(8).contains(demo.port()));
+  // Listening on the loopback only, it is not announced to the network, which could not reach it.
+  for (const QHostAddress& network : QNetworkInterface::allAddresses()) {
+    if (network.protocol() != QAbstractSocket::IPv4Protocol || network.isLoopback()) continue;
+    EXPECT_FALSE(AlpacaClient::discover(3, network.toString().toLatin1().constData()).contains(demo.port()))
+        << network.toString().toStdString();
+  }
   EXPECT_TRUE(client.get("/management/apiversions").json["Value"].toArray().contains(1));
   const QJsonObject device =
       client.get("/management/v1/configureddevices").json["Value"].toArray()[0].toObject();
@@ -162,6 +169,18 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
          return closed;
        },
        0},
+      {"a keep-alive connection gone quiet after its answer (closed before a request's 10 s)",
+       [&] {
+         const int fd = client.connection();
+         ::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, MSG_NOSIGNAL);
+         AlpacaClient::receive(fd);
+         const auto answered = std::chrono::steady_clock::now();
+         AlpacaClient::receive(fd);
+         ::close(fd);
+         return AlpacaClient::Reply{
+             std::chrono::steady_clock::now() - answered < std::chrono::seconds(9) ? 0 : -1};
+       },
+       0},
       {"AveragePeriod not a number",
        [&] { return client.put(kDevice + "averageperiod", "AveragePeriod=1e"); }, 400},
       {"device number 1", [&] { return client.get("/api/v1/observingconditions/1/starfwhm"); }, 400},
@@ -178,6 +197,24 @@ TEST(Alpaca, HostileClientsGetTheirErrorAndTheMeasurementGoesOn) {
   EXPECT_LE(statuses.at(200), 32);
   EXPECT_TRUE(demo.waitForReadings(demo.column("seeing_arcsec").size() + 2));  // the measurement went on
   EXPECT_EQ(client.get(kDevice + "name").json["Value"].toString(), "Nebulor");
+  EXPECT_EQ(demo.errors().find("QIODevice"), std::string::npos) << demo.errors();
+}
+
+// Requests from one address holding all the connections it may have, each
+// half sent: the others are served, it gets no more. (127.0.0.3: the rig's
+// start-up probe came from 127.0.0.1 and may not be closed yet.)
+TEST(Alpaca, OneAddressHoldingItsConnectionsLeavesTheOthersServed) {
+  const DemoWithAlpaca demo;
+  std::vector<int> held;
+  for (int i = 0; i < 40; ++i) {
+    held.push_back(AlpacaClient(demo.port(), "127.0.0.3").connection());
+    ::send(held.back(), "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+  }
+  const std::pair<const char*, int> rows[] = {{"127.0.0.2", 200}, {"127.0.0.1", 200}, {"127.0.0.3", 503}};
+  for (const auto& [from, status] : rows) {
+    EXPECT_EQ(AlpacaClient(demo.port(), from).get(kDevice + "name").status, status) << from;
+  }
+  for (const int fd : held) ::close(fd);
 }
 
 }  // namespace

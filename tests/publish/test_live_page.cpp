@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QtEndian>
 #include <cmath>
 #include <regex>
 
@@ -19,14 +20,15 @@ std::string chromiumDom(const std::string& url, int virtualMilliseconds, const T
       "/usr/bin/chromium", temp.path(),
       {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
        "--disable-background-networking", "--disable-component-update", "--disable-sync",
-       "--user-data-dir=" + temp.file("profile"),
+       "--window-size=600,900", "--user-data-dir=" + temp.file("profile"),
        "--virtual-time-budget=" + std::to_string(virtualMilliseconds), "--dump-dom", url});
   chromium.wait(std::chrono::minutes(1));
   return chromium.output();
 }
 
 // The page refreshes itself every 10 s: after 25 s of page time it has
-// fetched three times, and shows a reading of the log.
+// fetched three times, and shows the best estimate and classical value of
+// a reading of the log, and asks for a chart no wider than its window.
 TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
   if (!std::filesystem::exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed";
   const DemoWithAlpaca demo;
@@ -34,25 +36,41 @@ TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
   const TempFolder browser;
   const std::string dom =
       chromiumDom("http://127.0.0.1:" + std::to_string(demo.port()) + "/", 25000, browser);
+  const std::vector<double> best = demo.column("best_arcsec");
   const std::vector<double> seeing = demo.column("seeing_arcsec");
   std::smatch refreshes;
   std::smatch shown;
   ASSERT_TRUE(std::regex_search(dom, refreshes, std::regex("data-refreshes=\"(\\d+)\""))) << dom;
   EXPECT_GE(std::stoi(refreshes[1]), 3);
-  ASSERT_TRUE(std::regex_search(dom, shown, std::regex("id=\"seeing\">([0-9.]+)<"))) << dom;
+  ASSERT_TRUE(
+      std::regex_search(dom, shown, std::regex("id=\"best\">([0-9.]+)<[\\s\\S]*id=\"seeing\">([0-9.]+)<")))
+      << dom;
   // Readings come every second or so: the one shown is among the latest.
   bool found = false;
   for (std::size_t i = seeing.size() >= 5 ? seeing.size() - 5 : 0; i < seeing.size(); ++i) {
-    found = found || std::abs(std::stod(shown[1]) - seeing[i]) <= 0.005 + 1e-9;
+    found = found || (std::abs(std::stod(shown[1]) - best[i]) <= 0.005 + 1e-9 &&
+                      std::abs(std::stod(shown[2]) - seeing[i]) <= 0.005 + 1e-9);
   }
-  EXPECT_TRUE(found) << "shown " << shown[1] << ", latest logged " << seeing.back();
-  EXPECT_NE(dom.find("src=\"chart.png?palette=day&amp;readings="), std::string::npos) << dom;
-  // The picture it loads is the night chart, in either palette.
-  for (const char* palette : {"day", "night"}) {
-    const testing::AlpacaClient::Reply chart =
-        testing::AlpacaClient(demo.port()).get("/chart.png", std::string("palette=") + palette);
-    EXPECT_EQ(chart.status, 200) << palette;
-    EXPECT_EQ(chart.body.substr(0, 4), "\x89PNG") << palette;
+  EXPECT_TRUE(found) << "shown " << shown[1] << " and " << shown[2] << ", latest logged " << best.back();
+  std::smatch width;
+  ASSERT_TRUE(
+      std::regex_search(dom, width, std::regex("src=\"chart.png\\?palette=day&amp;width=(\\d+)&amp;")))
+      << dom;
+  EXPECT_LT(std::stoi(width[1]), 600);  // not the 704 of a desktop
+  // The picture it loads is the night chart, in either palette, at the size asked within bounds.
+  const std::pair<std::string, std::pair<int, int>> rows[] = {
+      {"palette=day", {960, 540}},
+      {"palette=night&width=abc&scale=", {960, 540}},
+      {"palette=night&width=420&scale=2", {840, 630}},
+      {"palette=day&width=10&scale=-3", {320, 240}},
+      {"palette=day&width=1e9&scale=1e9", {2560, 1440}},
+  };
+  for (const auto& [query, pixels] : rows) {
+    const testing::AlpacaClient::Reply chart = testing::AlpacaClient(demo.port()).get("/chart.png", query);
+    EXPECT_EQ(chart.status, 200) << query;
+    ASSERT_TRUE(chart.body.size() >= 24 && chart.body.starts_with("\x89PNG")) << query;
+    const auto bigEndian = [&chart](int at) { return int(qFromBigEndian<quint32>(chart.body.data() + at)); };
+    EXPECT_EQ(std::pair(bigEndian(16), bigEndian(20)), pixels) << query;  // from the PNG's header
   }
 }
 
