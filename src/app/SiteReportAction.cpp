@@ -4,6 +4,7 @@
 #include <QThread>
 #include <QUrl>
 #include <QWidget>
+#include <exception>
 #include <iostream>
 
 #include "display/MessageBox.h"
@@ -35,7 +36,14 @@ void SiteReportAction::start() {
   request_ = SiteReportRequest{{folder_}, "", "", "", nightPalette_(), folder_ + kSiteReportFileName};
   setEnabled(false);
   setText(QStringLiteral("Site report (reading the logs)"));
-  worker_ = QThread::create([this] { surveyed_ = surveySite(request_); });
+  worker_ = QThread::create([this] {
+    // Nothing may leave the thread: what went wrong is said like any failure.
+    try {
+      surveyed_ = surveySite(request_);
+    } catch (const std::exception& error) {
+      surveyed_.failure = Failure{error.what()};
+    }
+  });
   connect(worker_, &QThread::finished, this, &SiteReportAction::finish);
   worker_->start();
 }

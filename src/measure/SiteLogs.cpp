@@ -43,8 +43,10 @@ void SiteLogs::readPlace(const std::string& place) {
     return;
   }
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
-    const std::string name = entry.path().filename().string();
+  // Stepped with an error code: a folder that fails half-way is a note, never an exception.
+  for (std::filesystem::directory_iterator entry(path, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
     if (isReadingsLogName(name)) names.push_back(name);
   }
   if (error) {
