@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Version.h"
+#include "app/SiteReportAction.h"
 #include "config/ConfigFile.h"
 #include "config/SetupDialog.h"
 #include "core/CatchAll.h"
@@ -152,6 +153,8 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   nightChart->setObjectName(QStringLiteral("NightChartAction"));
   addAction(nightChart);
   connect(nightChart, &QAction::triggered, this, &MainDisplay::showNightChart);
+  addAction(new SiteReportAction(
+      configFolder_, [this] { return nightView_->isChecked(); }, this));
   exposureCorrection_ = new QAction(QStringLiteral("Exposure-time correction"), this);
   exposureCorrection_->setObjectName(QStringLiteral("ExposureCorrection"));
   exposureCorrection_->setCheckable(true);

@@ -48,13 +48,13 @@ stars::SeparationRange separationValue(const std::string& text) {
   return range;
 }
 
-// YYYY-MM-DD.
-std::string dateValue(const std::string& text) {
+// YYYY-MM-DD, for the option of that name.
+std::string dateValue(const std::string& name, const std::string& text) {
   const std::optional<int> month = text.size() == 10 ? parseWhole<int>(text.substr(5, 2)) : std::nullopt;
   const std::optional<int> day = text.size() == 10 ? parseWhole<int>(text.substr(8, 2)) : std::nullopt;
   if (!month || !day || text[4] != '-' || text[7] != '-' || !parseWhole<int>(text.substr(0, 4)) ||
       *month < 1 || *month > 12 || *day < 1 || *day > 31) {
-    throw ProgramOptionsError("--date takes the evening's date as YYYY-MM-DD, not '" + text + "'");
+    throw ProgramOptionsError(name + " takes the evening's date as YYYY-MM-DD, not '" + text + "'");
   }
   return text;
 }
@@ -118,7 +118,17 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
     } else if (name == "-o" || name == "--output") {
       options.chartOutput = takeValue();
     } else if (name == "--date") {
-      options.chartDate = dateValue(takeValue());
+      options.chartDate = dateValue(name, takeValue());
+    } else if (name == "--report" && !hasValue) {
+      options.report = true;
+      for (; i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0; ++i)
+        options.reportPlaces.push_back(args[i + 1]);
+    } else if (name == "--from") {
+      options.reportFrom = dateValue(name, takeValue());
+    } else if (name == "--to") {
+      options.reportTo = dateValue(name, takeValue());
+    } else if (name == "--site") {
+      options.site = takeValue();
     } else if (name == "--size") {
       sizeValue(takeValue(), options);
       chartOptionGiven = true;
@@ -146,12 +156,22 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
   if (readingsGiven && !options.demo && !options.headless) {
     throw ProgramOptionsError("--readings goes with --demo or --headless");
   }
-  if (options.chart && (options.demo || options.headless))
-    throw ProgramOptionsError("--chart draws a log's night: not with --demo or --headless");
+  if (options.chart && (options.demo || options.headless || options.report))
+    throw ProgramOptionsError("--chart draws a log's night: not with --demo, --headless or --report");
+  if (options.report && (options.demo || options.headless))
+    throw ProgramOptionsError("--report reads the logs: not with --demo or --headless");
   if (options.chart && !endsWith(options.chartOutput, ".png") && !endsWith(options.chartOutput, ".svg"))
     throw ProgramOptionsError("--chart needs -o FILE.png or -o FILE.svg");
-  if (!options.chart && (chartOptionGiven || !options.chartOutput.empty() || !options.chartDate.empty()))
-    throw ProgramOptionsError("-o, --date and --size go with --chart");
+  if (options.report && !endsWith(options.chartOutput, ".html") && !endsWith(options.chartOutput, ".htm"))
+    throw ProgramOptionsError("--report needs -o REPORT.html");
+  if (!options.chart && (chartOptionGiven || !options.chartDate.empty()))
+    throw ProgramOptionsError("--date and --size go with --chart");
+  if (!options.chart && !options.report && !options.chartOutput.empty())
+    throw ProgramOptionsError("-o goes with --chart or --report");
+  if (!options.report && (!options.reportFrom.empty() || !options.reportTo.empty() || !options.site.empty()))
+    throw ProgramOptionsError("--from, --to and --site go with --report");
+  if (!options.reportTo.empty() && options.reportFrom > options.reportTo)
+    throw ProgramOptionsError("--from " + options.reportFrom + " is after --to " + options.reportTo);
   if (options.separation && !options.headless) throw ProgramOptionsError("--separation goes with --headless");
   if (!options.alpacaBind.empty() && options.alpacaPort.value_or(0) == 0) {
     throw ProgramOptionsError("--alpaca-bind goes with --alpaca PORT");
@@ -168,6 +188,9 @@ std::string programUsage() {
          "               [--alpaca PORT|off [--alpaca-bind ADDRESS]]\n"
          "       nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]\n"
          "               [--data-dir DIR] [--night]\n"
+         "       nebulor --report [FILE.csv|FOLDER ...] -o REPORT.html [--from YYYY-MM-DD] [--to "
+         "YYYY-MM-DD]\n"
+         "               [--site NAME] [--data-dir DIR] [--night]\n"
          "       nebulor --help | --version\n"
 #ifdef _WIN32
          "  --camera maxim                MaxIm DL through COM automation (default)\n"
@@ -190,12 +213,19 @@ std::string programUsage() {
          "  --readings N                  stop after N readings; 0: until stopped\n"
          "  --data-dir DIR                keep config.ini and the logs in DIR\n"
          "  --night                       start in the red night view (also in the window's context menu);\n"
-         "                                with --chart: the chart in red on black\n"
+         "                                with --chart and --report: the pictures in red on black\n"
          "  --chart [READINGS.csv]        draw one night of a readings log (default: SeeingReadings.csv in\n"
          "                                the data folder) to -o FILE.png or FILE.svg, print the night's\n"
          "                                summary (name=value lines), exit; no display needed\n"
          "  --date YYYY-MM-DD             the night whose evening has that date (default: the most recent)\n"
          "  --size WxH                    the picture's size in pixels (default 1280x720)\n"
+         "  --report [FILE.csv|FOLDER ...]\n"
+         "                                a site report of all readings of the logs named and of every\n"
+         "                                readings log in the folders named (default: the data folder's):\n"
+         "                                one HTML file (-o) with all it needs inside, the summary on\n"
+         "                                standard output (name=value lines), exit; no display needed\n"
+         "  --from, --to YYYY-MM-DD       the report's first and last nights (dates of their evenings)\n"
+         "  --site NAME                   the site's name in the report's title\n"
          "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
          "                                and extrapolate the best estimate to zero exposure time (also\n"
          "                                in the window's context menu); readings take twice as long\n"
@@ -206,9 +236,9 @@ std::string programUsage() {
          "  --alpaca-bind ADDRESS         serve on this address only (default: every interface)\n"
          "  --version                     print the program's name and version, exit\n"
          "SIGINT, SIGTERM and SIGHUP stop a run as \"Stop Monitoring\" does, logs closed complete.\n"
-         "Exit status: 0 stopped or done, 1 the run ended on an error or --chart found nothing to draw\n"
-         "(message on standard error), 2 bad options, no display for the window, or a data folder that\n"
-         "cannot be written or that another Nebulor is using.\n";
+         "Exit status: 0 stopped or done, 1 the run ended on an error or --chart or --report found nothing\n"
+         "to draw or could not write it (message on standard error), 2 bad options, no display for the\n"
+         "window, or a data folder that cannot be written or that another Nebulor is using.\n";
 }
 
 }  // namespace nebulor

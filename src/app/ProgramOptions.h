@@ -26,6 +26,8 @@ inline constexpr const char* kWindowCamera = "sim";
 //           [--alpaca PORT|off [--alpaca-bind ADDRESS]]
 //   nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]
 //           [--data-dir DIR] [--night]
+//   nebulor --report [FILE.csv|FOLDER ...] -o REPORT.html [--from DATE] [--to DATE] [--site NAME]
+//           [--data-dir DIR] [--night]
 struct ProgramOptions {
   std::string camera = "sim";  // "sim[:key=value,...]", "indi:...", "maxim"
   bool demo = false;
@@ -39,10 +41,15 @@ struct ProgramOptions {
   std::string alpacaBind;           // its one address; empty: every interface
   bool chart = false;               // draw a night of a readings log to a picture, no window
   std::string chartLog;             // empty: SeeingReadings.csv in the data folder
-  std::string chartOutput;          // FILE.png or FILE.svg
+  std::string chartOutput;          // FILE.png or FILE.svg; with --report: REPORT.html
   std::string chartDate;            // YYYY-MM-DD of the night's evening; empty: the most recent night
   int chartWidth = 1280;            // pixels
   int chartHeight = 720;
+  bool report = false;                    // a site report of readings logs, no window
+  std::vector<std::string> reportPlaces;  // logs and folders of logs; none: the data folder
+  std::string reportFrom;                 // YYYY-MM-DD: the first and last nights; empty: no limit
+  std::string reportTo;
+  std::string site;  // the site's name for the report's title
   bool help = false;
   bool version = false;
 };

@@ -18,6 +18,7 @@
 #include "app/Headless.h"
 #include "app/ProgramOptions.h"
 #include "app/Session.h"
+#include "app/SiteReport.h"
 #include "app/StopSignals.h"
 #include "config/ConfigFile.h"
 #include "core/AppPaths.h"
@@ -96,11 +97,12 @@ std::unique_ptr<nebulor::AlpacaService> startAlpaca(const std::optional<nebulor:
   return service;
 }
 
-// --chart draws into a picture: never a screen, whatever the environment names.
-int drawChart(const nebulor::ProgramOptions& options, const std::string& folder, char* argv[]) {
+// --chart and --report draw into files: never a screen, whatever the environment names.
+int drawPictures(const nebulor::ProgramOptions& options, const std::string& folder, char* argv[]) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
+  if (options.report) return nebulor::runReport(options, folder, std::cout, std::cerr);
   return nebulor::runChart(options, folder, std::cout, std::cerr);
 }
 
@@ -151,7 +153,7 @@ int main(int argc, char* argv[]) {
       std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
       return EXIT_SUCCESS;
     }
-    if (options.chart) return drawChart(options, folder, argv);
+    if (options.chart || options.report) return drawPictures(options, folder, argv);
     // A folder that cannot be written would lose the night: found before any camera work.
     if (const auto failure = nebulor::createFolder(folder))
       throw nebulor::ProgramOptionsError(failure->reason);

@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "core/NumberText.h"
+#include "display/ChartStyle.h"
 #include "measure/NightSummary.h"
 #include "measure/RunningMedian.h"
 
@@ -22,20 +23,6 @@ constexpr std::time_t kMedianWindow = 10 * 60;
 // Quick zlib compression: flat colours pack well at any level, and the
 // higher levels took most of the time of writing a night's picture.
 constexpr int kPngQuality = 80;
-
-struct Colours {
-  QColor background, text, grid, axis, best, errorBar, classical, median, rejected, airmass;
-};
-
-Colours coloursFor(bool night) {
-  const auto red = [](int level) { return QColor(level, 0, 0); };
-  if (night) {
-    return {red(0), red(200), red(45), red(120), red(190), red(105), red(90), red(255), red(170), red(150)};
-  }
-  return {Qt::white,           QColor(30, 30, 30),    QColor(225, 225, 225), QColor(110, 110, 110),
-          QColor(20, 60, 170), QColor(130, 150, 210), QColor(165, 165, 165), QColor(215, 40, 20),
-          QColor(235, 130, 0), QColor(90, 90, 90)};
-}
 
 // Seconds east of UTC in force at a moment: that of the last reading at or before it.
 int offsetAt(const std::vector<LoggedReading>& readings, std::time_t time) {
@@ -50,15 +37,6 @@ QString offsetText(int offset) {
       .arg(offset < 0 ? '-' : '+')
       .arg(minutes / 60, 2, 10, QLatin1Char('0'))
       .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
-// A step of 1, 2 or 5 times a power of ten giving at most maxTicks ticks up to top.
-double tickStep(double top, double maxTicks) {
-  for (double power = 0.1;; power *= 10) {
-    for (const double factor : {1.0, 2.0, 5.0}) {
-      if (top / (factor * power) <= maxTicks) return factor * power;
-    }
-  }
 }
 
 // Where things go in a picture of a given size.
@@ -76,7 +54,7 @@ class Painter {
         area_(area),
         night_(night),
         medians_(medians),
-        colours_(coloursFor(nightPalette)),
+        colours_(chartColours(nightPalette)),
         start_(ranges.start),
         end_(ranges.end),
         top_(ranges.top),
@@ -109,7 +87,7 @@ class Painter {
   QRect area_;
   const Night& night_;
   const std::vector<double>& medians_;
-  Colours colours_;
+  ChartColours colours_;
   QRectF plot_;
   std::time_t start_, end_;
   double top_;

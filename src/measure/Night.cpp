@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "measure/RunningMedian.h"
 
@@ -50,6 +51,20 @@ Night selectNight(const std::vector<LoggedReading>& readings, const std::string&
   std::stable_sort(night.readings.begin(), night.readings.end(),
                    [](const auto& a, const auto& b) { return a.time < b.time; });
   return night;
+}
+
+void forEachNight(std::vector<const LoggedReading*> readings, const std::function<void(const Night&)>& take) {
+  std::stable_sort(readings.begin(), readings.end(), [](const LoggedReading* a, const LoggedReading* b) {
+    return std::pair(nightNumber(*a), a->time) < std::pair(nightNumber(*b), b->time);
+  });
+  Night night;
+  for (std::size_t i = 0; i < readings.size(); ++i) {
+    night.readings.push_back(*readings[i]);
+    if (i + 1 < readings.size() && nightNumber(*readings[i + 1]) == nightNumber(*readings[i])) continue;
+    night.date = nightDate(*readings[i]);
+    take(night);
+    night.readings.clear();
+  }
 }
 
 std::vector<double> readingDurations(const std::vector<LoggedReading>& readings) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ std::string nightDate(const LoggedReading& reading);
 // The night of `date` (YYYY-MM-DD), or the most recent night when date is
 // empty; no readings when the log holds none that night.
 Night selectNight(const std::vector<LoggedReading>& readings, const std::string& date);
+
+// Every night the readings touch, in date order, each with its readings in
+// time order: the readings of many logs, whatever order the logs came in.
+void forEachNight(std::vector<const LoggedReading*> readings, const std::function<void(const Night&)>& take);
 
 // The time each reading stands for, seconds: the time since the reading
 // before it, or, after a gap and for the first, the night's typical

@@ -7,32 +7,13 @@
 
 #include "core/NumberText.h"
 #include "measure/RunningMedian.h"
+#include "measure/TimeDistribution.h"
 
 namespace nebulor {
 
 namespace {
 
 constexpr std::time_t kBestWindow = 30 * 60;
-
-// Linear between the closest ranks, at (n - 1) p of the sorted values.
-double quantile(const std::vector<double>& sorted, double p) {
-  const double at = p * static_cast<double>(sorted.size() - 1);
-  const auto below = static_cast<std::size_t>(at);
-  if (below + 1 >= sorted.size()) return sorted.back();
-  return sorted[below] + (at - static_cast<double>(below)) * (sorted[below + 1] - sorted[below]);
-}
-
-// Percent of the total duration whose value is below the limit; by count when no time is known.
-double shareBelow(const std::vector<double>& values, const std::vector<double>& durations, double limit) {
-  double below = 0;
-  double total = 0;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const double weight = durations[i] > 0 ? durations[i] : 1;
-    total += weight;
-    if (values[i] < limit) below += weight;
-  }
-  return total > 0 ? 100 * below / total : 0;
-}
 
 SeeingSummary summarize(const std::vector<LoggedReading>& all,
                         const std::function<std::optional<double>(const LoggedReading&)>& valueOf) {
@@ -49,14 +30,16 @@ SeeingSummary summarize(const std::vector<LoggedReading>& all,
   SeeingSummary summary;
   summary.readings = static_cast<int>(values.size());
   if (values.empty()) return summary;
-  std::vector<double> sorted = values;
-  std::sort(sorted.begin(), sorted.end());
-  summary.median = quantile(sorted, 0.5);
-  summary.q1 = quantile(sorted, 0.25);
-  summary.q3 = quantile(sorted, 0.75);
   const std::vector<double> durations = readingDurations(readings);
-  summary.below08 = shareBelow(values, durations, 0.8);
-  summary.below10 = shareBelow(values, durations, 1.0);
+  TimeDistribution distribution;
+  for (std::size_t i = 0; i < values.size(); ++i) distribution.add(values[i], durations[i]);
+  const std::vector<double> quartiles = distribution.quantiles({0.25, 0.5, 0.75});
+  summary.q1 = quartiles[0];
+  summary.median = quartiles[1];
+  summary.q3 = quartiles[2];
+  const std::vector<double> below = distribution.percentsBelow({0.8, 1.0});
+  summary.below08 = below[0];
+  summary.below10 = below[1];
 
   // Windows of 30 minutes from each reading on, counted when their readings stand for all of it.
   const std::vector<double> medians = runningMedians(times, values, 0, kBestWindow - 1);

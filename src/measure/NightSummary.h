@@ -10,9 +10,9 @@ namespace nebulor {
 
 // One kind of seeing value (the best estimate or the classical value) over a night.
 struct SeeingSummary {
-  int readings = 0;  // readings with this value
-  double median = 0;
-  double q1 = 0;  // quartiles: linear between the closest ranks, at (n - 1) p of the sorted values
+  int readings = 0;   // readings with this value
+  double median = 0;  // of the measured time, as TimeDistribution reads it
+  double q1 = 0;
   double q3 = 0;
   double below08 = 0;  // percent of the measured time with seeing better than 0.8 arcsec
   double below10 = 0;  // ... better than 1.0 arcsec

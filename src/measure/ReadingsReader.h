@@ -21,6 +21,7 @@ struct LoggedReading {
   std::optional<double> bestError;  // arcsec, its 1 sigma
   int exposuresUsed = 0;
   int exposuresRejected = 0;
+  std::optional<double> tau0;  // ms, the coherence time, where the log has a tau0_ms column
 };
 
 // Reads a readings log: columns by their header names, so logs of later
@@ -52,7 +53,7 @@ class ReadingsReader {
 
   struct Columns {
     int count = 0;
-    int time = -1, airmass = -1, seeing = -1, best = -1, bestError = -1, used = -1, rejected = -1;
+    int time = -1, airmass = -1, seeing = -1, best = -1, bestError = -1, used = -1, rejected = -1, tau0 = -1;
   };
   std::optional<Columns> columns_;  // none before the header line
   std::string pending_;             // a line still waiting for its end

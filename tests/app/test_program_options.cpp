@@ -92,6 +92,34 @@ TEST(ProgramOptions, ReadsTheChartsLogPictureNightAndSize) {
   }
 }
 
+TEST(ProgramOptions, ReadsTheReportsLogsNightsAndSite) {
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> places;
+    std::string from, to, site;
+  } cases[] = {
+      {{"--report", "-o", "r.html"}, {}, "", "", ""},
+      {{"--report", "a.csv", "/srv/logs", "--from", "2026-01-01", "--to=2026-06-30", "-o", "r.html"},
+       {"a.csv", "/srv/logs"},
+       "2026-01-01",
+       "2026-06-30",
+       ""},
+      {{"--site", "Roque de los Muchachos", "--report", "--night", "-o", "r.htm"},
+       {},
+       "",
+       "",
+       "Roque de los Muchachos"},
+  };
+  for (const auto& c : cases) {
+    const ProgramOptions options = parseProgramOptions(c.args);
+    EXPECT_TRUE(options.report);
+    EXPECT_EQ(options.reportPlaces, c.places);
+    EXPECT_EQ(options.reportFrom, c.from);
+    EXPECT_EQ(options.reportTo, c.to);
+    EXPECT_EQ(options.site, c.site);
+  }
+}
+
 TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
       {"--camera"},
@@ -123,6 +151,15 @@ TEST(ProgramOptions, RefusesWhatItCannotFollowWithOneLine) {
       {"--chart", "-o", "n.png", "--size", "1280"},
       {"-o", "n.png"},
       {"--date", "2026-12-07"},
+      {"--report"},
+      {"--report", "-o", "r.png"},
+      {"--report", "--chart", "-o", "r.html"},
+      {"--report", "-o", "r.html", "--headless"},
+      {"--report", "-o", "r.html", "--from", "2026-13-01"},
+      {"--report", "-o", "r.html", "--from", "2026-07-01", "--to", "2026-06-30"},
+      {"--report", "-o", "r.html", "--size", "640x360"},
+      {"--site", "x"},
+      {"--from", "2026-07-01"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args.empty() ? "" : args.front());

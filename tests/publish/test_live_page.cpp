@@ -6,36 +6,25 @@
 
 #include "AlpacaClient.h"
 #include "DemoWithAlpaca.h"
+#include "support/HeadlessChromium.h"
 
 namespace nebulor {
 namespace {
 
+using testing::chromiumDom;
 using testing::DemoWithAlpaca;
 using testing::TempFolder;
-
-// Headless Chromium's DOM of `url` once `virtualMilliseconds` of page time
-// have passed; it dies with the test.
-std::string chromiumDom(const std::string& url, int virtualMilliseconds, const TempFolder& temp) {
-  testing::ProgramProcess chromium(
-      "/usr/bin/chromium", temp.path(),
-      {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-       "--window-size=600,900", "--user-data-dir=" + temp.file("profile"),
-       "--virtual-time-budget=" + std::to_string(virtualMilliseconds), "--dump-dom", url});
-  chromium.wait(std::chrono::minutes(1));
-  return chromium.output();
-}
 
 // The page refreshes itself every 10 s: after 25 s of page time it has
 // fetched three times, and shows the best estimate and classical value of
 // a reading of the log, and asks for a chart no wider than its window.
 TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
-  if (!std::filesystem::exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed";
+  if (!std::filesystem::exists(testing::kChromium)) GTEST_SKIP() << "chromium is not installed";
   const DemoWithAlpaca demo;
   ASSERT_TRUE(demo.waitForReadings(2));
   const TempFolder browser;
-  const std::string dom =
-      chromiumDom("http://127.0.0.1:" + std::to_string(demo.port()) + "/", 25000, browser);
+  const std::string dom = chromiumDom("http://127.0.0.1:" + std::to_string(demo.port()) + "/", 25000, browser,
+                                      {"--window-size=600,900"});
   const std::vector<double> best = demo.column("best_arcsec");
   const std::vector<double> seeing = demo.column("seeing_arcsec");
   std::smatch refreshes;

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "measure/ReadingsReader.h"
+
+namespace nebulor {
+
+// The name of a readings log as Nebulor writes one: SeeingReadings.csv, or
+// SeeingReadings-YYYYMMDD-HHMMSS.csv with -2, -3, ... when that was taken
+// (a log moved aside, or a session's log beside an unusable one).
+bool isReadingsLogName(const std::string& fileName);
+
+// The readings of a site's logs: the files named, and every readings log
+// in the folders named. Each file is read once, however often it is named
+// (a folder and a file in it, a link to a log beside it). A log's rows are
+// never copied into another log (logs are moved aside whole and a session
+// writes to one log), so rows are not compared across files.
+class SiteLogs {
+ public:
+  explicit SiteLogs(const std::vector<std::string>& places);
+
+  // Every reading of every log, in no particular order.
+  std::vector<const LoggedReading*> readings() const;
+  // The logs whose readings count.
+  const std::vector<std::string>& logs() const { return logs_; }
+  // One line per place or log that cost readings, and why: the rest is used.
+  const std::vector<std::string>& notes() const { return notes_; }
+
+ private:
+  void readPlace(const std::string& place);
+  void readLog(const std::string& path);
+
+  std::deque<ReadingsReader> readers_;
+  std::vector<std::string> logs_;
+  std::vector<std::string> seen_;  // canonical paths read
+  std::vector<std::string> notes_;
+};
+
+}  // namespace nebulor
