@@ -6,7 +6,6 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -49,14 +48,6 @@ struct DriverRig {
     }
     return value;
   }
-  double number(const std::string& parameter, double expected) const {
-    double value = NAN;
-    for (int tries = 0; tries < 50 && !(std::abs(value - expected) < 1e-9); ++tries) {
-      if (tries > 0) std::this_thread::sleep_for(200ms);
-      value = std::strtod(get("WEATHER_PARAMETERS." + parameter).c_str(), nullptr);
-    }
-    return value;
-  }
 
   fs::path folder = testing::freshTempFolder("nebulor-weather");
   IndiServerProcess server{{NEBULOR_WEATHER_DRIVER}};
@@ -72,10 +63,15 @@ LoggedReading lastReading(const fs::path& log) {
 void expectShown(const DriverRig& rig, const fs::path& log) {
   const LoggedReading last = lastReading(log);
   ASSERT_TRUE(last.best && last.r0) << log;
-  EXPECT_NEAR(rig.number("WEATHER_SEEING", 0.98 * *last.best), 0.98 * *last.best, 1e-9);
-  EXPECT_NEAR(rig.number("WEATHER_SEEING_CLASSICAL", last.seeing), last.seeing, 1e-9);
-  EXPECT_NEAR(rig.number("WEATHER_R0", *last.r0), *last.r0, 1e-9);
-  EXPECT_EQ(rig.await("WEATHER_PARAMETERS._STATE", "Ok"), "Ok");
+  const auto value = [&](const std::string& name) {
+    return std::strtod(rig.get("WEATHER_PARAMETERS." + name).c_str(), nullptr);
+  };
+  for (int tries = 0; tries < 50 && std::abs(value("WEATHER_SEEING") - 0.98 * *last.best) > 1e-9; ++tries)
+    std::this_thread::sleep_for(200ms);
+  EXPECT_NEAR(value("WEATHER_SEEING"), 0.98 * *last.best, 1e-9);
+  EXPECT_NEAR(value("WEATHER_SEEING_CLASSICAL"), last.seeing, 1e-9);
+  EXPECT_NEAR(value("WEATHER_R0"), *last.r0, 1e-9);
+  EXPECT_EQ(rig.get("WEATHER_PARAMETERS._STATE"), "Ok");
 }
 
 std::vector<std::string> headless(const std::string& readings, int seed) {
@@ -136,29 +132,27 @@ TEST(IndiWeather, TheCoherenceTimeAppearsWhenTheLogHasItsColumn) {
 // Whatever the folder holds, the driver stays connected and shows no current value.
 TEST(IndiWeather, SurvivesMissingFoldersAndHostileLogs) {
   DriverRig rig;
-  const fs::path hostile = rig.folder / "hostile";
-  const auto place = [&](const fs::path& from) {
-    fs::create_directory(hostile);
-    fs::copy_file(from, hostile / kReadingsLogFileName);
-  };
-  const std::function<void()> cases[] = {[] {},
-                                         [&] { place(fs::path(NEBULOR_READINGS_CORPUS) / "torn.csv"); },
-                                         [&] { place(fs::path(NEBULOR_READINGS_CORPUS) / "demo-night.csv"); },
-                                         [&] { fs::create_directories(hostile / kReadingsLogFileName); },
-                                         [&] {
-                                           fs::create_directory(hostile);
-                                           ::mkfifo((hostile / kReadingsLogFileName).c_str(), 0600);
-                                         },
-                                         [&] {
-                                           fs::create_directory(hostile);
-                                           testing::writeBytes(hostile / "SeeingReadings-20261207-010203.csv",
-                                                               std::string(100000, '\0') + "\n,,\xff");
-                                         }};
-  for (const auto& make : cases) {
+  const fs::path hostile = rig.folder / "hostile", corpus = NEBULOR_READINGS_CORPUS;
+  const struct {
+    const char* name;  // none: the folder is missing
+    std::string bytes;
+  } table[] = {{nullptr, ""},
+               {kReadingsLogFileName, testing::readBytes(corpus / "torn.csv")},
+               {kReadingsLogFileName, testing::readBytes(corpus / "demo-night.csv")},
+               {kReadingsLogFileName, "a folder"},
+               {kReadingsLogFileName, "a FIFO"},
+               {"SeeingReadings-20261207-010203.csv", std::string(100000, '\0') + "\n,,\xff"}};
+  for (const auto& row : table) {
     fs::remove_all(hostile);
-    make();
+    if (row.name != nullptr) {
+      fs::create_directory(hostile);
+      const fs::path at = hostile / row.name;
+      if (row.bytes == "a folder") fs::create_directory(at);
+      if (row.bytes == "a FIFO") ::mkfifo(at.c_str(), 0600);
+      if (!row.bytes.starts_with("a ")) testing::writeBytes(at, row.bytes);
+    }
     rig.set("READINGS_FOLDER.FOLDER=" + hostile.string());
-    EXPECT_EQ(rig.await("WEATHER_STATUS.WEATHER_SEEING", "Idle"), "Idle");
+    EXPECT_EQ(rig.await("WEATHER_STATUS.WEATHER_SEEING", "Idle"), "Idle") << row.bytes.substr(0, 40);
     EXPECT_EQ(rig.await("CONNECTION.CONNECT", "On"), "On");
   }
 }
