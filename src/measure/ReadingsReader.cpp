@@ -110,11 +110,10 @@ std::optional<Failure> ReadingsReader::readNew(const std::string& path) {
   if (!file) return Failure{"Cannot read " + path + ": " + systemErrorText(errno)};
   std::error_code ignored;
   if (std::filesystem::file_size(utf8Path(path), ignored) < offset_) *this = ReadingsReader();
-  // In pieces: a year's log never lies in memory whole.
+  // Chunk by chunk: a log of many nights is never held whole.
   if (std::fseek(file, static_cast<long>(offset_), SEEK_SET) == 0) {
-    std::vector<char> chunk(1 << 20);
-    for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;)
-      feed(std::string_view(chunk.data(), got));
+    char chunk[65536];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) feed({chunk, got});
   }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
@@ -140,9 +139,10 @@ void ReadingsReader::readLine(std::string_view line) {
                {"seeing_arcsec", &Columns::seeing},
                {"best_arcsec", &Columns::best},
                {"best_error_arcsec", &Columns::bestError},
+               {"r0_cm", &Columns::r0},
+               {"tau0_ms", &Columns::tau0},
                {"exposures_used", &Columns::used},
-               {"exposures_rejected", &Columns::rejected},
-               {"tau0_ms", &Columns::tau0}};
+               {"exposures_rejected", &Columns::rejected}};
   for (int i = 0; i < columns.count; ++i) {
     for (const auto& column : known) {
       if (fields[i] == column.name) columns.*column.index = i;
@@ -169,7 +169,7 @@ void ReadingsReader::readRow(const std::vector<std::string_view>& fields) {
       parseLocalTime(fields[at.time], reading) && readNumber(fields[at.seeing], reading.seeing) &&
       reading.seeing > 0 && (at.airmass < 0 || readNumber(field(at.airmass), reading.airmass)) &&
       readOptional(field(at.best), reading.best) && readOptional(field(at.bestError), reading.bestError) &&
-      readOptional(field(at.tau0), reading.tau0) &&
+      readOptional(field(at.r0), reading.r0) && readOptional(field(at.tau0), reading.tau0) &&
       (at.used < 0 || readCount(field(at.used), reading.exposuresUsed)) &&
       (at.rejected < 0 || readCount(field(at.rejected), reading.exposuresRejected));
   if (!readable) {

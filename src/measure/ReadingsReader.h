@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Failure.h"
@@ -19,9 +20,10 @@ struct LoggedReading {
   double seeing = 0;                // arcsec, the classical value
   std::optional<double> best;       // arcsec, Nebulor's best estimate
   std::optional<double> bestError;  // arcsec, its 1 sigma
+  std::optional<double> r0;         // cm, at the configured wavelength
+  std::optional<double> tau0;       // ms, the coherence time, in logs that have it
   int exposuresUsed = 0;
   int exposuresRejected = 0;
-  std::optional<double> tau0;  // ms, the coherence time, where the log has a tau0_ms column
 };
 
 // Reads a readings log: columns by their header names, so logs of later
@@ -42,6 +44,11 @@ class ReadingsReader {
   std::optional<Failure> readNew(const std::string& path);
 
   const std::vector<LoggedReading>& readings() const { return readings_; }
+  // Hands over the readings read so far, so a reader that follows a log for
+  // months keeps none; failure() then no longer knows whether any was read.
+  std::vector<LoggedReading> takeReadings() { return std::exchange(readings_, {}); }
+  // Whether the header names the coherence time's column.
+  bool hasTau0() const { return columns_ && columns_->tau0 >= 0; }
   // One line per kind of problem met, with how many rows it cost.
   std::vector<std::string> notes() const;
   // Why nothing could be read, when nothing could.
@@ -53,7 +60,8 @@ class ReadingsReader {
 
   struct Columns {
     int count = 0;
-    int time = -1, airmass = -1, seeing = -1, best = -1, bestError = -1, used = -1, rejected = -1, tau0 = -1;
+    int time = -1, airmass = -1, seeing = -1, best = -1, bestError = -1, r0 = -1, tau0 = -1, used = -1,
+        rejected = -1;
   };
   std::optional<Columns> columns_;  // none before the header line
   std::string pending_;             // a line still waiting for its end

@@ -9,7 +9,7 @@
 #include <array>
 
 #include "Version.h"
-#include "publish/StarFwhm.h"
+#include "core/StarFwhm.h"
 
 namespace nebulor {
 

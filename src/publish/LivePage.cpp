@@ -5,7 +5,7 @@
 #include <QJsonObject>
 #include <algorithm>
 
-#include "publish/StarFwhm.h"
+#include "core/StarFwhm.h"
 
 namespace nebulor {
 

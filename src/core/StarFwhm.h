@@ -13,8 +13,9 @@ namespace nebulor {
 // grows as lambda^(6/5), so lambda / r0 goes as lambda^(-1/5), and the
 // long-exposure FWHM is 0.98 lambda / r0:
 //   StarFWHM = 0.98 * best * (wavelength / 0.5 um)^(1/5)
-// Nothing when the reading has no best estimate.
+// Nothing without a best estimate or a wavelength (micrometres) above 0.
 inline constexpr double kStarFwhmWavelength = 0.5;  // micrometres
+std::optional<double> starFwhm(std::optional<double> best, double wavelength);
 std::optional<double> starFwhm(const PublishedReading& reading);
 
 // The mean over the readings that have a best estimate; nothing when none has.

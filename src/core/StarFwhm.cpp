@@ -1,12 +1,16 @@
-#include "publish/StarFwhm.h"
+#include "core/StarFwhm.h"
 
 #include <cmath>
 
 namespace nebulor {
 
+std::optional<double> starFwhm(std::optional<double> best, double wavelength) {
+  if (!best || !(wavelength > 0)) return std::nullopt;
+  return 0.98 * *best * std::pow(wavelength / kStarFwhmWavelength, 0.2);
+}
+
 std::optional<double> starFwhm(const PublishedReading& reading) {
-  if (!reading.best || !(reading.wavelength > 0)) return std::nullopt;
-  return 0.98 * *reading.best * std::pow(reading.wavelength / kStarFwhmWavelength, 0.2);
+  return starFwhm(reading.best, reading.wavelength);
 }
 
 std::optional<double> meanStarFwhm(const std::vector<PublishedReading>& readings) {

@@ -1,0 +1,111 @@
+#include "weather/LogFollower.h"
+
+#include <filesystem>
+#include <string_view>
+
+#include "config/ConfigFile.h"
+#include "core/AppPaths.h"
+#include "core/StarFwhm.h"
+#include "measure/ReadingsLog.h"
+
+namespace nebulor {
+
+namespace {
+
+bool allOf(std::string_view text, std::string_view characters) {
+  return !text.empty() && text.find_first_not_of(characters) == std::string_view::npos;
+}
+
+}  // namespace
+
+bool isReadingsLogName(const std::string& name) {
+  constexpr std::string_view extension = ".csv";
+  const std::string_view main = kReadingsLogFileName;
+  const std::string_view stem = main.substr(0, main.size() - extension.size());
+  std::string_view rest = name;
+  if (!rest.starts_with(stem)) return false;
+  rest.remove_prefix(stem.size());
+  if (rest == extension) return true;
+  // Dated: -YYYYMMDD-HHMMSS.csv, with -2, -3, ... when the name was taken.
+  if (rest.starts_with('-') && rest.ends_with(extension))
+    return allOf(rest.substr(0, rest.size() - extension.size()), "-0123456789");
+  // Moved away by logrotate: .csv.1 or .csv-20261207; compressed ones end otherwise.
+  if (!rest.starts_with(extension)) return false;
+  rest.remove_prefix(extension.size());
+  return rest.size() > 1 && (rest[0] == '.' || rest[0] == '-') && allOf(rest.substr(1), "0123456789");
+}
+
+std::optional<std::string> LogFollower::newestLog() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::directory_iterator entries(utf8Path(folder_), error);
+  if (error) {
+    problems_.push_back("Cannot read the data folder " + folder_ + ": " + error.message());
+    return std::nullopt;
+  }
+  std::optional<std::string> newest;
+  fs::file_time_type newestTime;
+  for (const fs::directory_entry& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    // Regular files only: opening a FIFO would wait for a writer.
+    if (!isReadingsLogName(name) || !entry.is_regular_file(error)) continue;
+    const fs::file_time_type written = entry.last_write_time(error);
+    const std::string path = entry.path().string();
+    if (error) continue;
+    if (!newest || written > newestTime || (written == newestTime && path == path_)) {
+      newest = path;
+      newestTime = written;
+    }
+  }
+  if (!newest) problems_.push_back("No readings log in " + folder_ + " yet");
+  return newest;
+}
+
+double LogFollower::configuredWavelength() {
+  Config config;
+  configWarnings_ = LoadConfig(config, withTrailingSeparator(folder_));
+  return config.wavelength;
+}
+
+std::vector<std::string> LogFollower::problems() const {
+  std::vector<std::string> all = problems_;
+  all.insert(all.end(), configWarnings_.begin(), configWarnings_.end());
+  return all;
+}
+
+bool LogFollower::poll() {
+  problems_.clear();
+  const std::optional<std::string> newest = newestLog();
+  if (!newest) return false;
+  if (*newest != path_) {
+    path_ = *newest;
+    reader_ = ReadingsReader();
+    readAny_ = false;
+  }
+  if (const std::optional<Failure> failure = reader_.readNew(path_)) {
+    problems_.push_back(failure->reason);
+    return false;
+  }
+  for (const std::string& note : reader_.notes()) problems_.push_back(path_ + ": " + note);
+  const std::vector<LoggedReading> readings = reader_.takeReadings();
+  if (readings.empty()) {
+    if (!readAny_) {
+      if (const std::optional<Failure> failure = reader_.failure())
+        problems_.push_back(path_ + ": " + failure->reason);
+    }
+    return false;
+  }
+  readAny_ = true;
+  const LoggedReading& row = readings.back();
+  SeeingConditions conditions;
+  conditions.time = row.time;
+  conditions.wavelength = configuredWavelength();
+  conditions.seeing = starFwhm(row.best, conditions.wavelength);
+  conditions.classical = row.seeing;
+  conditions.r0 = row.r0;
+  conditions.tau0 = row.tau0;
+  latest_ = conditions;
+  return true;
+}
+
+}  // namespace nebulor
