@@ -58,6 +58,33 @@ class ImageDocument {
   }
 };
 
+// One frame of a continuous acquisition: the subframe's pixels in linear
+// counts, when it arrived, and what a single exposure's FITS header would
+// have said, from the devices' properties (nothing where a device lacks it).
+struct StreamFrame {
+  std::shared_ptr<const stars::Frame> pixels;
+  double arrival = 0;                 // s on a steady clock: differences are the frames' spacing
+  std::uint64_t sequence = 0;         // counts every frame the camera made; a gap is frames dropped
+  float exposure = 0;                 // s
+  std::optional<double> altitude;     // degrees, the mount's
+  std::optional<double> focalLength;  // mm
+  std::optional<double> pixelWidth;   // micrometres
+  std::optional<double> pixelHeight;  // micrometres
+};
+
+// A camera that delivers frames back to back on its subframe, as fast as it
+// can, until stopped: a video stream where it has one. The caller takes the
+// frames one at a time; none are lost in between unless the camera's own
+// buffer overflows (the sequence says so).
+class FrameStream {
+ public:
+  virtual ~FrameStream() = default;
+  virtual void startFrames(float exposure) = 0;
+  // The oldest frame not yet taken; nothing when none has arrived yet.
+  virtual std::optional<StreamFrame> nextFrame() = 0;
+  virtual void stopFrames() = 0;
+};
+
 class Camera {
  public:
   virtual ~Camera() = default;
@@ -80,6 +107,10 @@ class Camera {
   virtual bool imageReady() = 0;
   // The latest image; stays valid while the caller holds it.
   virtual std::shared_ptr<ImageDocument> document() = 0;
+
+  // Frames back to back, where the camera can stream them; nothing where it
+  // cannot (then fast acquisition takes single exposures back to back).
+  virtual FrameStream* frameStream() { return nullptr; }
 };
 
 class Application {
