@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
+
+#include "measure/CorrelatedError.h"
 
 namespace nebulor {
 namespace {
@@ -9,27 +12,37 @@ namespace {
 constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
 constexpr int kResponseRounds = 4;
 
-// Unbiased variance of deviations 1..n about their mean, pixels^2.
-double sampleVariance(const MonitorState::PerExposure& deviations, int n) {
+double meanOf(const float* values, int n) {
   double mean = 0;
-  for (int i = 1; i <= n; ++i) mean += deviations[i];
-  mean /= n;
+  for (int i = 1; i <= n; ++i) mean += values[i];
+  return mean / n;
+}
+
+// Unbiased variance of deviations 1..n about their mean, pixels^2.
+double sampleVariance(const float* deviations, int n) {
+  const double mean = meanOf(deviations, n);
   double sum = 0;
   for (int i = 1; i <= n; ++i) sum += (deviations[i] - mean) * (deviations[i] - mean);
   return sum / (n - 1);
 }
 
+// Each deviation is a difference of two centroids, each with its own error
+// per axis; the noise is the same along and across.
+double centroidNoise(const MotionSeries& series, int i) {
+  return std::pow(series.centroidError[1][i], 2) + std::pow(series.centroidError[2][i], 2);
+}
+
 // `coefficient` the finder's response of b = B / D and D / r0.
 std::optional<DirectionEstimate> direction(double variance, double noise, int n,
                                            double (*coefficient)(double, double), double scale,
-                                           const MonitorState& state, double airmass) {
+                                           const Config& config, double airmass) {
   const double turbulence = variance - noise;
-  const double b = static_cast<double>(state.config.holeDistance) / state.config.holeDiameter;
+  const double b = static_cast<double>(config.holeDistance) / config.holeDiameter;
   if (!(turbulence > 0) || !(gTiltTransCoefficient(b) > 0)) return std::nullopt;
   // The noise widens the scatter of the estimate: fewer effective degrees of freedom.
   const double nu = (n - 1) * std::pow(turbulence / variance, 2);
-  const double lambda = state.config.wavelength * 1e-6;  // m
-  const double diameter = state.config.holeDiameter * 1e-3;
+  const double lambda = config.wavelength * 1e-6;  // m
+  const double diameter = config.holeDiameter * 1e-3;
   double r0Term = 0;   // r0^(-5/3) at the zenith
   double dOverR0 = 1;  // along the line of sight
   for (int round = 0; round < kResponseRounds; ++round) {
@@ -50,19 +63,62 @@ double powerBias(double nu) {
 std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const MonitorState& state,
                                                                    const ExposureGeometry& geometry) {
   const int n = state.config.samplesPerReading;
-  if (n < 2 || n > kMaxSamples) return {};
-  // Each deviation is a difference of two centroids, each with its own
-  // error per axis; the noise is the same along and across.
+  if (n > kMaxSamples) return {};
+  const MotionSeries series{state.longDeviations.data(),
+                            state.transDeviations.data(),
+                            {nullptr, state.sampleError[1].data(), state.sampleError[2].data()},
+                            n};
+  return EstimateDirections(series, state.config, geometry);
+}
+
+std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const MotionSeries& series,
+                                                                   const Config& config,
+                                                                   const ExposureGeometry& geometry) {
+  const int n = series.n;
+  if (n < 2) return {};
   double noise = 0;
-  for (int i = 1; i <= n; ++i) {
-    noise += std::pow(state.sampleError[1][i], 2) + std::pow(state.sampleError[2][i], 2);
-  }
+  for (int i = 1; i <= n; ++i) noise += centroidNoise(series, i);
   noise /= n;
   const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
-  return {direction(sampleVariance(state.longDeviations, n), noise, n, finderLongCoefficient, scale, state,
+  return {direction(sampleVariance(series.longDeviations, n), noise, n, finderLongCoefficient, scale, config,
                     geometry.airmass),
-          direction(sampleVariance(state.transDeviations, n), noise, n, finderTransCoefficient, scale, state,
-                    geometry.airmass)};
+          direction(sampleVariance(series.transDeviations, n), noise, n, finderTransCoefficient, scale,
+                    config, geometry.airmass)};
+}
+
+std::optional<SeeingEstimate> EstimateSeeingOfSeries(const MotionSeries& series, const Config& config,
+                                                     const ExposureGeometry& geometry) {
+  const auto directions = EstimateDirections(series, config, geometry);
+  std::optional<SeeingEstimate> estimate = CombineDirections(directions);
+  if (!estimate) return std::nullopt;
+  // To first order the seeing moves by 3/5 of each direction's turbulent
+  // variance's relative change, and the two directions are averaged.
+  const int n = series.n;
+  const int used = (directions[0] ? 1 : 0) + (directions[1] ? 1 : 0);
+  const float* deviations[2] = {series.longDeviations, series.transDeviations};
+  double weight[2] = {};
+  double mean[2] = {};
+  double noise = 0;
+  for (int i = 1; i <= n; ++i) noise += centroidNoise(series, i);
+  noise /= n;
+  for (int d = 0; d < 2; ++d) {
+    if (!directions[d]) continue;
+    mean[d] = meanOf(deviations[d], n);
+    const double turbulence = sampleVariance(deviations[d], n) - noise;
+    weight[d] = 0.6 * directions[d]->seeing / turbulence / used;
+  }
+  std::vector<double> shares(static_cast<std::size_t>(n));
+  const double unbiased = static_cast<double>(n) / (n - 1);
+  for (int i = 1; i <= n; ++i) {
+    double share = 0;
+    for (int d = 0; d < 2; ++d) {
+      const double deviation = deviations[d][i] - mean[d];
+      share += weight[d] * (deviation * deviation * unbiased - centroidNoise(series, i));
+    }
+    shares[static_cast<std::size_t>(i - 1)] = share;
+  }
+  if (const std::optional<double> error = batchMeansError(shares)) estimate->error = *error;
+  return estimate;
 }
 
 std::optional<SeeingEstimate> CombineDirections(

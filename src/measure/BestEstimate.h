@@ -26,6 +26,16 @@ struct DirectionEstimate {
   double nu = 0;
 };
 
+// What the best estimate reads of a reading: its deviations along and
+// across (1..n) and each exposure's centroid noise of both images (1..n, index
+// 0 unused; 0: unknown), from the exposure tables or a longer series.
+struct MotionSeries {
+  const float* longDeviations = nullptr;
+  const float* transDeviations = nullptr;
+  std::array<const float*, 3> centroidError{};
+  int n = 0;
+};
+
 // E[(chi^2_nu / nu)^(3/5)]: what the 3/5 power of a variance estimated
 // with nu degrees of freedom gives on average, as a share of the truth.
 double powerBias(double nu);
@@ -49,6 +59,19 @@ std::optional<SeeingEstimate> EstimateSeeing(const MonitorState& state, const Ex
 // of fewer than 2 exposures) is empty.
 std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const MonitorState& state,
                                                                    const ExposureGeometry& geometry);
+std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const MotionSeries& series,
+                                                                   const Config& config,
+                                                                   const ExposureGeometry& geometry);
+
+// The best estimate of a series whose neighbouring exposures are correlated
+// (frames closer together than the wind's crossing time of the base): the
+// same value as EstimateSeeing, its error from the scatter of the series
+// itself rather than from the number of exposures. Each exposure's share of
+// the estimate (its squared deviations less its noise, weighted as the two
+// directions enter the seeing to first order) is a series whose mean's
+// error the batch means give, correlation along and across included.
+std::optional<SeeingEstimate> EstimateSeeingOfSeries(const MotionSeries& series, const Config& config,
+                                                     const ExposureGeometry& geometry);
 
 // Longitudinal and transverse averaged, errors combined as independent; one
 // direction alone when the other is empty.

@@ -46,12 +46,6 @@ Reason inputProblem(const Config& config, const ExposureGeometry& geometry) {
   return std::nullopt;
 }
 
-float meanOf(const MonitorState::SampleTable& samples, int star, int n) {
-  double sum = 0;
-  for (int i = 1; i <= n; ++i) sum += samples[star][i];
-  return static_cast<float>(sum / n);
-}
-
 bool sameSideOfYAxis(float a, float b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
 
 // The separation vectors of the reading: the mean one and each exposure's.
@@ -95,6 +89,12 @@ class AngleReference {
 double Sec(double X) { return 1 / std::cos(X); }
 
 double CalcAirmass(double altitude) { return Sec((90 - altitude) * kDegreesToRadians); }
+
+float meanPosition(const float* values, int n) {
+  double sum = 0;
+  for (int i = 1; i <= n; ++i) sum += values[i];
+  return static_cast<float>(sum / n);
+}
 
 float ArrayRms(const float* values, std::int16_t n) {
   if (n < 1) return 0;
@@ -149,10 +149,10 @@ std::optional<double> seeingError(double seeing, int exposures) {
 bool StoreMeanPositions(MonitorState& state) {
   const std::int16_t n = state.config.samplesPerReading;
   if (readingLengthProblem(n)) return false;
-  const float x1 = meanOf(state.sampleX, 1, n);
-  const float y1 = meanOf(state.sampleY, 1, n);
-  const float x2 = meanOf(state.sampleX, 2, n);
-  const float y2 = meanOf(state.sampleY, 2, n);
+  const float x1 = meanPosition(state.sampleX[1].data(), n);
+  const float y1 = meanPosition(state.sampleY[1].data(), n);
+  const float x2 = meanPosition(state.sampleX[2].data(), n);
+  const float y2 = meanPosition(state.sampleY[2].data(), n);
   if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return false;
   state.starX[1] = x1;
   state.starY[1] = y1;
@@ -161,24 +161,23 @@ bool StoreMeanPositions(MonitorState& state) {
   return true;
 }
 
-std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry& geometry) {
-  const Config& config = state.config;
-  if (auto problem = inputProblem(config, geometry)) return problem;
-  const std::int16_t n = config.samplesPerReading;
-
-  const Separation reference = separation(state.starX[2] - state.starX[1], state.starY[2] - state.starY[1]);
+std::optional<Failure> reduceMotion(const PositionSeries& series, const std::array<float, 3>& meanX,
+                                    const std::array<float, 3>& meanY, const Config& config,
+                                    const ExposureGeometry& geometry, ReducedMotion& reduced) {
+  const int n = series.n;
+  if (n < 1 || n > kMaxSeries)
+    return Failure{"A reading of " + std::to_string(n) + " exposures cannot be reduced."};
+  const Separation reference = separation(meanX[2] - meanX[1], meanY[2] - meanY[1]);
   if (!std::isfinite(reference.length)) return Failure{"The mean star positions are not finite numbers."};
   if (reference.length == 0) {
     return Failure{"The two star images have the same mean position, so the reading has no direction."};
   }
   const AngleReference angles(reference);
 
-  // Worked on copies: the state changes only once the whole reading is sound.
-  MonitorState::PerExposure longDeviations{};
-  MonitorState::PerExposure transDeviations{};
+  std::vector<float> longDeviations(static_cast<std::size_t>(n) + 1);
+  std::vector<float> transDeviations(static_cast<std::size_t>(n) + 1);
   for (int i = 1; i <= n; ++i) {
-    const Separation exposure =
-        separation(state.sampleX[2][i] - state.sampleX[1][i], state.sampleY[2][i] - state.sampleY[1][i]);
+    const Separation exposure = separation(series.x[2][i] - series.x[1][i], series.y[2][i] - series.y[1][i]);
     if (!std::isfinite(exposure.length)) {
       return Failure{"The star positions of exposure " + std::to_string(i) + " are not finite numbers."};
     }
@@ -186,8 +185,8 @@ std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry
     longDeviations[i] = static_cast<float>(reference.length - exposure.length * std::cos(turn));
     transDeviations[i] = static_cast<float>(exposure.length * std::sin(turn));
   }
-  const double longStdDev = ArrayRms(longDeviations.data(), n);
-  const double transStdDev = ArrayRms(transDeviations.data(), n);
+  const double longStdDev = ArrayRms(longDeviations.data(), static_cast<std::int16_t>(n));
+  const double transStdDev = ArrayRms(transDeviations.data(), static_cast<std::int16_t>(n));
 
   const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
   const double longSeeing =
@@ -200,13 +199,29 @@ std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry
   if (!std::isfinite(fwhm) || !std::isfinite(longStdDev) || !std::isfinite(transStdDev)) {
     return Failure{"The seeing of this reading is not a finite number."};
   }
+  reduced = {std::move(longDeviations), std::move(transDeviations), longStdDev, transStdDev, fwhm};
+  return std::nullopt;
+}
 
-  std::copy_n(longDeviations.begin() + 1, n, state.longDeviations.begin() + 1);
-  std::copy_n(transDeviations.begin() + 1, n, state.transDeviations.begin() + 1);
-  state.longStdDev = longStdDev;
-  state.transStdDev = transStdDev;
+std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry& geometry) {
+  const Config& config = state.config;
+  if (auto problem = inputProblem(config, geometry)) return problem;
+  const std::int16_t n = config.samplesPerReading;
+
+  // Worked on copies: the state changes only once the whole reading is sound.
+  const PositionSeries series{{nullptr, state.sampleX[1].data(), state.sampleX[2].data()},
+                              {nullptr, state.sampleY[1].data(), state.sampleY[2].data()},
+                              n};
+  ReducedMotion reduced;
+  if (auto problem = reduceMotion(series, state.starX, state.starY, config, geometry, reduced))
+    return problem;
+
+  std::copy_n(reduced.longDeviations.begin() + 1, n, state.longDeviations.begin() + 1);
+  std::copy_n(reduced.transDeviations.begin() + 1, n, state.transDeviations.begin() + 1);
+  state.longStdDev = reduced.longStdDev;
+  state.transStdDev = reduced.transStdDev;
   const int slot = historyWriteSlot(state.historyCount);
-  state.fwhmHistory[slot] = fwhm;
+  state.fwhmHistory[slot] = reduced.fwhm;
   state.historyCount = static_cast<std::int16_t>(historySlotAfter(slot));
   return std::nullopt;
 }

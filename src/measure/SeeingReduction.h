@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/Config.h"
 #include "core/Failure.h"
@@ -37,6 +39,35 @@ double seeingArcsec(double sigma, double coefficient, double airmass, float wave
 // Statistical 1-sigma error of one reading's seeing (arcsec) from the number
 // of exposures it reduced; nothing for fewer than two.
 std::optional<double> seeingError(double seeing, int exposures);
+
+// A reading's star positions as the reduction reads them: exposures 1..n of
+// stars 1 and 2 (index 0 unused), from the exposure tables or from the
+// longer series of fast acquisition.
+struct PositionSeries {
+  std::array<const float*, 3> x{};
+  std::array<const float*, 3> y{};
+  int n = 0;
+};
+
+// The reduction's steps 2 to 8 on any series of at most kMaxSeries
+// exposures: its deviations (1..n), their RMS and the seeing value.
+inline constexpr int kMaxSeries = 30000;
+struct ReducedMotion {
+  std::vector<float> longDeviations;
+  std::vector<float> transDeviations;
+  double longStdDev = 0;
+  double transStdDev = 0;
+  float fwhm = 0;
+};
+
+// The mean position of a star over the series, as step 1 takes it.
+float meanPosition(const float* values, int n);
+
+// Steps 2 to 8 about the mean positions meanX, meanY (stars 1 and 2), the
+// reading's n checked by the caller. The reason when it cannot be reduced.
+std::optional<Failure> reduceMotion(const PositionSeries& series, const std::array<float, 3>& meanX,
+                                    const std::array<float, 3>& meanY, const Config& config,
+                                    const ExposureGeometry& geometry, ReducedMotion& reduced);
 
 // Step 1 of the reduction: starX, starY become the mean positions of the
 // reading's samples 1..samplesPerReading. False (and nothing changed) when

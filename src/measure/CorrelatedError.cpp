@@ -1,0 +1,26 @@
+#include "measure/CorrelatedError.h"
+
+#include <cmath>
+#include <cstddef>
+
+namespace nebulor {
+
+std::optional<double> batchMeansError(const std::vector<double>& values, int batches) {
+  const std::size_t length = batches > 1 ? values.size() / static_cast<std::size_t>(batches) : 0;
+  if (length < static_cast<std::size_t>(kLeastBatchLength)) return std::nullopt;
+  // The values beyond whole batches are left out: the same length for every batch.
+  std::vector<double> means(static_cast<std::size_t>(batches));
+  double total = 0;
+  for (std::size_t b = 0; b < means.size(); ++b) {
+    double sum = 0;
+    for (std::size_t i = b * length; i < (b + 1) * length; ++i) sum += values[i];
+    means[b] = sum / static_cast<double>(length);
+    total += means[b];
+  }
+  const double mean = total / batches;
+  double squares = 0;
+  for (const double m : means) squares += (m - mean) * (m - mean);
+  return std::sqrt(squares / (batches - 1) / batches);
+}
+
+}  // namespace nebulor
