@@ -6,9 +6,9 @@
 #include <random>
 
 #include "camera/sim/FrameRenderer.h"
-#include "camera/sim/SeeingModel.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
+#include "sky/SeeingModel.h"
 #include "stars/StarPair.h"
 
 namespace {
@@ -17,8 +17,8 @@ using namespace nebulor;
 
 void BM_ChooseStarPairOnFullFrame(benchmark::State& state) {
   const camera::sim::SimSettings settings = camera::sim::parseSimSettings("");
-  const camera::sim::SeeingModel seeing(settings);
-  camera::sim::SimScene scene(settings, seeing);
+  const sky::SeeingModel seeing(settings);
+  sky::Scene scene(settings, seeing);
   const camera::sim::FrameRenderer renderer(settings, seeing.psfSigma());
   std::mt19937_64 noise(1);
   // The full frame of a selection: the default initial exposure, 0.5 s.

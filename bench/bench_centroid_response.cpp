@@ -13,14 +13,15 @@
 #include <string>
 
 #include "camera/sim/FrameRenderer.h"
-#include "camera/sim/SeeingModel.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
+#include "sky/SeeingModel.h"
 #include "stars/StarFinder.h"
 
 namespace {
 
 using namespace nebulor::camera;
+namespace sky = nebulor::sky;
 using namespace nebulor::stars;
 
 constexpr int kExposures = 3000;
@@ -55,18 +56,18 @@ void BM_CentroidResponse(benchmark::State& state) {
       std::to_string(seeing) + ",focallen=" + std::to_string(focal) + ",flux=" + std::to_string(flux) +
       ",distance=" + std::to_string(distance) + ",separation=" + std::to_string(12 * lambdaOverD + 20);
   const sim::SimSettings settings = sim::parseSimSettings(text);
-  const sim::SeeingModel model(settings);
+  const sky::SeeingModel model(settings);
   std::mt19937_64 noise(7);
   const sim::FrameRenderer renderer(settings, model.psfSigma());
   const double ux = std::cos(settings.angle * 3.14159265358979 / 180),
                uy = std::sin(settings.angle * 3.14159265358979 / 180);
   for (auto _ : state) {
-    sim::SimScene scene(settings, model);
+    sky::Scene scene(settings, model);
     Moments along, across;
     double sums[6] = {};
     std::vector<std::array<double, 5>> rows;
     for (int e = 0; e < kExposures; ++e) {
-      const sim::SceneState sky = scene.next(e * 0.01, 0.01);
+      const sky::SceneState sky = scene.next(e * 0.01, 0.01);
       std::array<double, 4> found{};
       int lost = 0;
       double noiseVariance = 0;

@@ -3,16 +3,22 @@
 // the exposures they serve (target: under 50 us per exposure).
 #include <benchmark/benchmark.h>
 
-#include "camera/sim/ScreenTurbulence.h"
-#include "camera/sim/SimScene.h"
-#include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
+#include "sky/ScreenTurbulence.h"
 
 namespace {
 
-using namespace nebulor::camera::sim;
+using namespace nebulor::sky;
+
+// The default night's sky over a phase screen, its images by Fourier optics.
+SkySettings screenSky() {
+  SkySettings settings;
+  settings.turbulence = Turbulence::screen;
+  return settings;
+}
 
 void BM_ScreenExposure(benchmark::State& state) {
-  const SimSettings settings = parseSimSettings("turbulence=screen");
+  const SkySettings settings = screenSky();
   ScreenTurbulence turbulence(settings, 0.086, 1);
   for (auto _ : state) benchmark::DoNotOptimize(turbulence.exposure(0.01));
 }
@@ -22,8 +28,8 @@ BENCHMARK(BM_ScreenExposure)->Unit(benchmark::kMicrosecond)->Iterations(20000);
 // One 10 ms exposure of both star images formed by Fourier optics at the
 // default wind (10 sub-steps), the motion included (target: under 1 ms).
 void BM_FourierExposure(benchmark::State& state) {
-  const SimSettings settings = parseSimSettings("turbulence=screen,images=fourier");
-  SimScene scene(settings, SeeingModel(settings));
+  const SkySettings settings = screenSky();
+  Scene scene(settings, SeeingModel(settings));
   double time = 0;
   for (auto _ : state) benchmark::DoNotOptimize(scene.next(time += 0.01, 0.01));
 }

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "camera/sim/FrameRenderer.h"
-#include "camera/sim/SeeingModel.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
+#include "sky/SeeingModel.h"
 #include "stars/StarFinder.h"
 #include "support/StarTrials.h"
 
@@ -27,19 +27,19 @@ constexpr int kHeight = 200;
 // The default night, exposed for the default 0.01 s measurement exposure.
 struct Subframe {
   sim::SimSettings settings = sim::parseSimSettings("width=300,height=200");
-  sim::SeeingModel seeing{settings};
-  sim::SimScene scene{settings, seeing};
+  sky::SeeingModel seeing{settings};
+  sky::Scene scene{settings, seeing};
   sim::FrameRenderer renderer{settings, seeing.psfSigma()};
   std::mt19937_64 noise{1};
 
-  stars::Frame render(const sim::SceneState& sky) {
+  stars::Frame render(const sky::SceneState& sky) {
     return renderer.render(sky, {0, 0, kWidth, kHeight}, 0.01, noise);
   }
 };
 
 void BM_CentroidNearInSubframe(benchmark::State& state) {
   Subframe subframe;
-  const sim::SceneState sky = subframe.scene.next(0, 0.01);
+  const sky::SceneState sky = subframe.scene.next(0, 0.01);
   const stars::Frame frame = subframe.render(sky);
   // Search from a point 2 pixels off the star, as the measurement cycle does
   // after the images have moved.

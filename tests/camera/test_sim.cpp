@@ -364,8 +364,8 @@ TEST(FrameRenderer, AStarWiderThanAnyFrameLeavesItEmpty) {
   settings.readNoise = 0;
   settings.bias = 0;
   const FrameRenderer renderer(settings, 1e300);
-  SceneState scene;
-  scene.stars = {StarImage{10, 10}, StarImage{20, 12}};
+  sky::SceneState scene;
+  scene.stars = {sky::StarImage{10, 10}, sky::StarImage{20, 12}};
   std::mt19937_64 noise(1);
   const stars::Frame frame = renderer.render(scene, SensorBox{0, 0, 32, 24}, 1.0, noise);
   ASSERT_EQ(frame.pixels.size(), 32u * 24u);

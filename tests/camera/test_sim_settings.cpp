@@ -48,11 +48,11 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"gain=2.5", [](const SimSettings& s) { return s.gain == 2.5; }},
       {"bias=1000", [](const SimSettings& s) { return s.bias == 1000; }},
       {"readout=0", [](const SimSettings& s) { return s.readout == 0; }},
-      {"response=classical", [](const SimSettings& s) { return s.response == Response::classical; }},
+      {"response=classical", [](const SimSettings& s) { return s.response == sky::Response::classical; }},
 #ifndef NEBULOR_NO_PHASE_SCREEN
       {"turbulence=screen,images=gaussian",
        [](const SimSettings& s) {
-         return s.turbulence == Turbulence::screen && s.images == Images::gaussian;
+         return s.turbulence == sky::Turbulence::screen && s.images == sky::Images::gaussian;
        }},
 #endif
       {"timing=realtime", [](const SimSettings& s) { return s.timing == Timing::realtime; }},

@@ -11,11 +11,11 @@
 #include <sstream>
 
 #include "camera/sim/FrameRenderer.h"
-#include "camera/sim/SeeingModel.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimServer.h"
 #include "flows/AutoSelection.h"
 #include "flows/Reacquisition.h"
+#include "sky/Scene.h"
+#include "sky/SeeingModel.h"
 #include "support/FlowRig.h"
 
 namespace nebulor {
@@ -78,12 +78,12 @@ const stars::SeparationRange kDefaultRange = stars::plausibleSeparation(2000, 5.
 TEST(StarPair, FindsTheMasksPairBesideABrighterStarAndHotPixels) {
   // A full frame of the simulator's night: its star images lie where its scene put them.
   const auto settings = camera::sim::parseSimSettings("seed=5");
-  const camera::sim::SeeingModel seeing(settings);
-  camera::sim::SimScene scene(settings, seeing);
+  const sky::SeeingModel seeing(settings);
+  sky::Scene scene(settings, seeing);
   const camera::sim::FrameRenderer renderer(settings, seeing.psfSigma());
   std::mt19937_64 noise(5);
   constexpr double kSeconds = 0.1;
-  const camera::sim::SceneState sky = scene.next(0, kSeconds);
+  const sky::SceneState sky = scene.next(0, kSeconds);
   const stars::Frame simulated =
       renderer.render(sky, {0, 0, settings.width, settings.height}, kSeconds, noise);
   const double imageCounts = settings.flux * kSeconds / settings.gain;

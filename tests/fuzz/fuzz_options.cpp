@@ -14,9 +14,9 @@
 #include "app/ProgramOptions.h"
 #include "camera/Automation.h"
 #include "camera/sim/FrameRenderer.h"
-#include "camera/sim/SeeingModel.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
+#include "sky/SeeingModel.h"
 #ifdef NEBULOR_FUZZ_INDI
 #include "camera/indi/IndiOptions.h"
 #endif
@@ -26,8 +26,8 @@ namespace {
 using namespace nebulor;
 
 void renderNight(const camera::sim::SimSettings& settings) {
-  const camera::sim::SeeingModel seeing(settings);
-  camera::sim::SimScene scene(settings, seeing);
+  const sky::SeeingModel seeing(settings);
+  sky::Scene scene(settings, seeing);
   const camera::sim::FrameRenderer renderer(settings, seeing.psfSigma());
   std::mt19937_64 noise(settings.seed);
   const camera::SensorBox box{0, 0, std::min(settings.width, 48), std::min(settings.height, 48)};

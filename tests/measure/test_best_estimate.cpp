@@ -6,8 +6,8 @@
 #include <numbers>
 #include <random>
 
-#include "camera/sim/ScreenTurbulence.h"
 #include "measure/BestEstimate.h"
+#include "sky/ScreenTurbulence.h"
 
 namespace nebulor {
 namespace {
@@ -20,9 +20,13 @@ TEST(BestEstimate, GTiltCoefficientsMatchThePhaseScreen) {
   const double lambda = 500e-9, r0 = 0.1, diameter = 0.05;
   for (const double b : {3.0, 5.0}) {
     SCOPED_TRACE(b);
-    const auto settings = camera::sim::parseSimSettings(
-        "turbulence=screen,outerscale=inf,wind=0,angle=0,distance=" + std::to_string(b * 50));
-    camera::sim::ScreenTurbulence turbulence(settings, r0, 9);
+    sky::SkySettings settings;
+    settings.turbulence = sky::Turbulence::screen;
+    settings.outerScale = INFINITY;
+    settings.wind = 0;
+    settings.angle = 0;
+    settings.holeDistance = b * 50;
+    sky::ScreenTurbulence turbulence(settings, r0, 9);
     double along = 0, across = 0;
     const int exposures = 8000;
     for (int i = 0; i < exposures; ++i) {

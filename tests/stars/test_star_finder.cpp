@@ -15,8 +15,8 @@ namespace nebulor::stars {
 namespace {
 
 using camera::sim::FrameRenderer;
-using camera::sim::SceneState;
 using camera::sim::SimSettings;
+using sky::SceneState;
 
 struct StarField {
   double flux = 2e5;  // electrons per star image over the exposure
@@ -29,7 +29,7 @@ struct StarField {
   int height = 100;
 };
 
-Frame render(const StarField& field, std::vector<camera::sim::StarImage> stars, std::uint64_t seed) {
+Frame render(const StarField& field, std::vector<sky::StarImage> stars, std::uint64_t seed) {
   SimSettings settings;
   settings.flux = field.flux;
   settings.sky = field.sky;
@@ -38,7 +38,7 @@ Frame render(const StarField& field, std::vector<camera::sim::StarImage> stars, 
   settings.bias = field.bias;
   const FrameRenderer renderer(settings, field.psfSigma);
   SceneState scene;
-  scene.stars = {stars.at(0), stars.size() > 1 ? stars[1] : camera::sim::StarImage{-1000, -1000}};
+  scene.stars = {stars.at(0), stars.size() > 1 ? stars[1] : sky::StarImage{-1000, -1000}};
   std::mt19937_64 noise(seed);
   return renderer.render(scene, camera::SensorBox{0, 0, field.width, field.height}, 1.0, noise);
 }
@@ -50,7 +50,7 @@ TEST(StarFinder, NoiselessStarsAnywhereOnAPixelAreCentredExactly) {
   field.flux = 3e6;  // photon noise moves the centroid by about 0.001 pixel
   field.gain = 10;   // keeps the peak below full scale
   for (const double dx : {0.0, 0.25, 0.5, -0.37}) {
-    const camera::sim::StarImage truth{60 + dx, 50 - dx};
+    const sky::StarImage truth{60 + dx, 50 - dx};
     const Centroid m = findStarNear(render(field, {truth}, 7), 60, 50);
     EXPECT_NEAR(m.x, truth.x, 0.01) << dx;
     EXPECT_NEAR(m.y, truth.y, 0.01) << dx;
@@ -59,8 +59,8 @@ TEST(StarFinder, NoiselessStarsAnywhereOnAPixelAreCentredExactly) {
 
 TEST(StarFinder, SecondStarFortyPixelsAwayDoesNotPullTheCentroid) {
   const StarField field;
-  const camera::sim::StarImage star1{40.3, 50.6};
-  const camera::sim::StarImage star2{78.1, 63.7};  // about 40 pixels away, brighter would not matter
+  const sky::StarImage star1{40.3, 50.6};
+  const sky::StarImage star2{78.1, 63.7};  // about 40 pixels away, brighter would not matter
   const Frame frame = render(field, {star1, star2}, 3);
   const Centroid m1 = findStarNear(frame, 40, 51);
   const Centroid m2 = findStarNear(frame, 78, 64);
@@ -88,7 +88,7 @@ TEST(StarFinder, AbsentOrBuriedStarScoresBelowTen) {
 TEST(StarFinder, SaturatedStarIsFlaggedAndStillCentred) {
   StarField field;
   field.flux = 5e7;
-  const camera::sim::StarImage truth{60.3, 49.8};
+  const sky::StarImage truth{60.3, 49.8};
   const Frame frame = render(field, {truth}, 5);
   const Centroid m = findStarNear(frame, 60, 50);
   EXPECT_EQ(m.status, StarStatus::saturated);
@@ -100,9 +100,9 @@ TEST(StarFinder, StarAtTheFrameEdgeIsFoundWithoutReadingOutside) {
   const StarField field;
   // Every corner and side; the finder is built with bounds-checked pixel
   // access in this test, so a read outside the frame aborts the test.
-  const std::vector<camera::sim::StarImage> places{{0.4, 50},  {119.2, 50}, {60, 0.3},
-                                                   {60, 99.4}, {0.2, 0.1},  {119, 99}};
-  for (const camera::sim::StarImage& truth : places) {
+  const std::vector<sky::StarImage> places{{0.4, 50},  {119.2, 50}, {60, 0.3},
+                                           {60, 99.4}, {0.2, 0.1},  {119, 99}};
+  for (const sky::StarImage& truth : places) {
     const Frame frame = render(field, {truth}, 9);
     const Centroid m = findStarNear(frame, truth.x, truth.y);
     EXPECT_EQ(m.status, StarStatus::nearEdge) << truth.x << "," << truth.y;
@@ -156,8 +156,8 @@ TEST(StarFinder, BrightestStarsComeBrightestFirst) {
   dimField.sky = 0;
   dimField.readNoise = 0;
   dimField.bias = 0;
-  const camera::sim::StarImage bright{220.4, 150.2};
-  const camera::sim::StarImage dimmer{60.7, 40.1};
+  const sky::StarImage bright{220.4, 150.2};
+  const sky::StarImage dimmer{60.7, 40.1};
   Frame frame = render(brightField, {bright}, 1);
   const Frame dim = render(dimField, {dimmer}, 2);
   for (std::size_t i = 0; i < frame.pixels.size(); ++i)
@@ -182,7 +182,7 @@ TEST(StarFinder, BrightestStarsNeverReturnOneStarTwice) {
   field.psfSigma = 4;
   field.flux = 3e6;
   field.gain = 10;
-  const camera::sim::StarImage star{100.3, 70.6};
+  const sky::StarImage star{100.3, 70.6};
   const std::vector<Centroid> stars = findBrightestStars(render(field, {star}, 4), 3);
   ASSERT_FALSE(stars.empty());
   EXPECT_NEAR(stars[0].x, star.x, 0.1);

@@ -101,8 +101,8 @@ void FrameRenderer::addCosmics(std::vector<double>& electrons, const SensorBox& 
   }
 }
 
-void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
-                            double total) const {
+void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& region,
+                            const sky::StarImage& star, double total) const {
   const double reach = kExtentInSigma * psfSigma_ + 1.0;
   // Off the readout (however far, so the conversions below stay in range).
   if (!(star.x + reach >= region.x && star.x - reach <= region.x + region.width - 1 &&
@@ -129,8 +129,8 @@ void FrameRenderer::addStar(std::vector<double>& electrons, const SensorBox& reg
   }
 }
 
-void FrameRenderer::addStamp(std::vector<double>& electrons, const SensorBox& region, const ImageStamp& stamp,
-                             double total) {
+void FrameRenderer::addStamp(std::vector<double>& electrons, const SensorBox& region,
+                             const sky::ImageStamp& stamp, double total) {
   const int x0 = std::max(stamp.x0, region.x), x1 = std::min(stamp.x0 + stamp.size, region.x + region.width);
   const int y0 = std::max(stamp.y0, region.y), y1 = std::min(stamp.y0 + stamp.size, region.y + region.height);
   for (int y = y0; y < y1; ++y) {
@@ -140,7 +140,7 @@ void FrameRenderer::addStamp(std::vector<double>& electrons, const SensorBox& re
   }
 }
 
-stars::Frame FrameRenderer::render(const SceneState& scene, const SensorBox& region, double seconds,
+stars::Frame FrameRenderer::render(const sky::SceneState& scene, const SensorBox& region, double seconds,
                                    std::mt19937_64& noise) const {
   const std::size_t count = static_cast<std::size_t>(region.width) * region.height;
   std::vector<double> electrons(count, sky_ * seconds);

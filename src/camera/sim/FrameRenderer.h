@@ -3,8 +3,8 @@
 #include <random>
 
 #include "camera/SensorBox.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
 #include "stars/StarFinder.h"
 
 namespace nebulor::camera::sim {
@@ -16,13 +16,13 @@ class FrameRenderer {
  public:
   FrameRenderer(const SimSettings& settings, double psfSigma);
 
-  stars::Frame render(const SceneState& scene, const SensorBox& region, double seconds,
+  stars::Frame render(const sky::SceneState& scene, const SensorBox& region, double seconds,
                       std::mt19937_64& noise) const;
 
  private:
-  void addStar(std::vector<double>& electrons, const SensorBox& region, const StarImage& star,
+  void addStar(std::vector<double>& electrons, const SensorBox& region, const sky::StarImage& star,
                double total) const;
-  static void addStamp(std::vector<double>& electrons, const SensorBox& region, const ImageStamp& stamp,
+  static void addStamp(std::vector<double>& electrons, const SensorBox& region, const sky::ImageStamp& stamp,
                        double total);
   void addCosmics(std::vector<double>& electrons, const SensorBox& region, std::mt19937_64& noise) const;
 

@@ -104,7 +104,7 @@ void SimCamera::expose(float seconds) {
   const double start = clock_.now();
   const double readout = settings_.readout * (static_cast<double>(region.width) * region.height) /
                          (static_cast<double>(settings_.width) * settings_.height);
-  const SceneState scene = scene_.next(start + seconds / 2.0, seconds);
+  const sky::SceneState scene = scene_.next(start + seconds / 2.0, seconds);
 
   auto frame = std::make_shared<stars::Frame>(renderer_.render(scene, region, seconds, noise_));
   const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys,

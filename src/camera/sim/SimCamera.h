@@ -8,8 +8,8 @@
 #include "camera/sim/FrameRenderer.h"
 #include "camera/sim/SimClock.h"
 #include "camera/sim/SimDocument.h"
-#include "camera/sim/SimScene.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/Scene.h"
 
 namespace nebulor::camera::sim {
 
@@ -47,8 +47,8 @@ class SimCamera : public Camera {
   SimSettings settings_;
   std::shared_ptr<ImageDisplay> view_;
   SimClock clock_;
-  SeeingModel seeing_;
-  SimScene scene_;
+  sky::SeeingModel seeing_;
+  sky::Scene scene_;
   FrameRenderer renderer_;
   std::mt19937_64 noise_;
 

@@ -180,20 +180,22 @@ const std::vector<Key>& keys() {
       {"turbulence",
        [](SimSettings& s, const Item& v) {
          if (v.text() == "model")
-           s.turbulence = Turbulence::model;
+           s.turbulence = sky::Turbulence::model;
          else if (v.text() == "screen" && kPhaseScreens)
-           s.turbulence = Turbulence::screen;
+           s.turbulence = sky::Turbulence::screen;
          else
            v.fail(kPhaseScreens ? "must be 'model' or 'screen'"
                                 : "must be 'model' (this build has no phase screens)");
        }},
       {"response",
        [](SimSettings& s, const Item& v) {
-         s.response = v.oneOf<Response>({{"finder", Response::finder}, {"classical", Response::classical}});
+         s.response = v.oneOf<sky::Response>(
+             {{"finder", sky::Response::finder}, {"classical", sky::Response::classical}});
        }},
       {"images",
        [](SimSettings& s, const Item& v) {
-         s.images = v.oneOf<Images>({{"fourier", Images::fourier}, {"gaussian", Images::gaussian}});
+         s.images =
+             v.oneOf<sky::Images>({{"fourier", sky::Images::fourier}, {"gaussian", sky::Images::gaussian}});
        }},
       {"outerscale",
        [](SimSettings& s, const Item& v) {
@@ -267,7 +269,7 @@ SimSettings parseSimSettings(std::string_view text) {
   if (settings.holeDistance <= settings.holeDiameter) {
     throw SimSettingsError("Simulator setting 'distance' must exceed 'diameter': the holes would overlap");
   }
-  if (settings.turbulence == Turbulence::screen &&
+  if (settings.turbulence == sky::Turbulence::screen &&
       settings.holeDistance > kMaxScreenBaseline * settings.holeDiameter) {
     throw SimSettingsError("Simulator setting 'distance' must be at most " +
                            std::to_string(kMaxScreenBaseline) +

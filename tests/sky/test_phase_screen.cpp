@@ -7,10 +7,10 @@
 #include <numbers>
 #include <vector>
 
-#include "camera/sim/PhaseScreen.h"
-#include "camera/sim/ScreenTurbulence.h"
+#include "sky/PhaseScreen.h"
+#include "sky/ScreenTurbulence.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -132,9 +132,11 @@ TEST(ScreenTurbulence, DifferentialMotionAndItsExposureAveragingFollowTheory) {
   double stillLong = 0, stillTrans = 0;
   for (const Case c : {Case{0, 0}, Case{20, 0}, Case{20, 90}}) {
     SCOPED_TRACE(testing::Message() << "wind " << c.wind << " at " << c.direction);
-    const SimSettings settings =
-        parseSimSettings("turbulence=screen,seeing=" + std::to_string(seeing) +
-                         ",wind=" + std::to_string(c.wind) + ",winddir=" + std::to_string(20 + c.direction));
+    SkySettings settings;
+    settings.turbulence = Turbulence::screen;
+    settings.seeing = seeing;
+    settings.wind = c.wind;
+    settings.windDirection = 20 + c.direction;
     ScreenTurbulence turbulence(settings, kR0, 5);
     double longSum = 0, transSum = 0;
     const int exposures = 12000;
@@ -164,4 +166,4 @@ TEST(ScreenTurbulence, DifferentialMotionAndItsExposureAveragingFollowTheory) {
 }
 
 }  // namespace
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "camera/sim/FourierImager.h"
-#include "camera/sim/PhaseScreen.h"
-#include "camera/sim/SimSettings.h"
+#include "sky/FourierImager.h"
+#include "sky/PhaseScreen.h"
+#include "sky/SkySettings.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 
 // An image displacement, radians on the sky along the sensor's axes.
 struct Tilt {
@@ -48,7 +48,7 @@ std::vector<SpectralFilter> gTiltFilters(double wavelength, double diameter);
 class ScreenTurbulence {
  public:
   // r0 in metres.
-  ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed,
+  ScreenTurbulence(const SkySettings& settings, double r0, std::uint64_t seed,
                    const std::vector<PupilPoint>& pupil = {});
 
   // Mean G-tilt of hole 1 and hole 2 (star images 1 and 2) over an exposure
@@ -91,4 +91,4 @@ class ScreenTurbulence {
   int nextLane_ = 0;
 };
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

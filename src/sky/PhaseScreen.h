@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 
 // Complex normal deviates (real and imaginary parts independent, unit
 // variance) from xoshiro256**: several times faster than the standard
@@ -85,4 +85,4 @@ class PhaseScreen {
   NormalPairs random_;
 };
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

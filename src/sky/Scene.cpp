@@ -1,10 +1,10 @@
-#include "camera/sim/SimScene.h"
+#include "sky/Scene.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 // The star never sets below this: airmass stays finite.
@@ -15,7 +15,7 @@ constexpr std::uint64_t kScreenStream = 0x5851f42d4c957f2dULL;
 
 }  // namespace
 
-SimScene::SimScene(const SimSettings& settings, const SeeingModel& seeing)
+Scene::Scene(const SkySettings& settings, const SeeingModel& seeing)
     : settings_(settings), seeing_(seeing), random_(settings.seed), gauss_(0.0, 1.0), uniform_(0.0, 1.0) {
   cloudy_ = uniform_(random_) < settings_.clouds;  // start in the long-run state
 #ifndef NEBULOR_NO_PHASE_SCREEN                    // the settings refuse the screen there
@@ -29,15 +29,15 @@ SimScene::SimScene(const SimSettings& settings, const SeeingModel& seeing)
 #endif
 }
 
-double SimScene::altitudeAt(double time) const {
+double Scene::altitudeAt(double time) const {
   double altitude = settings_.altitude + settings_.altitudeRate * time / 3600.0;
   if (altitude > 90.0) altitude = 180.0 - altitude;  // past the zenith it comes down again
   return std::clamp(altitude, kLowestAltitude, 90.0);
 }
 
-SimScene::~SimScene() = default;
+Scene::~Scene() = default;
 
-SceneState SimScene::next(double time, double seconds) {
+SceneState Scene::next(double time, double seconds) {
   // Fixed order of draws, all of them every time, so the sequence never
   // depends on what the earlier exposures saw.
   const double cloudDraw = uniform_(random_);
@@ -93,7 +93,7 @@ SceneState SimScene::next(double time, double seconds) {
 // Cloud episodes as a two-state chain: an episode ends with probability
 // 1 / cloudLength per exposure, and starts at the rate that makes the
 // long-run share of cloudy exposures equal `clouds`.
-bool SimScene::nextCloudState(double draw) {
+bool Scene::nextCloudState(double draw) {
   const double clouds = settings_.clouds;
   if (clouds <= 0.0 || clouds >= 1.0) {
     cloudy_ = clouds >= 1.0;
@@ -105,4 +105,4 @@ bool SimScene::nextCloudState(double draw) {
   return cloudy_;
 }
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

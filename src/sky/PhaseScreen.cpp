@@ -1,11 +1,11 @@
-#include "camera/sim/PhaseScreen.h"
+#include "sky/PhaseScreen.h"
 
 #include <fftw3.h>
 
 #include <cmath>
 #include <numbers>
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 // Von Karman phase spectrum constant: (24/5 Gamma(6/5))^(5/6) Gamma(11/6)^2 / (2 pi^(11/3)),
@@ -274,4 +274,4 @@ void PhaseScreen::sumLowFrequencies() {
   }
 }
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

@@ -1,11 +1,11 @@
-#include "camera/sim/SeeingModel.h"
+#include "sky/SeeingModel.h"
 
 #include <cmath>
 #include <numbers>
 
 #include "core/CentroidResponse.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
@@ -18,7 +18,7 @@ double classicalCoefficient(double diameter, double distance, double distanceTer
 
 }  // namespace
 
-SeeingModel::SeeingModel(const SimSettings& settings)
+SeeingModel::SeeingModel(const SkySettings& settings)
     : wavelength_(settings.wavelength * 1e-6),
       holeDiameter_(settings.holeDiameter),
       classical_(settings.response == Response::classical),
@@ -55,4 +55,4 @@ double airmassAt(double altitudeDegrees) {
   return 1.0 / std::cos((90.0 - altitudeDegrees) * std::numbers::pi / 180.0);
 }
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

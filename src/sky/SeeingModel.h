@@ -1,8 +1,8 @@
 #pragma once
 
-#include "camera/sim/SimSettings.h"
+#include "sky/SkySettings.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 
 // Image motion of the two-hole mask for the simulator's true seeing.
 //
@@ -19,7 +19,7 @@ namespace nebulor::camera::sim {
 // The true seeing stated as lambda / r0 (zenith) gives r0.
 class SeeingModel {
  public:
-  explicit SeeingModel(const SimSettings& settings);
+  explicit SeeingModel(const SkySettings& settings);
 
   double r0() const { return r0_; }                  // mm, at the zenith
   double pixelScale() const { return pixelScale_; }  // rad per pixel
@@ -52,4 +52,4 @@ class SeeingModel {
 // 1 / cos(zenith distance) for an altitude in degrees.
 double airmassAt(double altitudeDegrees);
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

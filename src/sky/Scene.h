@@ -5,13 +5,13 @@
 #include <random>
 
 #ifndef NEBULOR_NO_PHASE_SCREEN
-#include "camera/sim/ScreenTurbulence.h"
+#include "sky/ScreenTurbulence.h"
 #endif
-#include "camera/sim/FourierImager.h"
-#include "camera/sim/SeeingModel.h"
-#include "camera/sim/SimSettings.h"
+#include "sky/FourierImager.h"
+#include "sky/SeeingModel.h"
+#include "sky/SkySettings.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 
 // Where a star image falls on the sensor, in sensor pixels (pixel centres at
 // whole numbers): its centre (a Fourier image's G-tilt position).
@@ -36,10 +36,10 @@ struct SceneState {
 // differential motion and their averaging over the exposure come from the
 // same atmosphere; the tip-tilt is then the telescope's shake alone. Seeded, so a run is repeatable; the
 // draws do not depend on the readout, so the same seed gives the same motion in any subframe.
-class SimScene {
+class Scene {
  public:
-  SimScene(const SimSettings& settings, const SeeingModel& seeing);
-  ~SimScene();
+  Scene(const SkySettings& settings, const SeeingModel& seeing);
+  ~Scene();
 
   // The exposure of `seconds` whose middle falls `time` seconds after the start.
   SceneState next(double time, double seconds);
@@ -49,7 +49,7 @@ class SimScene {
  private:
   bool nextCloudState(double draw);
 
-  SimSettings settings_;
+  SkySettings settings_;
   SeeingModel seeing_;
   std::mt19937_64 random_;
   std::normal_distribution<double> gauss_;
@@ -62,4 +62,4 @@ class SimScene {
 #endif
 };
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

@@ -7,24 +7,25 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
-#include <string>
 
-#include "camera/sim/FourierImager.h"
-#include "camera/sim/ScreenTurbulence.h"
+#include "sky/FourierImager.h"
+#include "sky/ScreenTurbulence.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-struct Optics {  // of lambda / D (1e-5 rad: 500 nm through 50 mm) of `pixels`
-  SimSettings settings;
+struct Optics {  // of lambda / D (1e-5 rad: 500 nm through 50 mm) of `pixels`, in still air
+  SkySettings settings;
   double scale;  // radians per pixel
 };
 
-Optics optics(double pixels, const std::string& more = "") {
-  const double focal = 5.4 / 1000 / std::tan(1e-5 / pixels);
-  const SimSettings s = parseSimSettings("turbulence=screen,focallen=" + std::to_string(focal) + more);
+Optics optics(double pixels) {
+  SkySettings s;
+  s.turbulence = Turbulence::screen;
+  s.wind = 0;
+  s.focalLength = s.pixelSize / 1000 / std::tan(1e-5 / pixels);
   return {s, std::atan(s.pixelSize / (s.focalLength * 1000))};
 }
 
@@ -81,7 +82,7 @@ double airyMismatch() {
 // Intensity centroid minus G-tilt, RMS, over the G-tilt's RMS at D / r0 = 1.
 double centroidAgainstGTilt() {
   double difference = 0, motion = 0;
-  exposures(optics(3.7, ",wind=0"), 0.05, 7.0, 200, [&](const ImageStamp& stamp, double tx, double ty) {
+  exposures(optics(3.7), 0.05, 7.0, 200, [&](const ImageStamp& stamp, double tx, double ty) {
     const auto [x, y] = centroid(stamp.shares, stamp.x0, stamp.y0);
     difference += std::pow(x - tx, 2) + std::pow(y - ty, 2);
     motion += tx * tx + ty * ty;
@@ -103,14 +104,13 @@ double longExposureWidth() {
   const double pixels = 8, dOverR0 = 3;
   const int side = 255;  // the sum of the images, centred on the flat image
   std::vector<double> sum(side * side, 0.0), ring(128, 0.0), count(128, 0.0);
-  exposures(optics(pixels, ",wind=0,outerscale=20"), 0.05 / dOverR0, 6.0, 4000,
-            [&](const ImageStamp& stamp, double, double) {
-              for (int i = 0; i < stamp.size * stamp.size; ++i) {
-                const int x = stamp.x0 + i % stamp.size + side / 2, y = stamp.y0 + i / stamp.size + side / 2;
-                if (x >= 0 && y >= 0 && x < side && y < side)
-                  sum[static_cast<std::size_t>(y * side + x)] += stamp.shares[static_cast<std::size_t>(i)];
-              }
-            });
+  exposures(optics(pixels), 0.05 / dOverR0, 6.0, 4000, [&](const ImageStamp& stamp, double, double) {
+    for (int i = 0; i < stamp.size * stamp.size; ++i) {
+      const int x = stamp.x0 + i % stamp.size + side / 2, y = stamp.y0 + i / stamp.size + side / 2;
+      if (x >= 0 && y >= 0 && x < side && y < side)
+        sum[static_cast<std::size_t>(y * side + x)] += stamp.shares[static_cast<std::size_t>(i)];
+    }
+  });
   const auto [cx, cy] = centroid(sum, 0, 0);  // profiles round the long exposure's centroid
   for (int i = 0; i < side * side; ++i) {
     const auto r = static_cast<std::size_t>(std::hypot(i % side - cx, i / side - cy) + 0.5);
@@ -151,4 +151,4 @@ TEST(FourierImager, ImagesAgreeWithTheory) {
 }
 
 }  // namespace
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

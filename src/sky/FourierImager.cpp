@@ -1,11 +1,11 @@
-#include "camera/sim/FourierImager.h"
+#include "sky/FourierImager.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 constexpr int kCellsAcross = 16;  // the phase screen's samples across a hole
@@ -79,7 +79,7 @@ double cellShare(double cx, double cy, double radius) {
 
 }  // namespace
 
-FourierImager::FourierImager(const SimSettings& settings, double pixelScale, double reach) {
+FourierImager::FourierImager(const SkySettings& settings, double pixelScale, double reach) {
   const double diameter = settings.holeDiameter / 1000.0;
   const double wavelength = settings.wavelength * 1e-9;
   const double cell = diameter / kCellsAcross;
@@ -212,4 +212,4 @@ ImageStamp FourierImager::image(double flatX, double flatY, double nearX, double
   return stamp;
 }
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

@@ -1,4 +1,4 @@
-#include "camera/sim/ScreenTurbulence.h"
+#include "sky/ScreenTurbulence.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <numeric>
 #include <unordered_map>
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 namespace {
 
 constexpr double kDegrees = std::numbers::pi / 180.0;
@@ -65,7 +65,7 @@ int scatteredStride(int lanes) {
 }
 
 // The G-tilt along x and y, and with `phase` the phase itself (filter 2).
-std::vector<SpectralFilter> screenFilters(const SimSettings& settings, bool phase) {
+std::vector<SpectralFilter> screenFilters(const SkySettings& settings, bool phase) {
   std::vector<SpectralFilter> filters =
       gTiltFilters(settings.wavelength * 1e-9, settings.holeDiameter / 1000.0);
   if (phase) filters.emplace_back([](double, double) { return std::complex<double>(1, 0); });
@@ -74,7 +74,7 @@ std::vector<SpectralFilter> screenFilters(const SimSettings& settings, bool phas
 
 }  // namespace
 
-ScreenTurbulence::ScreenTurbulence(const SimSettings& settings, double r0, std::uint64_t seed,
+ScreenTurbulence::ScreenTurbulence(const SkySettings& settings, double r0, std::uint64_t seed,
                                    const std::vector<PupilPoint>& pupil)
     : spacing_(settings.holeDiameter / 1000.0 / kSamplesAcrossHole),
       wind_(settings.wind),
@@ -206,4 +206,4 @@ std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float
   return result;
 }
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky

@@ -3,9 +3,9 @@
 #include <span>
 #include <vector>
 
-#include "camera/sim/SimSettings.h"
+#include "sky/SkySettings.h"
 
-namespace nebulor::camera::sim {
+namespace nebulor::sky {
 
 // A star image on a patch of the sensor: each pixel's share of the star's
 // light (the wings beyond the patch are lost in the sky).
@@ -44,7 +44,7 @@ class FourierImager {
   // `pixelScale` in radians per pixel; the patch reaches `reach` lambda / D
   // from its centre (97% of a flat wavefront's light within 3), plus room for
   // the image to wander during the exposure.
-  FourierImager(const SimSettings& settings, double pixelScale, double reach = 3.0);
+  FourierImager(const SkySettings& settings, double pixelScale, double reach = 3.0);
 
   // Where the phase is wanted, in the order the phases are given below.
   const std::vector<PupilPoint>& pupilPoints() const { return points_; }
@@ -78,4 +78,4 @@ class FourierImager {
   int filterTaps_ = 0;
 };
 
-}  // namespace nebulor::camera::sim
+}  // namespace nebulor::sky
