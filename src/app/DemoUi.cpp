@@ -6,6 +6,7 @@
 #include "core/FriedParameter.h"
 #include "core/NumberText.h"
 #include "core/SeeingHistory.h"
+#include "flows/FastAcquisition.h"
 
 namespace nebulor {
 
@@ -72,8 +73,12 @@ void DemoUi::showSkippedReading(const std::string& reason) {
 
 void DemoUi::dispatchEvents() {
   window_.dispatchEvents();
-  if (clock_() - lastReading_ >= kDemoPatience) {
-    giveUp("no reading completed within " + std::to_string(kDemoPatience.count()) + " s");
+  // A reading of fast acquisition takes its span of frames first.
+  const auto patience =
+      kDemoPatience + (state_.fastAcquisition ? std::chrono::seconds(static_cast<int>(kFastReadingSeconds))
+                                              : std::chrono::seconds(0));
+  if (clock_() - lastReading_ >= patience) {
+    giveUp("no reading completed within " + std::to_string(patience.count()) + " s");
   }
 }
 
@@ -91,7 +96,7 @@ void DemoUi::showMessage(const std::string& text) {
 std::string demoReadingLine(int reading, const MonitorState& state, std::optional<double> trueSeeing) {
   const float seeing = state.fwhmHistory[latestHistorySlot(state.historyCount)];
   const double r0 = r0Centimetres(state.config.wavelength, seeing);
-  const int exposures = state.badSampleCount + state.config.samplesPerReading;
+  const int exposures = state.badSampleCount + readingLength(state);
   const double rejected = exposures > 0 ? 100.0 * state.badSampleCount / exposures : 0;
   return "reading=" + std::to_string(reading) + " seeing=" + fixed(seeing, 4) + " r0=" + fixed(r0, 3) +
          " long=" + fixed(state.longStdDev, 4) + " trans=" + fixed(state.transStdDev, 4) +

@@ -7,6 +7,7 @@ namespace nebulor {
 namespace {
 
 constexpr const char* kExposureCorrectionKey = "exposureCorrection";
+constexpr const char* kFastAcquisitionKey = "fastAcquisition";
 
 QSettings userSettings() { return QSettings(QStringLiteral("nebulor"), QStringLiteral("nebulor")); }
 
@@ -18,6 +19,14 @@ bool rememberedExposureCorrection() {
 
 void rememberExposureCorrection(bool on) {
   userSettings().setValue(QString::fromLatin1(kExposureCorrectionKey), on);
+}
+
+bool rememberedFastAcquisition() {
+  return userSettings().value(QString::fromLatin1(kFastAcquisitionKey), false).toBool();
+}
+
+void rememberFastAcquisition(bool on) {
+  userSettings().setValue(QString::fromLatin1(kFastAcquisitionKey), on);
 }
 
 }  // namespace nebulor

@@ -8,4 +8,8 @@ namespace nebulor {
 bool rememberedExposureCorrection();
 void rememberExposureCorrection(bool on);
 
+// Fast acquisition as last chosen there, kept the same way.
+bool rememberedFastAcquisition();
+void rememberFastAcquisition(bool on);
+
 }  // namespace nebulor

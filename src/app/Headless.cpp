@@ -46,6 +46,7 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
   state.exposureCorrection = run.exposureCorrection;
+  state.fastAcquisition = run.fastAcquisition;
   state.feed = run.feed;
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.

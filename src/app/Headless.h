@@ -19,6 +19,7 @@ struct HeadlessRun {
   std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
   std::function<bool()> stopSignalled;               // polled by every wait
   bool exposureCorrection = false;                   // exposures of t and 2t, the best estimate extrapolated
+  bool fastAcquisition = false;                      // frames back to back, a reading per minute of them
   ReadingsFeed* feed = nullptr;                      // where the readings are published; none: nowhere
   // The backend's event pump setter (see camera::Backend), so its waits on a
   // server poll stopSignalled too; empty for a backend that never waits long.

@@ -163,6 +163,14 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
     state_.exposureCorrection = on;
     emit exposureCorrectionChanged(on);
   });
+  fastAcquisition_ = new QAction(QStringLiteral("Fast acquisition"), this);
+  fastAcquisition_->setObjectName(QStringLiteral("FastAcquisition"));
+  fastAcquisition_->setCheckable(true);
+  addAction(fastAcquisition_);
+  connect(fastAcquisition_, &QAction::toggled, this, [this](bool on) {
+    state_.fastAcquisition = on;
+    emit fastAcquisitionChanged(on);
+  });
 }
 
 // A window of its own, so the main window's layout stays as it is.
@@ -180,6 +188,8 @@ void MainDisplay::showNightChart() {
 void MainDisplay::setNightView(bool night) { nightView_->setChecked(night); }
 
 void MainDisplay::setExposureCorrection(bool on) { exposureCorrection_->setChecked(on); }
+
+void MainDisplay::setFastAcquisition(bool on) { fastAcquisition_->setChecked(on); }
 
 void MainDisplay::setCommandEnabled(Command command, bool enabled) {
   switch (command) {
@@ -292,7 +302,10 @@ void MainDisplay::CommandAbout_Click() {
   showMessageBox(this, aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
                            QString::fromStdString(configFolder_) +
                            QStringLiteral("\n\nExposure-time correction: ") +
-                           (state_.exposureCorrection ? QStringLiteral("on") : QStringLiteral("off")));
+                           (state_.exposureCorrection ? QStringLiteral("on") : QStringLiteral("off")) +
+                           QStringLiteral("\nFast acquisition: ") +
+                           (state_.fastAcquisition ? QStringLiteral("on, a reading per minute of frames")
+                                                   : QStringLiteral("off")));
 }
 
 std::string MainDisplay::decimalSeparator() const { return locale().decimalPoint().toStdString(); }

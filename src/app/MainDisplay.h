@@ -52,6 +52,8 @@ class MainDisplay : public QWidget, public MonitorUi {
   // The exposure-time correction as the context menu switches it, from the
   // next reading on; exposureCorrectionChanged follows every change.
   void setExposureCorrection(bool on);
+  // Fast acquisition likewise, from the next run on.
+  void setFastAcquisition(bool on);
 
  signals:
   void startAbortClicked();
@@ -60,6 +62,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   void windowClosed();
   void nightViewChanged(bool night);
   void exposureCorrectionChanged(bool on);
+  void fastAcquisitionChanged(bool on);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -104,6 +107,7 @@ class MainDisplay : public QWidget, public MonitorUi {
   SetupDialog* fSetup;
   QAction* nightView_;
   QAction* exposureCorrection_;
+  QAction* fastAcquisition_;
   NightChartWindow* nightChart_ = nullptr;  // made when first asked for
 };
 

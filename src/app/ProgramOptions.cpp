@@ -134,6 +134,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
       chartOptionGiven = true;
     } else if (name == "--exposure-correction" && !hasValue) {
       options.exposureCorrection = true;
+    } else if (name == "--fast" && !hasValue) {
+      options.fastAcquisition = true;
     } else if (name == "--separation") {
       options.separation = separationValue(takeValue());
     } else if (name == "--alpaca") {
@@ -184,7 +186,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
 std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings "
          "N]\n"
-         "               [--data-dir DIR] [--night] [--exposure-correction]\n"
+         "               [--data-dir DIR] [--night] [--exposure-correction] [--fast]\n"
          "               [--alpaca PORT|off [--alpaca-bind ADDRESS]]\n"
          "       nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]\n"
          "               [--data-dir DIR] [--night]\n"
@@ -229,6 +231,9 @@ std::string programUsage() {
          "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
          "                                and extrapolate the best estimate to zero exposure time (also\n"
          "                                in the window's context menu); readings take twice as long\n"
+         "  --fast                        fast acquisition: frames back to back (the camera's video stream\n"
+         "                                where it has one), a reading per minute of frames with its error\n"
+         "                                from their own scatter (also in the window's context menu)\n"
          "  --alpaca PORT                 serve the seeing as an ASCOM Alpaca ObservingConditions device "
          "and\n"
          "                                a live page at http://HOST:PORT/ (the window remembers it; off\n"

@@ -37,6 +37,7 @@ struct ProgramOptions {
   std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
   bool exposureCorrection = false;  // on for this run, whatever the window last remembered
+  bool fastAcquisition = false;     // likewise
   std::optional<int> alpacaPort;    // the Alpaca server's port; 0: off; none: not given
   std::string alpacaBind;           // its one address; empty: every interface
   bool chart = false;               // draw a night of a readings log to a picture, no window

@@ -87,9 +87,11 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   }
   window.setNightView(choices.night || rememberedNightView());
   window.setExposureCorrection(choices.exposureCorrection || rememberedExposureCorrection());
+  window.setFastAcquisition(choices.fastAcquisition || rememberedFastAcquisition());
   // Only the user's own switches are remembered, not --night or --exposure-correction.
   QObject::connect(&window, &MainDisplay::nightViewChanged, &window, &rememberNightView);
   QObject::connect(&window, &MainDisplay::exposureCorrectionChanged, &window, &rememberExposureCorrection);
+  QObject::connect(&window, &MainDisplay::fastAcquisitionChanged, &window, &rememberFastAcquisition);
   AutomationObjects objects;
   // Pumped from start-up on, so a stop signal (which closes the window) ends its waits too.
   const PumpedBackend pumped(backend, window, state, session);
@@ -106,11 +108,13 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err, bool exposureCorrection, ReadingsFeed* feed) {
+            std::ostream& out, std::ostream& err, bool exposureCorrection, ReadingsFeed* feed,
+            bool fastAcquisition) {
   MonitorState state;
   state.feed = feed;
   MainDisplay window(state, folder);
   window.setExposureCorrection(exposureCorrection);
+  window.setFastAcquisition(fastAcquisition);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
             [&window] { click(window, "CommandStartAbort"); });
   Session session(state, window, ui, folder);

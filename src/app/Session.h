@@ -39,6 +39,7 @@ class Session {
 struct WindowChoices {
   bool night = false;
   bool exposureCorrection = false;
+  bool fastAcquisition = false;
 };
 // The readings are published to feed when one is given.
 int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices,
@@ -47,9 +48,10 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 // The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
-// With exposureCorrection the readings take the exposure-time correction.
+// With exposureCorrection the readings take the exposure-time correction,
+// with fastAcquisition the frames come back to back.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
             std::ostream& out, std::ostream& err, bool exposureCorrection = false,
-            ReadingsFeed* feed = nullptr);
+            ReadingsFeed* feed = nullptr, bool fastAcquisition = false);
 
 }  // namespace nebulor

@@ -186,8 +186,13 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<QGuiApplication> gui =
         endpoint ? std::make_unique<QGuiApplication>(qtArgc, argv) : nullptr;
     const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
-    const nebulor::HeadlessRun run{options.readings,       options.separation,         backend.trueSeeing,
-                                   nebulor::stopSignalled, options.exposureCorrection, &feed,
+    const nebulor::HeadlessRun run{options.readings,
+                                   options.separation,
+                                   backend.trueSeeing,
+                                   nebulor::stopSignalled,
+                                   options.exposureCorrection,
+                                   options.fastAcquisition,
+                                   &feed,
                                    backend.setEventPump};
     return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
   }
@@ -216,7 +221,8 @@ int main(int argc, char* argv[]) {
       startAlpaca(alpacaEndpoint(options, !options.demo), feed, !options.demo);
   if (options.demo) {
     return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr,
-                            options.exposureCorrection, &feed);
+                            options.exposureCorrection, &feed, options.fastAcquisition);
   }
-  return nebulor::runWindow(app, backend, folder, {options.night, options.exposureCorrection}, &feed);
+  return nebulor::runWindow(app, backend, folder,
+                            {options.night, options.exposureCorrection, options.fastAcquisition}, &feed);
 }

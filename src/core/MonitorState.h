@@ -65,7 +65,15 @@ struct MonitorState {
   double bestSeeingError = 0;       // arcsec, its 1-sigma statistical error
   float bestExposure = 0;           // s, the exposure time the best estimate refers to (0: extrapolated)
   bool exposureCorrection = false;  // exposures alternate t and 2t, the best estimate extrapolated to 0
+  bool fastAcquisition = false;     // frames back to back, a reading per span of frame time
+  int readingExposures = 0;         // accepted exposures of the reading shown; 0: samplesPerReading
   ReadingsFeed* feed = nullptr;     // where the readings and the mode are published; none: nowhere
 };
+
+// The accepted exposures a reading holds: samplesPerReading, or the frames
+// of a fast reading.
+inline int readingLength(const MonitorState& state) {
+  return state.readingExposures > 0 ? state.readingExposures : state.config.samplesPerReading;
+}
 
 }  // namespace nebulor

@@ -111,9 +111,9 @@ ResultsModel buildResultsModel(const MonitorState& state, const std::string& dec
 }
 
 std::string rejectedShareText(const MonitorState& state, const std::string& decimalSeparator) {
-  // int holds any 16-bit count times 100.
+  // A 16-bit count times 100 fits an int; so does a fast reading's frames.
   const int rejected = state.badSampleCount;
-  const int exposures = rejected + state.config.samplesPerReading;
+  const int exposures = rejected + readingLength(state);
   const double share = exposures != 0 ? static_cast<double>(rejected * 100) / exposures : 0.0;
   return readoutText(share, 1, decimalSeparator) + "%";
 }

@@ -22,27 +22,6 @@ namespace nebulor {
 
 namespace {
 
-// What a header value must be to be taken as what it claims; a value
-// beyond (a focal length of 1e300 mm, a pixel of a picometre) is a broken
-// header, reported as such.
-struct HeaderRange {
-  const char* keyword;
-  const char* what;
-  double least;
-  double most;
-};
-constexpr HeaderRange kAltitudeRange{"OBJCTALT", "altitude in degrees", -90, 90};
-constexpr HeaderRange kFocalLengthRange{"FOCALLEN", "focal length in mm", 1, 1e5};
-constexpr HeaderRange kPixelWidthRange{"XPIXSZ", "pixel width in micrometres", 0.1, 1000};
-constexpr HeaderRange kPixelHeightRange{"YPIXSZ", "pixel height in micrometres", 0.1, 1000};
-
-std::optional<Failure> implausibility(const HeaderRange& range, std::optional<double> value) {
-  if (!value || (*value >= range.least && *value <= range.most)) return std::nullopt;
-  return Failure{"The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
-                 ", which is no " + range.what + " (" + doubleText(range.least) + " to " +
-                 doubleText(range.most) + ") - please check the imaging application's setup"};
-}
-
 std::string unloggedReading(const LogFileError& error) {
   return std::string(error.what()) +
          " - the reading is not in the readings log, which is tried again at the next reading";
@@ -144,6 +123,7 @@ MeasurementCycle::RunEnd MeasurementCycle::measureReadings(camera::Camera& camer
   for (;;) {
     if (state_.stopRequested == kTrue) return RunEnd::stopped;
     if (!camera.linkEnabled()) return RunEnd::linkLost;
+    if (state_.fastAcquisition) return measureFrames(camera);
     ui_.updateDisplay();  // shows the reading completed just before
     logProblem_.reset();
     state_.badSampleCount = 0;
@@ -195,7 +175,7 @@ void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) 
   state_.bestSeeing = best ? best->seeing : 0;
   state_.bestSeeingError = best ? best->error : 0;
   state_.bestExposure = correcting ? 0 : state_.config.measurementExposure;
-  logReading();
+  logReading(single_.airmassSum / state_.config.samplesPerReading);
   if (means) {
     UpdateSubframe(state_, camera);
     sendSubframe(camera);
@@ -212,11 +192,11 @@ std::optional<SeeingEstimate> MeasurementCycle::bestEstimate(bool correcting) {
                                    EstimateDirections(doubled_, double_.geometry));
 }
 
-void MeasurementCycle::logReading() {
-  const std::int16_t n = state_.config.samplesPerReading;
+void MeasurementCycle::logReading(double airmass) {
+  const int n = readingLength(state_);
   ReadingRecord reading;
   reading.time = std::time(nullptr);
-  reading.airmass = single_.airmassSum / n;
+  reading.airmass = airmass;
   reading.seeing = state_.fwhmHistory[latestHistorySlot(state_.historyCount)];
   reading.r0 = r0Centimetres(state_.config.wavelength, reading.seeing);
   reading.longStdDev = state_.longStdDev;
@@ -333,7 +313,10 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
   series.accepted = accepted;
   if (accepted) {
     series.airmassSum += geometry.airmass;
-    if (series.counted) showExposureReadouts();
+    if (series.counted) {
+      showExposureReadouts({0, state_.sampleX[1][n], state_.sampleX[2][n]},
+                           {0, state_.sampleY[1][n], state_.sampleY[2][n]});
+    }
   } else {
     // Counted (without wrapping round) and measured again in the same slot.
     // The share is shown at once: under clouds no reading completes, and
@@ -361,14 +344,11 @@ std::string MeasurementCycle::applicationName() const {
   return state_.maximApp != nullptr ? state_.maximApp->name() : std::string("the imaging application");
 }
 
-void MeasurementCycle::showExposureReadouts() {
-  const int n = state_.sampleIndex;
+void MeasurementCycle::showExposureReadouts(const std::array<float, 3>& x, const std::array<float, 3>& y) {
   for (int star = 1; star <= 2; ++star) {
-    const float x = state_.sampleX[star][n];
-    const float y = state_.sampleY[star][n];
-    ui_.setStarCoords(star, coordsText(x, y));
-    const double dx = x - state_.starX[star];
-    const double dy = y - state_.starY[star];
+    ui_.setStarCoords(star, coordsText(x[star], y[star]));
+    const double dx = x[star] - state_.starX[star];
+    const double dy = y[star] - state_.starY[star];
     ui_.setStarMoved(star, TruncateDecimals(std::sqrt(dx * dx + dy * dy), 1));
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "core/MonitorUi.h"
 #include "flows/Reacquisition.h"
 #include "measure/BestEstimate.h"
+#include "measure/FrameSeries.h"
 #include "measure/RawLog.h"
 #include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
@@ -45,6 +47,15 @@ namespace nebulor {
 // correction, and only the best estimate uses the 2t ones (extrapolated to
 // zero exposure time). A rejected 2t exposure shows on the window but is not
 // counted in the reading's rejected exposures, which are the t exposures'.
+//
+// With fast acquisition the camera delivers frames back to back (its video
+// stream, else single exposures each started as soon as the previous image
+// arrived); each frame is measured as an exposure is (header, both stars by
+// the star finder, the raw log's row) and a reading completes after
+// kFastReadingSpan of frame time: the classical value from all its frames by
+// the same formula, the best estimate's error from the frames' own scatter,
+// since neighbouring frames are correlated. The window is refreshed at most
+// a few times a second whatever the frame rate.
 //
 // A rejected exposure shows the rejected share of the reading in progress at
 // once, so clouds show on the window. A reading that cannot be reduced is
@@ -91,14 +102,19 @@ class MeasurementCycle {
 
   void StartMeasuring();
   RunEnd measureReadings(camera::Camera& camera);
+  // Fast acquisition (FastAcquisition.cpp).
+  RunEnd measureFrames(camera::Camera& camera);
+  std::optional<RunEnd> measureFrame(const camera::StreamFrame& frame, ExposureGeometry& geometry,
+                                     bool& accepted);
+  void completeFrameReading(camera::Camera& camera, const ExposureGeometry& geometry, float exposure);
   std::optional<RunEnd> measureSlot(camera::Camera& camera, bool correcting);
   std::optional<RunEnd> measureExposure(camera::Camera& camera, ExposureSeries& series);
   void completeReading(camera::Camera& camera, bool correcting);
   std::optional<SeeingEstimate> bestEstimate(bool correcting);
   void showRunEnd(RunEnd end);
   void sendSubframe(camera::Camera& camera);
-  void showExposureReadouts();
-  void logReading();
+  void showExposureReadouts(const std::array<float, 3>& x, const std::array<float, 3>& y);
+  void logReading(double airmass);
   void openReadingsLog(const std::function<void(const std::string&)>& report);
   void reportLogProblem(const std::string& text);
   std::string applicationName() const;
@@ -112,6 +128,7 @@ class MeasurementCycle {
   MonitorState doubled_;  // the 2t exposures' tables and their reduction
   ExposureSeries single_{1, state_, logFile_, true};
   ExposureSeries double_{2, doubled_, doubleLog_, false};
+  FrameSeries frames_;                     // the accepted frames of the fast reading in progress
   bool altitudeReported_ = false;          // this run has said that OBJCTALT is no number
   std::optional<std::string> logProblem_;  // a row this reading could not write
   std::optional<Failure> headerProblem_;   // the header value that ended the run

@@ -164,9 +164,11 @@ bool StoreMeanPositions(MonitorState& state) {
 std::optional<Failure> reduceMotion(const PositionSeries& series, const std::array<float, 3>& meanX,
                                     const std::array<float, 3>& meanY, const Config& config,
                                     const ExposureGeometry& geometry, ReducedMotion& reduced) {
+  if (auto problem = inputProblem(config, geometry)) return problem;
   const int n = series.n;
-  if (n < 1 || n > kMaxSeries)
+  if (n < 1 || n > kMaxSeries) {
     return Failure{"A reading of " + std::to_string(n) + " exposures cannot be reduced."};
+  }
   const Separation reference = separation(meanX[2] - meanX[1], meanY[2] - meanY[1]);
   if (!std::isfinite(reference.length)) return Failure{"The mean star positions are not finite numbers."};
   if (reference.length == 0) {
@@ -203,9 +205,17 @@ std::optional<Failure> reduceMotion(const PositionSeries& series, const std::arr
   return std::nullopt;
 }
 
+void enterReading(MonitorState& state, const ReducedMotion& reduced) {
+  state.longStdDev = reduced.longStdDev;
+  state.transStdDev = reduced.transStdDev;
+  const int slot = historyWriteSlot(state.historyCount);
+  state.fwhmHistory[slot] = reduced.fwhm;
+  state.historyCount = static_cast<std::int16_t>(historySlotAfter(slot));
+}
+
 std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry& geometry) {
   const Config& config = state.config;
-  if (auto problem = inputProblem(config, geometry)) return problem;
+  if (auto problem = readingLengthProblem(config.samplesPerReading)) return problem;
   const std::int16_t n = config.samplesPerReading;
 
   // Worked on copies: the state changes only once the whole reading is sound.
@@ -218,11 +228,7 @@ std::optional<Failure> ReduceReading(MonitorState& state, const ExposureGeometry
 
   std::copy_n(reduced.longDeviations.begin() + 1, n, state.longDeviations.begin() + 1);
   std::copy_n(reduced.transDeviations.begin() + 1, n, state.transDeviations.begin() + 1);
-  state.longStdDev = reduced.longStdDev;
-  state.transStdDev = reduced.transStdDev;
-  const int slot = historyWriteSlot(state.historyCount);
-  state.fwhmHistory[slot] = reduced.fwhm;
-  state.historyCount = static_cast<std::int16_t>(historySlotAfter(slot));
+  enterReading(state, reduced);
   return std::nullopt;
 }
 

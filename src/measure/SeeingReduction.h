@@ -69,6 +69,10 @@ std::optional<Failure> reduceMotion(const PositionSeries& series, const std::arr
                                     const std::array<float, 3>& meanY, const Config& config,
                                     const ExposureGeometry& geometry, ReducedMotion& reduced);
 
+// Steps 7 and 8 for a reduced series: its deviations' RMS and its seeing
+// into the state and the next history slot.
+void enterReading(MonitorState& state, const ReducedMotion& reduced);
+
 // Step 1 of the reduction: starX, starY become the mean positions of the
 // reading's samples 1..samplesPerReading. False (and nothing changed) when
 // samplesPerReading is outside 1..200 or a mean is not finite; ReduceReading

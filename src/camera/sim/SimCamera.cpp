@@ -1,5 +1,6 @@
 #include "camera/sim/SimCamera.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -104,15 +105,58 @@ void SimCamera::expose(float seconds) {
   const double start = clock_.now();
   const double readout = settings_.readout * (static_cast<double>(region.width) * region.height) /
                          (static_cast<double>(settings_.width) * settings_.height);
-  const sky::SceneState scene = scene_.next(start + seconds / 2.0, seconds);
+  pending_ = render(start, seconds);
+  pendingDue_ = start + seconds + readout;
+  clock_.busyUntil(pendingDue_);
+}
 
-  auto frame = std::make_shared<stars::Frame>(renderer_.render(scene, region, seconds, noise_));
+std::shared_ptr<SimDocument> SimCamera::render(double start, float seconds) {
+  const sky::SceneState scene = scene_.next(start + seconds / 2.0, seconds);
+  auto frame = std::make_shared<stars::Frame>(renderer_.render(scene, readoutRegion(), seconds, noise_));
   const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys,
                          stars::NoiseModel{settings_.gain, settings_.readNoise}};
   ++exposures_;
-  pending_ = std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
-  pendingDue_ = start + seconds + readout;
-  clock_.busyUntil(pendingDue_);
+  return std::make_shared<SimDocument>(std::move(frame), header, view_, settings_.faults, exposures_);
+}
+
+void SimCamera::Stream::startFrames(float exposure) {
+  camera_.check(SimOperation::expose);
+  if (!camera_.linkEnabled()) throw AutomationError("The camera is not linked.");
+  exposure_ = std::min(exposure, static_cast<float>(1 / camera_.settings_.stream));
+  next_ = camera_.clock_.now();
+  running_ = true;
+}
+
+std::optional<StreamFrame> SimCamera::Stream::nextFrame() {
+  if (!running_) return std::nullopt;
+  const double interval = 1 / camera_.settings_.stream;
+  camera_.clock_.busyUntil(next_ + interval);  // instant timing: the frame is there at once
+  if (camera_.clock_.now() < next_ + interval) return std::nullopt;
+  camera_.check(SimOperation::expose);
+  if (!camera_.linkEnabled()) throw AutomationError("The camera is not linked.");
+  const std::shared_ptr<SimDocument> document = camera_.render(next_, exposure_);
+  StreamFrame frame;
+  frame.pixels = document->frame();
+  frame.arrival = next_ + interval;
+  frame.sequence = ++sequence_;
+  frame.exposure = exposure_;
+  // What the device's properties say, as a stream has no header: the same values, the same gaps.
+  const auto property = [&document](const char* keyword) -> std::optional<double> {
+    const std::optional<FitsValue> value = document->fitsKey(keyword);
+    if (const double* number = value ? std::get_if<double>(&*value) : nullptr) return *number;
+    return std::nullopt;
+  };
+  frame.altitude = property("OBJCTALT");
+  frame.focalLength = property("FOCALLEN");
+  frame.pixelWidth = property("XPIXSZ");
+  frame.pixelHeight = property("YPIXSZ");
+  next_ += interval;
+  // The image window shows a few frames a second: painting each would cost more than measuring it.
+  if (frame.arrival - shown_ >= 0.2 && camera_.view_->viewer != nullptr) {
+    shown_ = frame.arrival;
+    camera_.view_->viewer->showFrame(frame.pixels);
+  }
+  return frame;
 }
 
 void SimCamera::deliverIfDue() {

@@ -36,10 +36,32 @@ class SimCamera : public Camera {
   void expose(float seconds) override;
   bool imageReady() override;
   std::shared_ptr<ImageDocument> document() override;
+  FrameStream* frameStream() override { return &stream_; }
 
   int exposuresTaken() const { return exposures_; }
 
  private:
+  // The camera's frames back to back: one every 1 / stream seconds of its
+  // clock, each exposed for at most that long, the sky moving on between
+  // them as it does (a frozen-flow screen by the wind times the interval),
+  // so neighbouring frames are correlated as on a real sky.
+  class Stream : public FrameStream {
+   public:
+    explicit Stream(SimCamera& camera) : camera_(camera) {}
+    void startFrames(float exposure) override;
+    std::optional<StreamFrame> nextFrame() override;
+    void stopFrames() override { running_ = false; }
+
+   private:
+    SimCamera& camera_;
+    bool running_ = false;
+    float exposure_ = 0;
+    double next_ = 0;  // when the next frame starts, on the camera's clock
+    std::uint64_t sequence_ = 0;
+    double shown_ = -1;  // when a frame was last shown in the image window
+  };
+
+  std::shared_ptr<SimDocument> render(double start, float seconds);
   void check(SimOperation operation) const;
   SensorBox readoutRegion() const;
   void deliverIfDue();
@@ -62,6 +84,7 @@ class SimCamera : public Camera {
   std::shared_ptr<SimDocument> pending_;  // exposing or reading out
   double pendingDue_ = 0;
   std::shared_ptr<SimDocument> latest_;  // the last image handed over
+  Stream stream_{*this};
 };
 
 }  // namespace nebulor::camera::sim

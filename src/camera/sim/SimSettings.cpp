@@ -217,6 +217,7 @@ const std::vector<Key>& keys() {
       {"hotpixels", [](SimSettings& s, const Item& v) { s.hotPixels = v.whole(0, 1000000); }},
       {"cosmics", [](SimSettings& s, const Item& v) { s.cosmics = v.number(0, 1000); }},
       {"readout", [](SimSettings& s, const Item& v) { s.readout = v.number(0, 3600); }},
+      {"stream", [](SimSettings& s, const Item& v) { s.stream = v.number(1, 10000); }},
       {"timing",
        [](SimSettings& s, const Item& v) {
          s.timing = v.oneOf<Timing>({{"instant", Timing::instant}, {"realtime", Timing::realtime}});

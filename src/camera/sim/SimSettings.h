@@ -40,6 +40,7 @@ struct SimSettings : sky::SkySettings {
   double cosmics = 0;     // mean cosmic-ray hits per image
   double readout = 0.2;   // seconds to read the whole sensor (a subframe: its share)
   Timing timing = Timing::instant;
+  double stream = 100;  // frames per second of fast acquisition's stream
 
   // Who clicks, and the fault switches.
   ClickScript clicks;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "measure/BestEstimate.h"
+#include "measure/SeeingReduction.h"
+
+namespace nebulor {
+
+// The accepted frames of one reading of fast acquisition, thousands where
+// the exposure tables hold 200, kept as the reduction and the best estimate
+// read them (1-based; index 0 unused).
+class FrameSeries {
+ public:
+  FrameSeries() { clear(); }
+
+  void add(const std::array<float, 3>& x, const std::array<float, 3>& y, const std::array<float, 3>& error,
+           double airmass);
+  void clear();
+
+  int size() const { return static_cast<int>(x_[1].size()) - 1; }
+  double meanAirmass() const { return size() > 0 ? airmassSum_ / size() : 1.0; }
+  PositionSeries positions() const;
+  // The motion of the series once reduced.
+  MotionSeries motion(const ReducedMotion& reduced) const;
+
+ private:
+  std::array<std::vector<float>, 3> x_;  // [star 1, 2][frame]
+  std::array<std::vector<float>, 3> y_;
+  std::array<std::vector<float>, 3> error_;
+  double airmassSum_ = 0;
+};
+
+}  // namespace nebulor
