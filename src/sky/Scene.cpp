@@ -37,6 +37,12 @@ double Scene::altitudeAt(double time) const {
 
 Scene::~Scene() = default;
 
+void Scene::setFrameInterval([[maybe_unused]] double seconds) {
+#ifndef NEBULOR_NO_PHASE_SCREEN
+  if (screen_) screen_->setFrameInterval(seconds);
+#endif
+}
+
 SceneState Scene::next(double time, double seconds) {
   // Fixed order of draws, all of them every time, so the sequence never
   // depends on what the earlier exposures saw.

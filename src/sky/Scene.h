@@ -39,6 +39,10 @@ struct SceneState {
 class Scene {
  public:
   Scene(const SkySettings& settings, const SeeingModel& seeing);
+
+  // Frames one `seconds` after another from now on (0: single exposures):
+  // the phase screen's air moves on between them (see ScreenTurbulence).
+  void setFrameInterval(double seconds);
   ~Scene();
 
   // The exposure of `seconds` whose middle falls `time` seconds after the start.

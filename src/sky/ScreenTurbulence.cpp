@@ -13,6 +13,7 @@ namespace {
 constexpr double kDegrees = std::numbers::pi / 180.0;
 constexpr int kScreenSize = 1024;
 constexpr int kSamplesAcrossHole = 16;
+constexpr double kFlowStretch = 512;  // samples of lane reserved for a run of frames
 constexpr int kMinSubSteps = 10;
 // Long exposures (star selection) average over many holes anyway.
 constexpr int kMaxSubSteps = 400;
@@ -147,6 +148,27 @@ ScreenTurbulence::Point ScreenTurbulence::allocateCell(double pathSamples) {
   return {0, 0};  // unreachable: the path was cut to fit an empty lane
 }
 
+void ScreenTurbulence::setFrameInterval(double seconds) {
+  frameShift_ = seconds > 0 ? wind_ * seconds / spacing_ : 0;
+  flowRoom_ = 0;
+}
+
+// The cell of the next frame: the last one's, further back by the air's move
+// (the mask reads the screen further back as time goes on, within an
+// exposure too), in a stretch of lane reserved when the run of frames began.
+ScreenTurbulence::Point ScreenTurbulence::flowCell(double pathSamples) {
+  if (flowRoom_ < frameShift_) {
+    const double stretch = std::min(kFlowStretch, kScreenSize - std::ceil(cellSpan_ + pathSamples) - 2.0);
+    flowCorner_ = allocateCell(pathSamples + stretch);
+    flowCorner_.x += stretch;
+    flowRoom_ = stretch;
+  } else {
+    flowCorner_.x -= frameShift_;
+    flowRoom_ -= frameShift_;
+  }
+  return flowCorner_;
+}
+
 Tilt ScreenTurbulence::tiltAt(const Point& point) const {
   return {part(screen_.at(0, point.x, point.y)), part(screen_.at(1, point.x, point.y))};
 }
@@ -174,7 +196,8 @@ std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float
   for (int step = 0; step < steps; ++step) {
     if (step % stepsPerCell == 0) {
       cellPath = stepLength * std::min(stepsPerCell, steps - step);
-      corner = allocateCell(cellPath);
+      // A frame's path within one cell follows the frame before; a longer one cannot.
+      corner = frameShift_ > 0 && stepsPerCell == steps ? flowCell(cellPath) : allocateCell(cellPath);
     }
     // The screen moves along +x: the mask reads it further back as time goes on.
     const double back = cellPath - stepLength * (step % stepsPerCell + 0.5);

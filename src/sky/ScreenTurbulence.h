@@ -58,6 +58,12 @@ class ScreenTurbulence {
   // other, then hole 2's.
   std::array<Tilt, 2> exposure(double seconds, std::vector<float>* phases = nullptr);
 
+  // Frames one `seconds` after another (0: single exposures, each in fresh
+  // air): each sees the air of the one before moved on by the wind over the
+  // interval, so neighbouring frames are correlated as on a real sky, until a
+  // stretch of lane is used up and the next frame starts in fresh air.
+  void setFrameInterval(double seconds);
+
   // Samples per metre on the screen.
   double samplesPerMetre() const { return 1.0 / spacing_; }
 
@@ -74,6 +80,7 @@ class ScreenTurbulence {
 
   void newScreen();
   Point allocateCell(double pathSamples);
+  Point flowCell(double pathSamples);
   Tilt tiltAt(const Point& point) const;
   double part(std::complex<double> value) const { return screenHalf_ == 0 ? value.real() : value.imag(); }
 
@@ -89,6 +96,9 @@ class ScreenTurbulence {
   std::vector<Lane> lanes_;
   int laneStride_;
   int nextLane_ = 0;
+  double frameShift_ = 0;  // samples the air moves between frames; 0: no frames
+  Point flowCorner_{};     // the last frame's cell
+  double flowRoom_ = 0;    // samples of the reserved stretch still ahead of it
 };
 
 }  // namespace nebulor::sky

@@ -97,6 +97,7 @@ SensorBox SimCamera::readoutRegion() const {
 
 void SimCamera::expose(float seconds) {
   check(SimOperation::expose);
+  scene_.setFrameInterval(0);  // a single exposure sees fresh air
   if (!linkEnabled()) throw AutomationError("The camera is not linked.");
   if (!std::isfinite(seconds) || seconds < 0) {
     throw AutomationError("The camera cannot expose for " + std::to_string(seconds) + " seconds.");
@@ -125,6 +126,7 @@ void SimCamera::Stream::startFrames(float exposure) {
   exposure_ = std::min(exposure, static_cast<float>(1 / camera_.settings_.stream));
   next_ = camera_.clock_.now();
   running_ = true;
+  camera_.scene_.setFrameInterval(1 / camera_.settings_.stream);
 }
 
 std::optional<StreamFrame> SimCamera::Stream::nextFrame() {
