@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -116,66 +117,42 @@ TEST(IndiFrameQueue, DropsTheOldestBeyondItsBoundAndTheSequenceShowsIt) {
   EXPECT_EQ(left, IndiFrameQueue::kMostFrames);
 }
 
-IndiSnapshot mountAndCamera(std::map<std::string, double> mountNumbers) {
-  IndiSnapshot snapshot;
-  IndiDevice& camera = snapshot.devices["CCD"];
-  camera.properties["CCD_INFO"].numbers = {{"CCD_PIXEL_SIZE_X", 5.2}, {"CCD_PIXEL_SIZE_Y", 6.4}};
-  camera.properties["ACTIVE_DEVICES"].texts = {{"ACTIVE_TELESCOPE", "Mount"}};
-  for (const auto& [name, value] : mountNumbers) {
-    const auto dot = name.find('.');
-    snapshot.devices["Mount"].properties[name.substr(0, dot)].numbers[name.substr(dot + 1)] = value;
-  }
-  return snapshot;
-}
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 TEST(IndiHeaderValues, ComeFromTheCameraAndTheMountItFollows) {
   // 2026-03-20 00:00 UT; Greenwich mean sidereal time then is 11.8361 h (IAU 1982 formula).
   const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1773964800));
   struct Case {
     const char* what;
-    std::map<std::string, double> mount;
+    double ra, dec, latitude, longitude, mountAltitude, focalLength;  // kNone: not reported
     std::optional<double> altitude;
-    std::optional<double> focalLength;
   };
-  const std::vector<Case> cases{
-      {"the pole from the pole",
-       {{"EQUATORIAL_EOD_COORD.RA", 3},
-        {"EQUATORIAL_EOD_COORD.DEC", 90},
-        {"GEOGRAPHIC_COORD.LAT", 90},
-        {"GEOGRAPHIC_COORD.LONG", 10}},
-       90.0,
-       std::nullopt},
-      {"on the meridian, 30 degrees from the zenith",
-       {{"EQUATORIAL_EOD_COORD.RA", 11.8361 + 1},
-        {"EQUATORIAL_EOD_COORD.DEC", 20},
-        {"GEOGRAPHIC_COORD.LAT", 50},
-        {"GEOGRAPHIC_COORD.LONG", 15},
-        {"TELESCOPE_INFO.TELESCOPE_FOCAL_LENGTH", 900}},
-       60.0,
-       900.0},
-      {"the mount's own altitude first",
-       {{"HORIZONTAL_COORD.ALT", 42},
-        {"EQUATORIAL_EOD_COORD.RA", 3},
-        {"EQUATORIAL_EOD_COORD.DEC", 90},
-        {"GEOGRAPHIC_COORD.LAT", 90},
-        {"GEOGRAPHIC_COORD.LONG", 0},
-        {"TELESCOPE_INFO.TELESCOPE_FOCAL_LENGTH", 0}},
-       42.0,
-       std::nullopt},
-      {"no site, no altitude",
-       {{"EQUATORIAL_EOD_COORD.RA", 3}, {"EQUATORIAL_EOD_COORD.DEC", 20}},
-       std::nullopt,
-       std::nullopt},
+  const Case cases[] = {
+      {"on the meridian 30 degrees from the zenith", 12.8361, 20, 50, 15, kNone, 900, 60.0},
+      {"the mount's own altitude first", 3, 90, 90, 0, 42, 0, 42.0},
+      {"no site, no altitude", 3, 20, kNone, kNone, kNone, kNone, std::nullopt},
   };
   for (const Case& c : cases) {
-    const HeaderValues values = headerValues(mountAndCamera(c.mount), "CCD", when);
+    IndiSnapshot snapshot;
+    IndiDevice& camera = snapshot.devices["CCD"];
+    camera.properties["CCD_INFO"].numbers = {{"CCD_PIXEL_SIZE_X", 5.2}, {"CCD_PIXEL_SIZE_Y", 6.4}};
+    camera.properties["ACTIVE_DEVICES"].texts = {{"ACTIVE_TELESCOPE", "Mount"}};
+    const std::pair<const char*, double> mount[] = {
+        {"EQUATORIAL_EOD_COORD.RA", c.ra},         {"EQUATORIAL_EOD_COORD.DEC", c.dec},
+        {"GEOGRAPHIC_COORD.LAT", c.latitude},      {"GEOGRAPHIC_COORD.LONG", c.longitude},
+        {"HORIZONTAL_COORD.ALT", c.mountAltitude}, {"TELESCOPE_INFO.TELESCOPE_FOCAL_LENGTH", c.focalLength}};
+    for (const auto& [name, value] : mount) {
+      const std::string element = name;
+      const auto dot = element.find('.');
+      if (!std::isnan(value))
+        snapshot.devices["Mount"].properties[element.substr(0, dot)].numbers[element.substr(dot + 1)] = value;
+    }
+    const HeaderValues values = headerValues(snapshot, "CCD", when);
     EXPECT_EQ(values.pixelWidth, 5.2) << c.what;
     EXPECT_EQ(values.pixelHeight, 6.4) << c.what;
-    EXPECT_EQ(values.focalLength, c.focalLength) << c.what;
+    EXPECT_EQ(values.focalLength, c.focalLength > 0 ? std::optional(c.focalLength) : std::nullopt) << c.what;
     ASSERT_EQ(values.altitude.has_value(), c.altitude.has_value()) << c.what;
-    if (c.altitude) {
-      EXPECT_NEAR(*values.altitude, *c.altitude, 0.02) << c.what;
-    }
+    EXPECT_NEAR(values.altitude.value_or(0), c.altitude.value_or(0), 0.02) << c.what;
   }
 }
 
