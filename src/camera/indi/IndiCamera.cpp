@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "camera/indi/IndiFrameStream.h"
 #include "camera/indi/IndiStreamGuard.h"
 #include "core/NumberParse.h"
 #include "core/NumberText.h"
@@ -14,15 +15,6 @@ namespace nebulor::camera::indi {
 namespace {
 
 constexpr std::array kCameraProperties = {"CCD_INFO", "CCD_FRAME", "CCD_EXPOSURE"};
-
-std::string boxText(const SensorBox& box) {
-  return std::to_string(box.width) + " x " + std::to_string(box.height) + " at " + std::to_string(box.x) +
-         ", " + std::to_string(box.y);
-}
-
-// The exposure time as the decimal number the float stands for: 0.01f
-// widened as it is (0.0099999998) falls below drivers' 0.01 s minimum.
-double decimalSeconds(float seconds) { return parseNumber(singleText(seconds)).value_or(seconds); }
 
 // A pixel count or position the server reported, rounded; -1 when it is
 // missing or no number a sensor can have (so it never matches a real one).
@@ -45,8 +37,19 @@ std::chrono::milliseconds millisecondsOf(double seconds) {
 
 }  // namespace
 
+std::string boxText(const SensorBox& box) {
+  return std::to_string(box.width) + " x " + std::to_string(box.height) + " at " + std::to_string(box.x) +
+         ", " + std::to_string(box.y);
+}
+
+double decimalSeconds(float seconds) { return parseNumber(singleText(seconds)).value_or(seconds); }
+
 IndiCamera::IndiCamera(std::shared_ptr<IndiConnection> connection, std::shared_ptr<ImageDisplay> display)
-    : connection_(std::move(connection)), display_(std::move(display)) {}
+    : connection_(std::move(connection)),
+      display_(std::move(display)),
+      stream_(std::make_unique<IndiFrameStream>(*this)) {}
+
+IndiCamera::~IndiCamera() = default;
 
 void IndiCamera::setLinkEnabled(bool enabled) {
   if (!enabled) {
@@ -199,22 +202,27 @@ std::pair<SensorBox, std::uint64_t> IndiCamera::cameraBox() const {
 // report of the new box or a refusal counts as the answer; drivers also
 // report the box for reasons of their own. A driver that takes a box and
 // refuses it later is caught by the image's size.
-void IndiCamera::sendBox() {
-  const auto [current, reports] = cameraBox();
-  const std::uint64_t before = reports;  // a lambda below needs it: clang 14 cannot capture a binding
-  if (current == box_) return;
-  // Checked here because the simulator, for one, first reports a box beyond
-  // the sensor as taken and only then refuses it.
+// Checked before a box goes out because the simulator, for one, first
+// reports a box beyond the sensor as taken and only then refuses it.
+void IndiCamera::requireOnSensor(const SensorBox& box) {
   const int width = cameraXSize();
   const int height = cameraYSize();
-  if (box_.x < 0 || box_.y < 0 || box_.width < 1 || box_.height < 1 || box_.x + box_.width > width ||
-      box_.y + box_.height > height) {
-    throw AutomationError("The readout box " + boxText(box_) + " does not lie on the " +
+  if (box.x < 0 || box.y < 0 || box.width < 1 || box.height < 1 || box.x + box.width > width ||
+      box.y + box.height > height) {
+    throw AutomationError("The readout box " + boxText(box) + " does not lie on the " +
                           std::to_string(width) + " x " + std::to_string(height) +
                           " sensor of the INDI camera \"" + ccd_ + "\"");
   }
-  connection_->sendNumbers(ccd_, "CCD_FRAME",
-                           {{"X", box_.x}, {"Y", box_.y}, {"WIDTH", box_.width}, {"HEIGHT", box_.height}});
+}
+
+void IndiCamera::sendBox(const SensorBox& wanted) {
+  const auto [current, reports] = cameraBox();
+  const std::uint64_t before = reports;  // a lambda below needs it: clang 14 cannot capture a binding
+  if (current == wanted) return;
+  requireOnSensor(wanted);
+  connection_->sendNumbers(
+      ccd_, "CCD_FRAME",
+      {{"X", wanted.x}, {"Y", wanted.y}, {"WIDTH", wanted.width}, {"HEIGHT", wanted.height}});
   bool refused = false;
   std::string message;
   connection_->waitUntil(
@@ -225,25 +233,26 @@ void IndiCamera::sendBox() {
         if (frame->updates <= before || frame->status == PropertyStatus::busy) return false;
         refused = frame->status == PropertyStatus::alert;
         message = device->lastMessage;
-        return refused || boxOf(*frame) == box_;
+        return refused || boxOf(*frame) == wanted;
       },
       connection_->timeouts().reply);
   requireLink();
   if (refused) {
-    throw AutomationError("The INDI camera \"" + ccd_ + "\" refused the readout box " + boxText(box_) +
+    throw AutomationError("The INDI camera \"" + ccd_ + "\" refused the readout box " + boxText(wanted) +
                           (message.empty() ? "" : ": " + message));
   }
   const SensorBox taken = cameraBox().first;
-  if (taken != box_) {
-    throw AutomationError("The INDI camera \"" + ccd_ + "\" did not take the readout box " + boxText(box_) +
+  if (taken != wanted) {
+    throw AutomationError("The INDI camera \"" + ccd_ + "\" did not take the readout box " + boxText(wanted) +
                           " (it reports " + boxText(taken) + ")");
   }
 }
 
 void IndiCamera::expose(float seconds) {
+  stream_->stopFrames();
   requireLink();
   waitUntilIdle();
-  sendBox();
+  sendBox(box_);
   Exposure next;
   next.box = box_;
   next.fullFrame = fullFrame_;
@@ -324,6 +333,15 @@ bool IndiCamera::acceptImage(const IndiImage& received, int sensorWidth, int sen
   display_->clicks.frameArrived(frame);
   if (display_->viewer != nullptr) display_->viewer->showFrame(frame);
   return true;
+}
+
+FrameStream* IndiCamera::frameStream() {
+  const bool offered = linkEnabled() && connection_->read([&](const IndiSnapshot& snapshot) {
+    const IndiDevice* device = snapshot.device(ccd_);
+    return device != nullptr && device->property("CCD_VIDEO_STREAM") != nullptr &&
+           device->property("CCD_STREAM_FRAME") != nullptr;
+  });
+  return offered ? stream_.get() : nullptr;
 }
 
 std::shared_ptr<ImageDocument> IndiCamera::document() {

@@ -21,9 +21,12 @@ namespace nebulor::camera::indi {
 // imageReady() only looks at what has arrived, so polling it is cheap; it
 // throws when the server or device went away, the exposure failed, the image
 // was unreadable or did not come in time.
+class IndiFrameStream;
+
 class IndiCamera : public Camera {
  public:
   IndiCamera(std::shared_ptr<IndiConnection> connection, std::shared_ptr<ImageDisplay> display);
+  ~IndiCamera() override;
 
   void setLinkEnabled(bool enabled) override;
   bool linkEnabled() override;
@@ -42,7 +45,12 @@ class IndiCamera : public Camera {
   bool imageReady() override;
   std::shared_ptr<ImageDocument> document() override;
 
+  // The video stream where the camera offers one (CCD_VIDEO_STREAM).
+  FrameStream* frameStream() override;
+
  private:
+  friend class IndiFrameStream;
+
   using Clock = std::chrono::steady_clock;
 
   struct Exposure {
@@ -63,7 +71,8 @@ class IndiCamera : public Camera {
   void prepareDevice();
   void waitUntilIdle();
   std::pair<SensorBox, std::uint64_t> cameraBox() const;
-  void sendBox();
+  void requireOnSensor(const SensorBox& box);
+  void sendBox(const SensorBox& wanted);
   bool acceptImage(const IndiImage& received, int sensorWidth, int sensorHeight);
   [[noreturn]] void failExposure(const std::string& reason);
 
@@ -74,6 +83,14 @@ class IndiCamera : public Camera {
   bool fullFrame_ = false;  // box_ is the whole sensor as the camera last reported it
   std::optional<Exposure> pending_;
   std::shared_ptr<IndiDocument> document_;
+  std::unique_ptr<IndiFrameStream> stream_;
 };
+
+// "W x H at X, Y", as messages name a box.
+std::string boxText(const SensorBox& box);
+
+// The exposure time as the decimal number the float stands for: 0.01f
+// widened as it is (0.0099999998) falls below drivers' 0.01 s minimum.
+double decimalSeconds(float seconds);
 
 }  // namespace nebulor::camera::indi

@@ -2,11 +2,14 @@
 #include <libindi/basedevice.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "camera/Automation.h"
 #include "camera/indi/IndiConnection.h"
 #include "camera/indi/IndiRelay.h"
 #include "camera/indi/IndiTransport.h"
+#include "camera/indi/StreamDecoder.h"
 
 namespace nebulor::camera::indi {
 
@@ -162,7 +165,13 @@ class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
   void newProperty(INDI::Property property) override { store(property); }
 
   void updateProperty(INDI::Property property) override {
-    if (property.getType() == INDI_BLOB && property.isNameMatch(kImageProperty)) storeImage(property);
+    if (property.getType() == INDI_BLOB && property.isNameMatch(kImageProperty)) {
+      if (isStreamFrame(property)) {
+        storeStreamFrame(property);
+      } else {
+        storeImage(property);
+      }
+    }
     store(property);
   }
 
@@ -234,6 +243,59 @@ class LibIndiTransport : public IndiTransport, public INDI::BaseClient {
         latest = std::move(decoded);
       });
     }
+  }
+
+  // A frame of the video stream; MJPEG frames too, so that they are refused
+  // as stream frames rather than taken for an exposure's image.
+  static bool isStreamFrame(INDI::Property property) {
+    INDI::PropertyBlob blobs(property);
+    return blobs.size() > 0 && std::string(blobs[0].getFormat()).starts_with(".stream");
+  }
+
+  // Stamped on arrival, decoded here and queued for the measurement: this
+  // thread never waits for the reader, and nothing thrown leaves it.
+  void storeStreamFrame(INDI::Property property) {
+    const double arrival =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const std::string device = property.getDeviceName();
+    const std::shared_ptr<IndiFrameQueue> queue = owner_.frameQueue(device);
+    if (queue == nullptr) return;  // a stream nobody asked for, or one being stopped
+    struct Region {
+      int width = 0;
+      int height = 0;
+      int bits = 16;
+    };
+    const Region region = owner_.read([&](const IndiSnapshot& snapshot) {
+      Region seen;
+      const IndiDevice* found = snapshot.device(device);
+      if (found == nullptr) return seen;
+      const auto whole = [](std::optional<double> value) {
+        return value && std::fabs(*value) <= kMaxSensorSide ? static_cast<int>(std::lround(*value)) : 0;
+      };
+      seen.width = whole(found->number("CCD_STREAM_FRAME", "WIDTH"));
+      seen.height = whole(found->number("CCD_STREAM_FRAME", "HEIGHT"));
+      seen.bits = whole(found->number("CCD_INFO", "CCD_BITSPERPIXEL").value_or(16));
+      return seen;
+    });
+    INDI::PropertyBlob blobs(property);
+    ReceivedFrame frame;
+    frame.arrival = arrival;
+    const std::string format = blobs[0].getFormat();
+    try {
+      if (format != ".stream") {
+        throw AutomationError("The camera sent its video stream as \"" + format +
+                              "\"; Nebulor takes RAW stream frames (.stream)");
+      }
+      frame.pixels = std::make_shared<const stars::Frame>(
+          decodeStreamFrame(static_cast<const std::uint8_t*>(blobs[0].getBlob()),
+                            static_cast<std::size_t>(std::max(blobs[0].getBlobLen(), 0)), region.width,
+                            region.height, region.bits));
+    } catch (const AutomationError& error) {
+      frame.error = error.what();
+    } catch (...) {
+      frame.error = "The camera's stream frame could not be decoded";
+    }
+    queue->push(std::move(frame));
   }
 
   // The largest message the sensor of any camera the server reports can explain.

@@ -163,6 +163,21 @@ void IndiConnection::sendText(const std::string& device, const std::string& prop
 
 void IndiConnection::enableImages(const std::string& device) { transport_->enableImages(device); }
 
+void IndiConnection::setFrameQueue(const std::string& device, std::shared_ptr<IndiFrameQueue> queue) {
+  std::lock_guard lock(mutex_);
+  if (queue == nullptr) {
+    frameQueues_.erase(device);
+  } else {
+    frameQueues_[device] = std::move(queue);
+  }
+}
+
+std::shared_ptr<IndiFrameQueue> IndiConnection::frameQueue(const std::string& device) const {
+  std::lock_guard lock(mutex_);
+  const auto found = frameQueues_.find(device);
+  return found == frameQueues_.end() ? nullptr : found->second;
+}
+
 std::string IndiConnection::lostConnection() const {
   const std::string dropped = read([](const IndiSnapshot& snapshot) { return snapshot.dropped; });
   return "Lost the connection to the INDI server at " + options_.serverText() +

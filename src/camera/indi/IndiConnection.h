@@ -4,12 +4,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "camera/indi/IndiFrameQueue.h"
 #include "camera/indi/IndiOptions.h"
 #include "camera/indi/IndiSnapshot.h"
 #include "camera/indi/IndiTimeouts.h"
@@ -92,6 +94,11 @@ class IndiConnection {
   // Asks for the images of the device's primary chip to be sent to this client.
   void enableImages(const std::string& device);
 
+  // The device's stream frames go to `queue` from now on; nullptr: nowhere.
+  void setFrameQueue(const std::string& device, std::shared_ptr<IndiFrameQueue> queue);
+  // Where the device's stream frames go, from the transport's thread; nullptr: nowhere.
+  std::shared_ptr<IndiFrameQueue> frameQueue(const std::string& device) const;
+
   // "Lost the connection to the INDI server at ...", with the reason when
   // Nebulor dropped it itself.
   std::string lostConnection() const;
@@ -104,6 +111,7 @@ class IndiConnection {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   IndiSnapshot snapshot_;
+  std::map<std::string, std::shared_ptr<IndiFrameQueue>> frameQueues_;  // by device, under mutex_
   EventPump* pump_ = nullptr;
   std::function<bool()> abandon_;
   std::unique_ptr<IndiTransport> transport_;  // last: its thread stops before the members above go
