@@ -18,9 +18,10 @@ namespace {
 constexpr std::time_t kEvening = 1796670000;  // 2026-12-07 20:00 UTC+1
 
 // The n-th reading of a long night: every 2 s, a wavy seeing, some rejections.
-nebulor::ReadingRecord reading(int n) {
-  nebulor::ReadingRecord r;
-  r.time = kEvening + 2 * n;
+nebulor::Reading reading(int n) {
+  nebulor::Reading r;
+  r.time = nebulor::WallClock::from_time_t(kEvening + 2 * n);
+  r.utcOffset = 3600;
   r.airmass = 1.1 + n * 1e-4;
   r.seeing = static_cast<float>(0.8 + 0.3 * std::sin(n / 500.0) + 0.1 * std::sin(n * 1.7));
   r.exposuresUsed = 20;

@@ -12,6 +12,7 @@
 #include "flows/MeasurementCycle.h"
 #include "flows/Reacquisition.h"
 #include "flows/Startup.h"
+#include "measure/TonightsReadings.h"
 
 namespace nebulor {
 
@@ -47,6 +48,9 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
   MonitorState state;
   state.exposureCorrection = run.exposureCorrection;
   state.feed = run.feed;
+  if (run.feed != nullptr) {
+    for (const std::string& note : seedWithTonight(*run.feed, folder)) err << "nebulor: " << note << '\n';
+  }
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.
   DemoUi ui(window, state, out, err, run.readings, run.trueSeeing, [&state] { state.stopRequested = kTrue; });

@@ -15,6 +15,7 @@
 #include "core/CatchAll.h"
 #include "display/NightPalette.h"
 #include "flows/Startup.h"
+#include "measure/TonightsReadings.h"
 
 namespace nebulor {
 
@@ -81,6 +82,8 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   state.feed = feed;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
+  const std::vector<std::string> seedNotes =
+      feed ? seedWithTonight(*feed, folder) : std::vector<std::string>();
   if (images) {
     QObject::connect(&window, &MainDisplay::nightViewChanged, images.get(),
                      &camera::ImageWindow::setNightView);
@@ -97,6 +100,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
           runCatchingAll([&] { RunStartup(state, window, *backend.server, objects, folder); })) {
     window.showMessage(failure->reason);
   }
+  for (const std::string& note : seedNotes) window.showMessage(note);
   if (window.windowClosing()) return EXIT_SUCCESS;
   window.show();
   if (images) showBesideOnceMapped(window, *images);
@@ -109,6 +113,9 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
             std::ostream& out, std::ostream& err, bool exposureCorrection, ReadingsFeed* feed) {
   MonitorState state;
   state.feed = feed;
+  if (feed != nullptr) {
+    for (const std::string& note : seedWithTonight(*feed, folder)) err << "nebulor: " << note << '\n';
+  }
   MainDisplay window(state, folder);
   window.setExposureCorrection(exposureCorrection);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
