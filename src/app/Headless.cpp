@@ -43,14 +43,17 @@ class NoWindow : public MonitorUi {
 
 }  // namespace
 
+void seedFeed(ReadingsFeed* feed, const std::string& folder, const Config& config, std::ostream& err) {
+  if (feed == nullptr) return;
+  for (const std::string& note : seedWithTonight(*feed, folder, writtenWavelength(config)))
+    err << "nebulor: " << note << '\n';
+}
+
 int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const std::string& folder,
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
   state.exposureCorrection = run.exposureCorrection;
   state.feed = run.feed;
-  if (run.feed != nullptr) {
-    for (const std::string& note : seedWithTonight(*run.feed, folder)) err << "nebulor: " << note << '\n';
-  }
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.
   DemoUi ui(window, state, out, err, run.readings, run.trueSeeing, [&state] { state.stopRequested = kTrue; });
@@ -73,6 +76,7 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
   }
   if (run.stopSignalled()) return EXIT_SUCCESS;
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
+  seedFeed(run.feed, folder, state.config, err);
   switch (selectStarsUnattended(selection, state, ui, err, true)) {
     case AutoSelection::Outcome::stopped:
       return EXIT_SUCCESS;

@@ -8,6 +8,7 @@
 
 #include "app/DemoUi.h"
 #include "app/ExposureCorrectionChoice.h"
+#include "app/Headless.h"
 #include "app/StopSignals.h"
 #include "app/UnattendedSelection.h"
 #include "app/WindowPlacement.h"
@@ -82,8 +83,6 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   state.feed = feed;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
-  const std::vector<std::string> seedNotes =
-      feed ? seedWithTonight(*feed, folder) : std::vector<std::string>();
   if (images) {
     QObject::connect(&window, &MainDisplay::nightViewChanged, images.get(),
                      &camera::ImageWindow::setNightView);
@@ -100,7 +99,10 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
           runCatchingAll([&] { RunStartup(state, window, *backend.server, objects, folder); })) {
     window.showMessage(failure->reason);
   }
-  for (const std::string& note : seedNotes) window.showMessage(note);
+  if (feed != nullptr) {
+    for (const std::string& note : seedWithTonight(*feed, folder, writtenWavelength(state.config)))
+      window.showMessage(note);
+  }
   if (window.windowClosing()) return EXIT_SUCCESS;
   window.show();
   if (images) showBesideOnceMapped(window, *images);
@@ -113,9 +115,6 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
             std::ostream& out, std::ostream& err, bool exposureCorrection, ReadingsFeed* feed) {
   MonitorState state;
   state.feed = feed;
-  if (feed != nullptr) {
-    for (const std::string& note : seedWithTonight(*feed, folder)) err << "nebulor: " << note << '\n';
-  }
   MainDisplay window(state, folder);
   window.setExposureCorrection(exposureCorrection);
   DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
@@ -124,6 +123,7 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
   AutomationObjects objects;
   RunStartup(state, ui, *backend.server, objects, folder);
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
+  seedFeed(feed, folder, state.config, err);
   window.show();
   const PumpedBackend pumped(backend, ui, state, session);
 

@@ -187,9 +187,7 @@ void MeasurementCycle::logReading() {
   reading.exposuresUsed = n;
   reading.exposuresRejected = state_.badSampleCount;
   reading.seeingError = seeingError(seeing, n);
-  // The decimal number config.ini holds (550 nm, not the float nearest to
-  // it), which is what a reader of the files takes.
-  reading.wavelength = parseNumber(singleText(state_.config.wavelength)).value_or(state_.config.wavelength);
+  reading.wavelength = writtenWavelength(state_.config);
   if (state_.bestSeeing > 0) {
     reading.best = state_.bestSeeing;
     reading.bestError = state_.bestSeeingError;

@@ -7,7 +7,7 @@
 
 namespace nebulor {
 
-std::vector<std::string> seedWithTonight(ReadingsFeed& feed, const std::string& folder,
+std::vector<std::string> seedWithTonight(ReadingsFeed& feed, const std::string& folder, double wavelength,
                                          WallClock::time_point now) {
   const std::string path = folder + kReadingsLogFileName;
   if (logPathKind(path) == LogPathKind::none) return {};  // the first night in this folder
@@ -21,8 +21,10 @@ std::vector<std::string> seedWithTonight(ReadingsFeed& feed, const std::string& 
   Reading tonight;
   tonight.time = now;
   tonight.utcOffset = utcOffsetAt(WallClock::to_time_t(now));
-  for (const Reading& reading : selectNight(reader.readings(), nightDate(tonight)).readings)
+  for (Reading& reading : selectNight(reader.readings(), nightDate(tonight)).readings) {
+    if (!reading.wavelength) reading.wavelength = wavelength;
     feed.publish(reading);
+  }
   return notes;
 }
 

@@ -12,6 +12,7 @@
 #include "measure/ReadingsLog.h"
 #include "measure/ReadingsReader.h"
 #include "measure/SeeingReduction.h"
+#include "measure/TonightsReadings.h"
 
 namespace nebulor {
 namespace {
@@ -130,6 +131,44 @@ TEST(ReadingsLogRow, ReadsBackAsWritten) {
     EXPECT_EQ(read.r0.has_value(), written.r0.has_value());
     EXPECT_EQ(read.bestExposure, written.bestExposure);
     EXPECT_EQ(read.wavelength, written.wavelength);
+  }
+}
+
+// The feed begins with tonight's readings of the log, whatever version wrote
+// it; a log that cannot serve says why and seeds nothing of what it lacks.
+TEST(TonightsReadings, SeedTheFeedWithTonightsRowsOfTheLog) {
+  TimeZone zone("UTC0");
+  const auto rowAt = [](std::time_t time) {
+    Reading r = reading(1.5f);
+    r.time = WallClock::from_time_t(time);
+    return readingsLogRow(r) + "\r\n";
+  };
+  const std::string night = rowAt(kMoment - 86400) + rowAt(kMoment - 3600) + rowAt(kMoment - 60);
+  const auto older = [](const std::string& text) {  // as a version before the wavelength column wrote it
+    std::string out;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+      out += text.substr(at, text.rfind(',', end) - at) + "\r\n";
+    return out;
+  };
+  const struct {
+    std::optional<std::string> log;  // none: no log yet
+    std::size_t seeded;
+    double wavelength;
+    std::size_t notes;
+  } cases[] = {{kHeaderLine + night, 2, 0.55, 0},
+               {older(kHeaderLine + night), 2, 0.65, 0},
+               {kHeaderLine + night + "2026-12-07T2", 2, 0.55, 1},
+               {"date,temperature\r\n1,2\r\n", 0, 0, 1},
+               {std::nullopt, 0, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log.value_or("no log"));
+    TempFolder temp;
+    if (c.log) writeBytes(temp.file(kReadingsLogFileName), *c.log);
+    ReadingsFeed feed;
+    EXPECT_EQ(seedWithTonight(feed, temp.folder(), 0.65, WallClock::from_time_t(kMoment)).size(), c.notes);
+    const std::vector<Reading> seeded = feed.snapshot().readings;
+    ASSERT_EQ(seeded.size(), c.seeded);
+    for (const Reading& r : seeded) EXPECT_EQ(r.wavelength, c.wavelength);
   }
 }
 
