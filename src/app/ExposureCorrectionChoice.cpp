@@ -1,14 +1,12 @@
 #include "app/ExposureCorrectionChoice.h"
 
-#include <QSettings>
+#include "display/UserSettings.h"
 
 namespace nebulor {
 
 namespace {
 
 constexpr const char* kExposureCorrectionKey = "exposureCorrection";
-
-QSettings userSettings() { return QSettings(QStringLiteral("nebulor"), QStringLiteral("nebulor")); }
 
 }  // namespace
 
