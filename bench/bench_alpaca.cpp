@@ -17,8 +17,8 @@ using namespace nebulor;
 
 constexpr quint16 kPort = 11199;
 
-PublishedReading reading(WallClock::time_point time) {
-  PublishedReading r;
+Reading reading(WallClock::time_point time) {
+  Reading r;
   r.time = time;
   r.seeing = 1.2;
   r.best = 1.3;

@@ -18,9 +18,10 @@ namespace {
 constexpr std::time_t kEvening = 1796670000;  // 2026-12-07 20:00 UTC+1
 
 // The n-th reading of a long night: every 2 s, a wavy seeing, some rejections.
-nebulor::ReadingRecord reading(int n) {
-  nebulor::ReadingRecord r;
-  r.time = kEvening + 2 * n;
+nebulor::Reading reading(int n) {
+  nebulor::Reading r;
+  r.time = nebulor::WallClock::from_time_t(kEvening + 2 * n);
+  r.utcOffset = 3600;
   r.airmass = 1.1 + n * 1e-4;
   r.seeing = static_cast<float>(0.8 + 0.3 * std::sin(n / 500.0) + 0.1 * std::sin(n * 1.7));
   r.exposuresUsed = 20;
@@ -64,24 +65,23 @@ void BM_NightToPng(benchmark::State& bench) {
 BENCHMARK(BM_NightToPng)->Unit(benchmark::kMillisecond);
 
 // What the open chart window costs per reading while monitoring: the new
-// row read, the night and its summary taken again, the chart repainted at
-// the window's size; after a night of range(0) readings.
+// reading taken from the feed, the night and its summary taken again, the
+// chart repainted at the window's size; after a night of range(0) readings.
 void BM_ChartWindowPerReading(benchmark::State& bench) {
-  const std::string log = tempPath("nebulor-bench-window.csv");
   const int night = static_cast<int>(bench.range(0));
-  write(log, logOf(night), "wb");
-  nebulor::NightChartWindow window(log);
+  nebulor::ReadingsFeed feed;
+  for (int n = 0; n < night; ++n) feed.publish(reading(n));
+  nebulor::NightChartWindow window(feed);
   window.show();
   while (!window.windowHandle()->isExposed())
     QCoreApplication::processEvents();  // else repaint() draws nothing
   auto* view = window.findChild<QWidget*>(QStringLiteral("NightChartView"));
   int n = night;
   for (auto _ : bench) {
-    write(log, nebulor::readingsLogRow(reading(n++)) + "\r\n", "ab");
+    feed.publish(reading(n++));
     window.refresh();
     view->repaint();
   }
-  std::remove(log.c_str());
 }
 BENCHMARK(BM_ChartWindowPerReading)->Arg(300)->Arg(5000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 

@@ -29,8 +29,10 @@ bool writeYear(const std::string& path) {
   for (int night = 0; night < kNights; ++night) {
     const double nightly = 0.8 + 0.25 * std::cos(night / 58.0) + 0.1 * std::sin(night * 2.3);
     for (int n = 0; n < kReadingsPerNight; ++n) {
-      nebulor::ReadingRecord r;
-      r.time = kFirstEvening + night * 86400L + 12L * n;
+      nebulor::Reading r;
+      const std::time_t time = kFirstEvening + night * 86400L + 12L * n;
+      r.time = nebulor::WallClock::from_time_t(time);
+      r.utcOffset = nebulor::utcOffsetAt(time);
       r.airmass = 1.1 + 0.3 * std::sin(n / 900.0);
       r.seeing = static_cast<float>(nightly * (1.1 - n / 30000.0) + 0.15 * std::sin(n * 1.7));
       r.r0 = 10;

@@ -1,6 +1,6 @@
 #include "app/ExposureCorrectionChoice.h"
 
-#include <QSettings>
+#include "display/UserSettings.h"
 
 namespace nebulor {
 
@@ -8,8 +8,6 @@ namespace {
 
 constexpr const char* kExposureCorrectionKey = "exposureCorrection";
 constexpr const char* kFastAcquisitionKey = "fastAcquisition";
-
-QSettings userSettings() { return QSettings(QStringLiteral("nebulor"), QStringLiteral("nebulor")); }
 
 }  // namespace
 

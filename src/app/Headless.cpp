@@ -12,6 +12,7 @@
 #include "flows/MeasurementCycle.h"
 #include "flows/Reacquisition.h"
 #include "flows/Startup.h"
+#include "measure/TonightsReadings.h"
 
 namespace nebulor {
 
@@ -42,6 +43,12 @@ class NoWindow : public MonitorUi {
 
 }  // namespace
 
+void seedFeed(ReadingsFeed* feed, const std::string& folder, const Config& config, std::ostream& err) {
+  if (feed == nullptr) return;
+  for (const std::string& note : seedWithTonight(*feed, folder, writtenWavelength(config)))
+    err << "nebulor: " << note << '\n';
+}
+
 int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const std::string& folder,
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
@@ -70,6 +77,7 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
   }
   if (run.stopSignalled()) return EXIT_SUCCESS;
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
+  seedFeed(run.feed, folder, state.config, err);
   switch (selectStarsUnattended(selection, state, ui, err, true)) {
     case AutoSelection::Outcome::stopped:
       return EXIT_SUCCESS;

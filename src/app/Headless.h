@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/Automation.h"
+#include "core/Config.h"
 #include "core/EventPump.h"
 #include "core/ReadingsFeed.h"
 #include "stars/StarPair.h"
@@ -34,5 +35,9 @@ struct HeadlessRun {
 // readings are complete, 1 when the run ended on an error (its message on err).
 int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const std::string& folder,
                 std::ostream& out, std::ostream& err);
+
+// The feed, when there is one, begins with the night's readings from the
+// log in folder (seedWithTonight); what is wrong with the log goes to err.
+void seedFeed(ReadingsFeed* feed, const std::string& folder, const Config& config, std::ostream& err);
 
 }  // namespace nebulor

@@ -25,7 +25,6 @@
 #include "display/NightPalette.h"
 #include "display/ResultsDisplay.h"
 #include "display/WindowFont.h"
-#include "measure/ReadingsLog.h"
 
 namespace nebulor {
 
@@ -149,10 +148,12 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
     if (nightChart_) nightChart_->setNightView(night);
     emit nightViewChanged(night);
   });
-  auto* nightChart = new QAction(QStringLiteral("Night chart"), this);
-  nightChart->setObjectName(QStringLiteral("NightChartAction"));
-  addAction(nightChart);
-  connect(nightChart, &QAction::triggered, this, &MainDisplay::showNightChart);
+  if (state_.feed != nullptr) {  // the chart follows the readings published
+    auto* nightChart = new QAction(QStringLiteral("Night chart"), this);
+    nightChart->setObjectName(QStringLiteral("NightChartAction"));
+    addAction(nightChart);
+    connect(nightChart, &QAction::triggered, this, &MainDisplay::showNightChart);
+  }
   addAction(new SiteReportAction(
       configFolder_, [this] { return nightView_->isChecked(); }, this));
   exposureCorrection_ = new QAction(QStringLiteral("Exposure-time correction"), this);
@@ -176,7 +177,7 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
 // A window of its own, so the main window's layout stays as it is.
 void MainDisplay::showNightChart() {
   if (!nightChart_) {
-    nightChart_ = new NightChartWindow(configFolder_ + kReadingsLogFileName, this);
+    nightChart_ = new NightChartWindow(*state_.feed, this);
     nightChart_->setNightView(nightView_->isChecked());
   }
   nightChart_->refresh();
@@ -232,7 +233,7 @@ void MainDisplay::updateDisplay() {
   LabelLongDev->setText(QString::fromStdString(model.longDev));
   LabelTransDev->setText(QString::fromStdString(model.transDev));
   LabelBadReadings->setText(QString::fromStdString(model.badReadings));
-  if (nightChart_ && nightChart_->isVisible()) nightChart_->refresh();  // the reading just logged
+  if (nightChart_ && nightChart_->isVisible()) nightChart_->refresh();  // the reading just published
 }
 
 void MainDisplay::showRejectedShare() {

@@ -8,6 +8,7 @@
 
 #include "app/DemoUi.h"
 #include "app/ExposureCorrectionChoice.h"
+#include "app/Headless.h"
 #include "app/StopSignals.h"
 #include "app/UnattendedSelection.h"
 #include "app/WindowPlacement.h"
@@ -15,6 +16,7 @@
 #include "core/CatchAll.h"
 #include "display/NightPalette.h"
 #include "flows/Startup.h"
+#include "measure/TonightsReadings.h"
 
 namespace nebulor {
 
@@ -99,6 +101,10 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
           runCatchingAll([&] { RunStartup(state, window, *backend.server, objects, folder); })) {
     window.showMessage(failure->reason);
   }
+  if (feed != nullptr) {
+    for (const std::string& note : seedWithTonight(*feed, folder, writtenWavelength(state.config)))
+      window.showMessage(note);
+  }
   if (window.windowClosing()) return EXIT_SUCCESS;
   window.show();
   if (images) showBesideOnceMapped(window, *images);
@@ -121,6 +127,7 @@ int runDemo(QApplication& app, camera::Backend& backend, int readings, const std
   AutomationObjects objects;
   RunStartup(state, ui, *backend.server, objects, folder);
   if (!state.configLoaded) return EXIT_FAILURE;  // the camera did not link; the message went to err
+  seedFeed(feed, folder, state.config, err);
   window.show();
   const PumpedBackend pumped(backend, ui, state, session);
 

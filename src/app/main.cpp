@@ -133,32 +133,36 @@ void closeOnStopSignal(QApplication& app) {
   poll->start(kStopPoll);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  nebulor::catchStopSignals();  // first: a signal at any moment ends the run as a stop does
+// What the options and the data folder give a measuring run.
+struct Run {
   nebulor::ProgramOptions options;
   nebulor::camera::Backend backend;
   std::string folder;
-  nebulor::DataFolderLock folderLock;
+  nebulor::DataFolderLock folderLock;           // held until the program ends
   std::optional<nebulor::Failure> folderTaken;  // another copy has the folder
+};
+
+// Reads the options and takes the data folder; an exit code when that is
+// all there is to do (--version, --help, --chart, --report, a bad option).
+std::optional<int> prepare(int argc, char* argv[], Run& run) {
+  nebulor::ProgramOptions& options = run.options;
   try {
     options = nebulor::parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.version) {
       std::cout << "Nebulor " << nebulor::kVersionText << '\n';
       return EXIT_SUCCESS;
     }
-    folder = dataFolder(options);
+    run.folder = dataFolder(options);
     if (options.help) {
-      std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << folder << '\n';
+      std::cout << nebulor::programUsage() << "config.ini and the logs are kept in " << run.folder << '\n';
       return EXIT_SUCCESS;
     }
-    if (options.chart || options.report) return drawPictures(options, folder, argv);
+    if (options.chart || options.report) return drawPictures(options, run.folder, argv);
     // A folder that cannot be written would lose the night: found before any camera work.
-    if (const auto failure = nebulor::createFolder(folder))
+    if (const auto failure = nebulor::createFolder(run.folder))
       throw nebulor::ProgramOptionsError(failure->reason);
-    folderTaken = folderLock.take(folder);
-    if (!folderTaken) sayWhichConfigIsUsed(options, folder);
+    run.folderTaken = run.folderLock.take(run.folder);
+    if (!run.folderTaken) sayWhichConfigIsUsed(options, run.folder);
     const auto use = options.demo       ? nebulor::camera::BackendUse::demo
                      : options.headless ? nebulor::camera::BackendUse::headless
                                         : nebulor::camera::BackendUse::window;
@@ -166,52 +170,55 @@ int main(int argc, char* argv[]) {
       throw nebulor::ProgramOptionsError("--alpaca-bind takes an IP address (127.0.0.1, say), not '" +
                                          options.alpacaBind + "'");
     }
-    backend = nebulor::camera::makeBackend(options.camera, use);
+    run.backend = nebulor::camera::makeBackend(options.camera, use);
   } catch (const std::runtime_error& error) {
     std::cerr << "nebulor: " << error.what() << '\n';
     return kUsageExit;
   }
+  return std::nullopt;
+}
 
-  if (folderTaken && (options.headless || options.demo || noDisplayNamed())) {
-    std::cerr << "nebulor: " << folderTaken->reason << '\n';
-    return kUsageExit;
-  }
-  nebulor::ReadingsFeed feed;
-  int qtArgc = 1;  // the options above are Nebulor's own; Qt gets none
-  if (options.headless) {
-    // No window: nothing to show, so no display to need. Qt only for the Alpaca server, whose
-    // live page draws the night chart: fonts need a GUI application, which draws offscreen.
-    const std::optional<nebulor::AlpacaEndpoint> endpoint = alpacaEndpoint(options, false);
-    if (endpoint) qputenv("QT_QPA_PLATFORM", "offscreen");
-    const std::unique_ptr<QGuiApplication> gui =
-        endpoint ? std::make_unique<QGuiApplication>(qtArgc, argv) : nullptr;
-    const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
-    const nebulor::HeadlessRun run{options.readings,
-                                   options.separation,
-                                   backend.trueSeeing,
-                                   nebulor::stopSignalled,
-                                   options.exposureCorrection,
-                                   options.fastAcquisition,
-                                   &feed,
-                                   backend.setEventPump};
-    return nebulor::runHeadless(*backend.server, run, folder, std::cout, std::cerr);
-  }
+// No window: nothing to show, so no display to need. Qt only for the Alpaca
+// server, whose live page draws the night chart: fonts need a GUI
+// application, which draws offscreen.
+int headlessMode(Run& run, nebulor::ReadingsFeed& feed, char* argv[]) {
+  const nebulor::ProgramOptions& options = run.options;
+  const std::optional<nebulor::AlpacaEndpoint> endpoint = alpacaEndpoint(options, false);
+  if (endpoint) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;  // the options are Nebulor's own; Qt gets none
+  const std::unique_ptr<QGuiApplication> gui =
+      endpoint ? std::make_unique<QGuiApplication>(qtArgc, argv) : nullptr;
+  const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
+  const nebulor::HeadlessRun headless{options.readings,
+                                      options.separation,
+                                      run.backend.trueSeeing,
+                                      nebulor::stopSignalled,
+                                      options.exposureCorrection,
+                                      options.fastAcquisition,
+                                      &feed,
+                                      run.backend.setEventPump};
+  return nebulor::runHeadless(*run.backend.server, headless, run.folder, std::cout, std::cerr);
+}
 
+// The window, or the demo, which draws it offscreen without a display.
+int windowMode(Run& run, nebulor::ReadingsFeed& feed, char* argv[]) {
+  const nebulor::ProgramOptions& options = run.options;
   if (options.demo) {
     useOffscreenWithoutDisplay();
   } else if (noDisplayNamed()) {
     std::cerr << kNoDisplay;
     return kUsageExit;
   }
+  int qtArgc = 1;  // the options are Nebulor's own; Qt gets none
   qtHandler = qInstallMessageHandler(exitOnPlatformFailure);
   QApplication app(qtArgc, argv);
   qInstallMessageHandler(qtHandler);
   for (const auto& [type, text] : startMessages) qtHandler(type, QMessageLogContext(), text);
   // The desktop shows the installed menu entry's name and icon for the window.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Nebulor"));
-  if (folderTaken) {
-    std::cerr << "nebulor: " << folderTaken->reason << '\n';
-    QString text = QString::fromStdString(folderTaken->reason);
+  if (run.folderTaken) {
+    std::cerr << "nebulor: " << run.folderTaken->reason << '\n';
+    QString text = QString::fromStdString(run.folderTaken->reason);
     text[0] = text[0].toUpper();  // a sentence of its own in the box
     nebulor::showMessageBox(nullptr, text);
     return kUsageExit;
@@ -220,9 +227,23 @@ int main(int argc, char* argv[]) {
   const std::unique_ptr<nebulor::AlpacaService> alpaca =
       startAlpaca(alpacaEndpoint(options, !options.demo), feed, !options.demo);
   if (options.demo) {
-    return nebulor::runDemo(app, backend, options.readings, folder, std::cout, std::cerr,
+    return nebulor::runDemo(app, run.backend, options.readings, run.folder, std::cout, std::cerr,
                             options.exposureCorrection, &feed, options.fastAcquisition);
   }
-  return nebulor::runWindow(app, backend, folder,
+  return nebulor::runWindow(app, run.backend, run.folder,
                             {options.night, options.exposureCorrection, options.fastAcquisition}, &feed);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  nebulor::catchStopSignals();  // first: a signal at any moment ends the run as a stop does
+  Run run;
+  if (const std::optional<int> exitCode = prepare(argc, argv, run)) return *exitCode;
+  if (run.folderTaken && (run.options.headless || run.options.demo || noDisplayNamed())) {
+    std::cerr << "nebulor: " << run.folderTaken->reason << '\n';
+    return kUsageExit;
+  }
+  nebulor::ReadingsFeed feed;
+  return run.options.headless ? headlessMode(run, feed, argv) : windowMode(run, feed, argv);
 }

@@ -1,6 +1,13 @@
 #include "core/Config.h"
 
+#include "core/NumberParse.h"
+#include "core/NumberText.h"
+
 namespace nebulor {
+
+double writtenWavelength(const Config& config) {
+  return parseNumber(singleText(config.wavelength)).value_or(config.wavelength);
+}
 
 Config defaultConfig() {
   Config config;

@@ -24,6 +24,10 @@ inline constexpr int kMaxSamples = 200;
 // Whether a number of exposures per reading fits those tables (1..200).
 inline constexpr bool samplesPerReadingFits(double samples) { return samples >= 1 && samples <= kMaxSamples; }
 
+// The wavelength in micrometres as the decimal number config.ini holds (550
+// nm, not the float nearest to it), which is what a reader of the files takes.
+double writtenWavelength(const Config& config);
+
 // The values a missing config.ini or a missing key gives.
 Config defaultConfig();
 

@@ -1,60 +1,51 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 #include "core/ProgramMode.h"
+#include "core/Reading.h"
 
 namespace nebulor {
-
-using WallClock = std::chrono::system_clock;
-
-// One reduced reading as Nebulor shows it to the outside.
-struct PublishedReading {
-  WallClock::time_point time;       // when it was reduced
-  double seeing = 0;                // arcsec, the classical value
-  std::optional<double> best;       // arcsec, lambda / r0 at the zenith at `wavelength`
-  std::optional<double> bestError;  // arcsec, 1 sigma
-  double wavelength = 0;            // micrometres, as config.ini gives it
-  double exposureTime = 0;          // s, the exposure the best estimate refers to
-  double airmass = 1;               //
-  double r0 = 0;                    // cm, from the classical value
-  int exposuresUsed = 0;            // of the exposures taken for the reading
-  int exposuresRejected = 0;
-};
 
 // What the measurement is doing, and the readings so far.
 struct FeedSnapshot {
   ProgramMode mode = ProgramMode::idle;
   WallClock::time_point modeSince;
-  std::vector<PublishedReading> readings;  // oldest first
+  std::vector<Reading> readings;  // oldest first
+  std::uint64_t published = 0;    // readings published since the start, the last of them included
 };
 
 // The one way the readings reach the outside (the Alpaca device, the live
-// page): the measurement publishes each reading and every change of mode,
-// readers on any thread take copies. The lock covers only a push or a copy,
-// so neither side ever waits on the other's work. The oldest readings go
-// once kMaxReadings are kept (more than a long night at one a second).
+// page, the window's night chart): seeded at start-up with the night's
+// readings from the log, so they show the whole night across restarts; the measurement publishes each reading
+// and every change of mode, readers on any thread take copies. The lock covers only a push or a copy, so
+// neither side ever waits on the other's work. The oldest readings go once kMaxReadings are kept (more than a
+// long night at one a second).
 class ReadingsFeed {
  public:
   static constexpr std::size_t kMaxReadings = 50000;
 
-  void publish(const PublishedReading& reading);
+  void publish(const Reading& reading);
   void setMode(ProgramMode mode, WallClock::time_point now = WallClock::now());
 
   // The mode and the readings from `since` on.
   FeedSnapshot snapshot(WallClock::time_point since = {}) const;
-  std::optional<PublishedReading> latest() const;
+  // The mode and the readings published after the first `published` ones
+  // (as many as are still kept), so a follower copies only what is new.
+  FeedSnapshot after(std::uint64_t published) const;
+  std::optional<Reading> latest() const;
 
  private:
   mutable std::mutex mutex_;
   ProgramMode mode_ = ProgramMode::idle;
   WallClock::time_point modeSince_ = WallClock::now();
-  std::deque<PublishedReading> readings_;
+  std::deque<Reading> readings_;
+  std::uint64_t published_ = 0;
 };
 
 }  // namespace nebulor

@@ -9,14 +9,14 @@ std::optional<double> starFwhm(std::optional<double> best, double wavelength) {
   return 0.98 * *best * std::pow(wavelength / kStarFwhmWavelength, 0.2);
 }
 
-std::optional<double> starFwhm(const PublishedReading& reading) {
-  return starFwhm(reading.best, reading.wavelength);
+std::optional<double> starFwhm(const Reading& reading) {
+  return starFwhm(reading.best, reading.wavelength.value_or(0));
 }
 
-std::optional<double> meanStarFwhm(const std::vector<PublishedReading>& readings) {
+std::optional<double> meanStarFwhm(const std::vector<Reading>& readings) {
   double sum = 0;
   int count = 0;
-  for (const PublishedReading& reading : readings) {
+  for (const Reading& reading : readings) {
     if (const std::optional<double> value = starFwhm(reading)) {
       sum += *value;
       ++count;

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/ReadingsFeed.h"
+#include "core/Reading.h"
 
 namespace nebulor {
 
@@ -16,10 +16,10 @@ namespace nebulor {
 // Nothing without a best estimate or a wavelength (micrometres) above 0.
 inline constexpr double kStarFwhmWavelength = 0.5;  // micrometres
 std::optional<double> starFwhm(std::optional<double> best, double wavelength);
-std::optional<double> starFwhm(const PublishedReading& reading);
+std::optional<double> starFwhm(const Reading& reading);
 
 // The mean over the readings that have a best estimate; nothing when none has.
-std::optional<double> meanStarFwhm(const std::vector<PublishedReading>& readings);
+std::optional<double> meanStarFwhm(const std::vector<Reading>& readings);
 
 // The one-line description of the value, as sensordescription gives it.
 inline constexpr const char* kStarFwhmDescription =

@@ -25,9 +25,9 @@ constexpr std::time_t kMedianWindow = 10 * 60;
 constexpr int kPngQuality = 80;
 
 // Seconds east of UTC in force at a moment: that of the last reading at or before it.
-int offsetAt(const std::vector<LoggedReading>& readings, std::time_t time) {
+int offsetAt(const std::vector<Reading>& readings, std::time_t time) {
   const auto after = std::upper_bound(readings.begin(), readings.end(), time,
-                                      [](std::time_t t, const LoggedReading& r) { return t < r.time; });
+                                      [](std::time_t t, const Reading& r) { return t < r.seconds(); });
   return after == readings.begin() ? readings.front().utcOffset : std::prev(after)->utcOffset;
 }
 
@@ -216,8 +216,8 @@ void Painter::drawAxes(const QFontMetricsF& metrics) {
   // Ticks at whole steps of local time, in the offset of the readings around them.
   for (std::time_t t = start_ - start_ % 900; t <= end_; t += 900) {
     if (t < start_) continue;
-    LoggedReading moment;
-    moment.time = t;
+    Reading moment;
+    moment.time = WallClock::from_time_t(t);
     moment.utcOffset = offsetAt(night_.readings, t);
     const std::time_t local = t + moment.utcOffset;
     if (((local % step) + step) % step != 0) continue;
@@ -242,18 +242,18 @@ QPainterPath Painter::trace(HeightOf heightOf) const {
   double previousX = -1e9;
   const auto& readings = night_.readings;
   for (std::size_t i = first_ > 0 ? first_ - 1 : 0; i < readings.size(); ++i) {
-    const LoggedReading& r = readings[i];
+    const Reading& r = readings[i];
     const std::optional<double> height = heightOf(r);
     if (!height) continue;
-    const QPointF point(x(r.time), *height);
-    if (path.elementCount() == 0 || r.time - previous > kNightGap) {
+    const QPointF point(x(r.seconds()), *height);
+    if (path.elementCount() == 0 || r.seconds() - previous > kNightGap) {
       path.moveTo(point);
     } else if (point.x() - previousX >= 0.5) {
       path.lineTo(point);
     } else {
       continue;
     }
-    previous = r.time;
+    previous = r.seconds();
     previousX = point.x();
   }
   return path;
@@ -275,8 +275,8 @@ void Painter::drawReadings() {
   const int small = std::max(2, size - 1);
   std::vector<QRect> bars, best, classical;
   for (std::size_t i = first_; i < night_.readings.size(); ++i) {
-    const LoggedReading& r = night_.readings[i];
-    const int at = static_cast<int>(x(r.time));
+    const Reading& r = night_.readings[i];
+    const int at = static_cast<int>(x(r.seconds()));
     classical.emplace_back(at - small / 2, static_cast<int>(y(r.seeing)) - small / 2, small, small);
     if (!r.best) continue;
     best.emplace_back(at - size / 2, static_cast<int>(y(*r.best)) - size / 2, size, size);
@@ -293,8 +293,8 @@ void Painter::drawReadings() {
   const std::size_t from = first_ > 0 ? first_ - 1 : 0;
   std::size_t index =
       static_cast<std::size_t>(std::count_if(night_.readings.begin(), night_.readings.begin() + from,
-                                             [](const LoggedReading& r) { return r.best.has_value(); }));
-  const QPainterPath path = trace([&](const LoggedReading& r) -> std::optional<double> {
+                                             [](const Reading& r) { return r.best.has_value(); }));
+  const QPainterPath path = trace([&](const Reading& r) -> std::optional<double> {
     if (!r.best) return std::nullopt;
     return y(medians_[index++]);
   });
@@ -311,12 +311,12 @@ void Painter::drawReadings() {
 void Painter::drawRejectedBand(const QRectF& band) {
   const auto& readings = night_.readings;
   for (std::size_t i = first_; i < readings.size(); ++i) {
-    const LoggedReading& r = readings[i];
+    const Reading& r = readings[i];
     const int exposures = r.exposuresUsed + r.exposuresRejected;
     if (r.exposuresRejected <= 0 || exposures <= 0) continue;
-    const bool after = i > 0 && r.time - readings[i - 1].time <= kNightGap;
-    const double right = x(r.time);
-    const double left = std::min(right - 1, after ? x(readings[i - 1].time) : right - 2);
+    const bool after = i > 0 && r.seconds() - readings[i - 1].seconds() <= kNightGap;
+    const double right = x(r.seconds());
+    const double left = std::min(right - 1, after ? x(readings[i - 1].seconds()) : right - 2);
     const double share = 0.25 + 0.75 * r.exposuresRejected / exposures;
     const QColor& from = colours_.background;
     const QColor& to = colours_.rejected;
@@ -343,7 +343,7 @@ void Painter::drawAirmass(const QRectF& strip) {
   const auto yOf = [&](double airmass) {
     return inside.bottom() - (airmass - airmassLow_) / (airmassHigh_ - airmassLow_) * inside.height();
   };
-  const QPainterPath path = trace([&](const LoggedReading& r) -> std::optional<double> {
+  const QPainterPath path = trace([&](const Reading& r) -> std::optional<double> {
     if (r.airmass <= 0) return std::nullopt;
     return yOf(r.airmass);
   });
@@ -353,19 +353,19 @@ void Painter::drawAirmass(const QRectF& strip) {
 }  // namespace
 
 NightChart::NightChart(Night night, bool live) : night_(std::move(night)), live_(live) {
-  std::vector<LoggedReading> readings;
+  std::vector<Reading> readings;
   readings.swap(night_.readings);
   append(readings);
 }
 
-void NightChart::append(const std::vector<LoggedReading>& readings) {
+void NightChart::append(const std::vector<Reading>& readings) {
   const std::size_t first = night_.readings.size();
   night_.readings.insert(night_.readings.end(), readings.begin(), readings.end());
   const auto known = static_cast<std::ptrdiff_t>(highs_.size());
-  for (const LoggedReading& r : readings)
+  for (const Reading& r : readings)
     highs_.push_back(std::max(r.seeing, r.best.value_or(0) + r.bestError.value_or(0)));
   std::sort(highs_.begin() + known, highs_.end());
-  for (const LoggedReading& r : readings) {
+  for (const Reading& r : readings) {
     if (r.airmass <= 0) continue;
     airmassLow_ = airmassHigh_ > 0 ? std::min(airmassLow_, r.airmass) : r.airmass;
     airmassHigh_ = std::max(airmassHigh_, r.airmass);
@@ -381,14 +381,14 @@ void NightChart::addMedians(std::size_t first) {
   if (first >= readings.size()) return;
   // The new readings' windows reach back from the first of them.
   std::size_t from = first;
-  while (from > 0 && readings[from - 1].time >= readings[first].time - kMedianWindow) --from;
+  while (from > 0 && readings[from - 1].seconds() >= readings[first].seconds() - kMedianWindow) --from;
   std::vector<std::time_t> times;
   std::vector<double> values;
   std::size_t known = 0;  // medians already there
   for (std::size_t i = from; i < readings.size(); ++i) {
     if (!readings[i].best) continue;
     if (i < first) ++known;
-    times.push_back(readings[i].time);
+    times.push_back(readings[i].seconds());
     values.push_back(*readings[i].best);
   }
   const std::vector<double> medians = runningMedians(times, values, kMedianWindow, 0);
@@ -399,8 +399,8 @@ ChartRanges NightChart::ranges() const {
   ChartRanges ranges;
   const auto& readings = night_.readings;
   if (readings.empty()) return ranges;
-  const std::time_t first = readings.front().time;
-  const std::time_t last = readings.back().time;
+  const std::time_t first = readings.front().seconds();
+  const std::time_t last = readings.back().seconds();
   if (live_) {
     ranges.start = (first - 60) / 900 * 900;
     ranges.end = (last + 600) / 3600 * 3600 + 3600;

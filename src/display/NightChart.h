@@ -40,7 +40,7 @@ class NightChart {
   explicit NightChart(Night night = {}, bool live = false);
 
   // Readings of the same night taken after the last.
-  void append(const std::vector<LoggedReading>& readings);
+  void append(const std::vector<Reading>& readings);
   ChartRanges ranges() const;
 
   // Red on black with no green or blue when nightPalette is set.

@@ -80,8 +80,8 @@ QString seeingLine(const QString& name, const SeeingSummary& s) {
 
 }  // namespace
 
-NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
-    : QWidget(parent, Qt::Window), path_(std::move(readingsPath)) {
+NightChartWindow::NightChartWindow(const ReadingsFeed& feed, QWidget* parent)
+    : QWidget(parent, Qt::Window), feed_(feed) {
   setObjectName(QStringLiteral("NightChart"));
   setWindowTitle(QStringLiteral("Nebulor - night chart"));
   view_ = new ChartView(chart_, night_, this);
@@ -105,28 +105,29 @@ NightChartWindow::NightChartWindow(std::string readingsPath, QWidget* parent)
 }
 
 void NightChartWindow::refresh() {
-  const std::optional<Failure> unreadable = reader_.readNew(path_);
-  const std::vector<LoggedReading>& readings = reader_.readings();
+  const FeedSnapshot fresh = feed_.after(shown_);
   const bool first = !summarized_;
-  if (!first && readings.size() == shown_ && !unreadable) return;  // nothing new
-  std::vector<LoggedReading> more;
-  if (readings.size() >= shown_)
-    more.assign(readings.begin() + static_cast<std::ptrdiff_t>(shown_), readings.end());
+  if (!first && fresh.readings.empty()) return;  // nothing new
+  const std::vector<Reading>& more = fresh.readings;
+  // None lost to the feed's limit, and each after the last shown in its night.
   const bool sameNight =
-      readings.size() >= shown_ && !chart_.night().readings.empty() &&
-      std::all_of(more.begin(), more.end(), [this](const LoggedReading& r) {
+      fresh.published - shown_ == more.size() && !chart_.night().readings.empty() &&
+      std::all_of(more.begin(), more.end(), [this](const Reading& r) {
         return r.time >= chart_.night().readings.back().time && nightDate(r) == chart_.night().date;
       });
   if (sameNight) {
     chart_.append(more);
+    shown_ = fresh.published;
   } else {
-    chart_ = NightChart(selectNight(readings, ""), true);
+    const FeedSnapshot all = feed_.snapshot();
+    chart_ = NightChart(selectNight(all.readings, ""), true);
+    shown_ = all.published;
   }
-  shown_ = readings.size();
   // The summary takes the whole night: once a minute of readings is enough for a night's figures.
-  const std::time_t latest = readings.empty() ? 0 : readings.back().time;
-  if (first || !sameNight || unreadable || latest - *summarized_ >= kSummaryInterval) {
-    summary_->setText(unreadable ? QString::fromStdString(unreadable->reason) : summaryText());
+  const std::vector<Reading>& shown = chart_.night().readings;
+  const std::time_t latest = shown.empty() ? 0 : shown.back().seconds();
+  if (first || !sameNight || latest - *summarized_ >= kSummaryInterval) {
+    summary_->setText(summaryText());
     summarized_ = latest;
   }
   view_->update();
@@ -138,22 +139,14 @@ void NightChartWindow::setNightView(bool night) {
 }
 
 QString NightChartWindow::summaryText() const {
-  QString text;
-  if (const auto why = reader_.failure(); why && chart_.night().readings.empty()) {
-    text = QStringLiteral("No readings yet: %1 %2.")
-               .arg(QString::fromStdString(path_), QString::fromStdString(why->reason));
-  } else {
-    const NightSummary s = summarizeNight(chart_.night());
-    text = QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5")
-               .arg(s.readings)
-               .arg(QString::fromStdString(fixedText(s.hours, 2)),
-                    QString::fromStdString(fixedText(s.rejectedShare, 1)),
-                    seeingLine(QStringLiteral("Best estimate"), s.best),
-                    seeingLine(QStringLiteral("Classical"), s.classical));
-  }
-  for (const std::string& note : reader_.notes())
-    text += QLatin1Char('\n') + QString::fromStdString(note) + QLatin1Char('.');
-  return text;
+  if (chart_.night().readings.empty()) return QStringLiteral("No readings yet tonight.");
+  const NightSummary s = summarizeNight(chart_.night());
+  return QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5")
+      .arg(s.readings)
+      .arg(QString::fromStdString(fixedText(s.hours, 2)),
+           QString::fromStdString(fixedText(s.rejectedShare, 1)),
+           seeingLine(QStringLiteral("Best estimate"), s.best),
+           seeingLine(QStringLiteral("Classical"), s.classical));
 }
 
 void NightChartWindow::savePicture() {

@@ -1,8 +1,9 @@
 #include "display/NightPalette.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QToolTip>
+
+#include "display/UserSettings.h"
 
 namespace nebulor {
 
@@ -14,8 +15,6 @@ constexpr int kDisabledText = 130;  // plainly dimmer than text, yet legible on 
 constexpr const char* kNightViewKey = "nightView";
 
 QColor red(int level) { return {level, 0, 0}; }
-
-QSettings userSettings() { return QSettings(QStringLiteral("nebulor"), QStringLiteral("nebulor")); }
 
 }  // namespace
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <memory>
 
-#include "flows/HeaderNumber.h"
+#include "flows/ExposureHeader.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
 
@@ -28,17 +28,15 @@ AutoSelection::Result AutoSelection::SelectStarsAutomatically(const std::functio
 
   std::optional<stars::SeparationRange> separation = separation_;
   if (!separation) {
-    const std::optional<double> focalLength = headerNumber(*document, "FOCALLEN").value;
-    const std::optional<double> pixelWidth = headerNumber(*document, "XPIXSZ").value;
-    const std::optional<double> pixelHeight = headerNumber(*document, "YPIXSZ").value;
-    if (!focalLength || !pixelWidth || !pixelHeight || *focalLength < 0 || *pixelWidth < 0 ||
-        *pixelHeight < 0) {
+    const ExposureHeader header = readExposureHeader(*document);
+    if (header.implausible) return {Outcome::refused, header.implausible->reason};
+    if (!header.pixelSize) {
       return {Outcome::refused,
               "The full frame's header lacks the focal length or the pixel size, so the distance between the "
               "star images cannot be judged.",
               true};
     }
-    separation = stars::plausibleSeparation(*focalLength, (*pixelWidth + *pixelHeight) / 2);
+    separation = stars::plausibleSeparation(*header.focalLength, *header.pixelSize);
   }
 
   const stars::StarPairChoice choice = stars::chooseStarPair(*document->frame(), *separation);

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "core/NumberText.h"
+#include "flows/ExposureHeader.h"
 #include "flows/ExposuresBackToBack.h"
-#include "flows/HeaderNumber.h"
 #include "flows/MeasurementCycle.h"
 #include "flows/StarSelection.h"
 #include "stars/StarFinder.h"
@@ -106,17 +106,14 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureFrame(const cam
                                                                        ExposureGeometry& geometry,
                                                                        bool& accepted) {
   if (frame.pixels == nullptr) throw camera::AutomationError("The camera sent a frame without pixels.");
-  if ((headerProblem_ = implausibility(kAltitudeRange, frame.altitude))) return RunEnd::implausibleHeader;
-  const double airmass = frame.altitude ? CalcAirmass(*frame.altitude) : 1.0;
-  if (!frame.focalLength) return RunEnd::noFocalLength;
-  if ((headerProblem_ = implausibility(kFocalLengthRange, frame.focalLength)))
-    return RunEnd::implausibleHeader;
-  if (!frame.pixelWidth || !frame.pixelHeight) return RunEnd::noPixelSize;
-  if ((headerProblem_ = implausibility(kPixelWidthRange, frame.pixelWidth))) return RunEnd::implausibleHeader;
-  if ((headerProblem_ = implausibility(kPixelHeightRange, frame.pixelHeight)))
-    return RunEnd::implausibleHeader;
-  geometry.focalLength = static_cast<float>(*frame.focalLength);
-  geometry.pixelSize = static_cast<float>((*frame.pixelHeight + *frame.pixelWidth) / 2);
+  const ExposureHeader header =
+      checkExposureHeader(frame.altitude, frame.focalLength, frame.pixelWidth, frame.pixelHeight);
+  if ((headerProblem_ = header.implausible)) return RunEnd::implausibleHeader;
+  if (!header.focalLength) return RunEnd::noFocalLength;
+  if (!header.pixelSize) return RunEnd::noPixelSize;
+  const double airmass = header.altitude ? CalcAirmass(*header.altitude) : 1.0;
+  geometry.focalLength = static_cast<float>(*header.focalLength);
+  geometry.pixelSize = static_cast<float>(*header.pixelSize);
 
   std::array<float, 3> x{};
   std::array<float, 3> y{};

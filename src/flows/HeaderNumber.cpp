@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "core/NumberParse.h"
-#include "core/NumberText.h"
 
 namespace nebulor {
 
@@ -26,13 +25,6 @@ HeaderNumber headerNumber(camera::ImageDocument& document, const char* keyword) 
   if (!std::isfinite(number)) return {std::nullopt, true};
   if (number == 0) return {};
   return {number, false};
-}
-
-std::optional<Failure> implausibility(const HeaderRange& range, std::optional<double> value) {
-  if (!value || (*value >= range.least && *value <= range.most)) return std::nullopt;
-  return Failure{"The image header gives " + std::string(range.keyword) + " = " + doubleText(*value) +
-                 ", which is no " + range.what + " (" + doubleText(range.least) + " to " +
-                 doubleText(range.most) + ") - please check the imaging application's setup"};
 }
 
 }  // namespace nebulor

@@ -13,7 +13,7 @@
 #include "core/ReadingsFeed.h"
 #include "core/SeeingHistory.h"
 #include "flows/EnterMode.h"
-#include "flows/HeaderNumber.h"
+#include "flows/ExposureHeader.h"
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
 #include "measure/ExposureExtrapolation.h"
@@ -30,24 +30,6 @@ std::string unloggedReading(const LogFileError& error) {
 // "53,48": the whole parts (towards minus infinity) of a position.
 std::string coordsText(float x, float y) {
   return singleText(std::floor(x)) + "," + singleText(std::floor(y));
-}
-
-// The reading as the outside sees it. The wavelength is the decimal number
-// config.ini holds (550 nm, not the float nearest to it), which is what a
-// reader of the files would take.
-PublishedReading publishedReading(const ReadingRecord& reading, const Config& config) {
-  PublishedReading published;
-  published.time = WallClock::now();  // to the sub-second, for the time since the last update
-  published.seeing = reading.seeing;
-  published.best = reading.best;
-  published.bestError = reading.bestError;
-  published.wavelength = parseNumber(singleText(config.wavelength)).value_or(config.wavelength);
-  published.exposureTime = reading.bestExposure.value_or(config.measurementExposure);
-  published.airmass = reading.airmass;
-  published.r0 = reading.r0;
-  published.exposuresUsed = reading.exposuresUsed;
-  published.exposuresRejected = reading.exposuresRejected;
-  return published;
 }
 
 }  // namespace
@@ -194,16 +176,24 @@ std::optional<SeeingEstimate> MeasurementCycle::bestEstimate(bool correcting) {
 
 void MeasurementCycle::logReading(double airmass) {
   const int n = readingLength(state_);
-  ReadingRecord reading;
-  reading.time = std::time(nullptr);
+  Reading reading;
+  reading.time = WallClock::now();  // to the sub-second, for the time since the last update
+  reading.utcOffset = utcOffsetAt(reading.seconds());
   reading.airmass = airmass;
-  reading.seeing = state_.fwhmHistory[latestHistorySlot(state_.historyCount)];
-  reading.r0 = r0Centimetres(state_.config.wavelength, reading.seeing);
+  const float seeing = state_.fwhmHistory[latestHistorySlot(state_.historyCount)];
+  reading.seeing = seeing;
+  reading.r0 = r0Centimetres(state_.config.wavelength, seeing);
   reading.longStdDev = state_.longStdDev;
   reading.transStdDev = state_.transStdDev;
   reading.exposuresUsed = n;
   reading.exposuresRejected = state_.badSampleCount;
-  reading.seeingError = seeingError(reading.seeing, n);
+  reading.seeingError = seeingError(seeing, n);
+  // Neighbouring frames are correlated: the count of frames overstates the
+  // precision, and the best estimate's error, from their scatter, is the honest one.
+  if (state_.fastAcquisition && state_.bestSeeing > 0) {
+    reading.seeingError = seeing * state_.bestSeeingError / state_.bestSeeing;
+  }
+  reading.wavelength = writtenWavelength(state_.config);
   if (state_.bestSeeing > 0) {
     reading.best = state_.bestSeeing;
     reading.bestError = state_.bestSeeingError;
@@ -219,7 +209,7 @@ void MeasurementCycle::logReading(double airmass) {
       reportLogProblem(unloggedReading(error));
     }
   }
-  if (state_.feed != nullptr) state_.feed->publish(publishedReading(reading, state_.config));
+  if (state_.feed != nullptr) state_.feed->publish(reading);
 }
 
 // A readings log that cannot be written does not end the run: the problem is
@@ -259,10 +249,8 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     // Preparing the image is a courtesy to the application; reading it works without it.
   }
 
-  const HeaderNumber altitude = headerNumber(*document, kAltitudeRange.keyword);
-  if ((headerProblem_ = implausibility(kAltitudeRange, altitude.value))) return RunEnd::implausibleHeader;
-  geometry.airmass = altitude.value ? CalcAirmass(*altitude.value) : 1.0;
-  if (altitude.unusable && !altitudeReported_) {
+  const ExposureHeader header = readExposureHeader(*document);
+  if (header.altitudeUnusable && !altitudeReported_) {
     // Once per run: every later reading would be silently worked out as at
     // the zenith. Shown as a skipped reading is, so the exposures go on.
     altitudeReported_ = true;
@@ -271,17 +259,12 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
         "every exposure whose altitude cannot be read. Please check " +
         applicationName() + " setup.");
   }
-  const std::optional<double> focalLength = headerNumber(*document, kFocalLengthRange.keyword).value;
-  if (!focalLength) return RunEnd::noFocalLength;
-  if ((headerProblem_ = implausibility(kFocalLengthRange, focalLength))) return RunEnd::implausibleHeader;
-  geometry.focalLength = static_cast<float>(*focalLength);
-  const std::optional<double> pixelWidth = headerNumber(*document, kPixelWidthRange.keyword).value;
-  if (!pixelWidth) return RunEnd::noPixelSize;
-  if ((headerProblem_ = implausibility(kPixelWidthRange, pixelWidth))) return RunEnd::implausibleHeader;
-  const std::optional<double> pixelHeight = headerNumber(*document, kPixelHeightRange.keyword).value;
-  if (!pixelHeight) return RunEnd::noPixelSize;
-  if ((headerProblem_ = implausibility(kPixelHeightRange, pixelHeight))) return RunEnd::implausibleHeader;
-  geometry.pixelSize = static_cast<float>((*pixelHeight + *pixelWidth) / 2);
+  if ((headerProblem_ = header.implausible)) return RunEnd::implausibleHeader;
+  if (!header.focalLength) return RunEnd::noFocalLength;
+  if (!header.pixelSize) return RunEnd::noPixelSize;
+  geometry.airmass = header.altitude ? CalcAirmass(*header.altitude) : 1.0;
+  geometry.focalLength = static_cast<float>(*header.focalLength);
+  geometry.pixelSize = static_cast<float>(*header.pixelSize);
 
   const int n = state_.sampleIndex;
   MonitorState& samples = series.samples;

@@ -13,8 +13,8 @@ namespace {
 constexpr std::time_t kDay = 86400;
 
 // Night number: days from 1970-01-01 of its evening. A night runs from noon to noon.
-long nightNumber(const LoggedReading& reading) {
-  const std::time_t local = reading.time + reading.utcOffset - kDay / 2;
+long nightNumber(const Reading& reading) {
+  const std::time_t local = reading.seconds() + reading.utcOffset - kDay / 2;
   return static_cast<long>(local >= 0 ? local / kDay : -((-local + kDay - 1) / kDay));
 }
 
@@ -36,16 +36,24 @@ std::string dateText(long days) {
 
 }  // namespace
 
-std::string nightDate(const LoggedReading& reading) { return dateText(nightNumber(reading)); }
+std::string nightDate(const Reading& reading) { return dateText(nightNumber(reading)); }
 
-Night selectNight(const std::vector<LoggedReading>& readings, const std::string& date) {
+std::string clockText(const Reading& reading) {
+  const std::time_t local = reading.seconds() + reading.utcOffset;
+  const int minutes = static_cast<int>(((local % 86400 + 86400) % 86400) / 60);
+  char text[8];
+  std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
+  return text;
+}
+
+Night selectNight(const std::vector<Reading>& readings, const std::string& date) {
   Night night{date, {}};
   if (date.empty() && !readings.empty()) {
     long latest = nightNumber(readings.front());
-    for (const LoggedReading& reading : readings) latest = std::max(latest, nightNumber(reading));
+    for (const Reading& reading : readings) latest = std::max(latest, nightNumber(reading));
     night.date = dateText(latest);
   }
-  for (const LoggedReading& reading : readings) {
+  for (const Reading& reading : readings) {
     if (nightDate(reading) == night.date) night.readings.push_back(reading);
   }
   std::stable_sort(night.readings.begin(), night.readings.end(),
@@ -53,8 +61,8 @@ Night selectNight(const std::vector<LoggedReading>& readings, const std::string&
   return night;
 }
 
-void forEachNight(std::vector<const LoggedReading*> readings, const std::function<void(const Night&)>& take) {
-  std::stable_sort(readings.begin(), readings.end(), [](const LoggedReading* a, const LoggedReading* b) {
+void forEachNight(std::vector<const Reading*> readings, const std::function<void(const Night&)>& take) {
+  std::stable_sort(readings.begin(), readings.end(), [](const Reading* a, const Reading* b) {
     return std::pair(nightNumber(*a), a->time) < std::pair(nightNumber(*b), b->time);
   });
   Night night;
@@ -67,16 +75,16 @@ void forEachNight(std::vector<const LoggedReading*> readings, const std::functio
   }
 }
 
-std::vector<double> readingDurations(const std::vector<LoggedReading>& readings) {
+std::vector<double> readingDurations(const std::vector<Reading>& readings) {
   std::vector<double> spacings;
   for (std::size_t i = 1; i < readings.size(); ++i) {
-    const std::time_t spacing = readings[i].time - readings[i - 1].time;
+    const std::time_t spacing = readings[i].seconds() - readings[i - 1].seconds();
     if (spacing <= kNightGap) spacings.push_back(static_cast<double>(spacing));
   }
   const double typical = spacings.empty() ? 0 : medianOf(spacings);
   std::vector<double> durations(readings.size(), typical);
   for (std::size_t i = 1; i < readings.size(); ++i) {
-    const std::time_t spacing = readings[i].time - readings[i - 1].time;
+    const std::time_t spacing = readings[i].seconds() - readings[i - 1].seconds();
     if (spacing <= kNightGap) durations[i] = static_cast<double>(spacing);
   }
   return durations;

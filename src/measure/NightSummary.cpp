@@ -15,16 +15,16 @@ namespace {
 
 constexpr std::time_t kBestWindow = 30 * 60;
 
-SeeingSummary summarize(const std::vector<LoggedReading>& all,
-                        const std::function<std::optional<double>(const LoggedReading&)>& valueOf) {
-  std::vector<LoggedReading> readings;
+SeeingSummary summarize(const std::vector<Reading>& all,
+                        const std::function<std::optional<double>(const Reading&)>& valueOf) {
+  std::vector<Reading> readings;
   std::vector<double> values;
   std::vector<std::time_t> times;
-  for (const LoggedReading& reading : all) {
+  for (const Reading& reading : all) {
     if (const std::optional<double> value = valueOf(reading)) {
       readings.push_back(reading);
       values.push_back(*value);
-      times.push_back(reading.time);
+      times.push_back(reading.seconds());
     }
   }
   SeeingSummary summary;
@@ -81,12 +81,12 @@ NightSummary summarizeNight(const Night& night) {
   summary.readings = static_cast<int>(night.readings.size());
   const std::vector<double> durations = readingDurations(night.readings);
   summary.hours = std::accumulate(durations.begin(), durations.end(), 0.0) / 3600;
-  summary.best = summarize(night.readings, [](const LoggedReading& r) { return r.best; });
+  summary.best = summarize(night.readings, [](const Reading& r) { return r.best; });
   summary.classical =
-      summarize(night.readings, [](const LoggedReading& r) { return std::optional<double>(r.seeing); });
+      summarize(night.readings, [](const Reading& r) { return std::optional<double>(r.seeing); });
   long used = 0;
   long rejected = 0;
-  for (const LoggedReading& reading : night.readings) {
+  for (const Reading& reading : night.readings) {
     used += reading.exposuresUsed;
     rejected += reading.exposuresRejected;
   }
@@ -102,14 +102,6 @@ std::string nightSummaryText(const NightSummary& summary) {
   addSeeingLines(text, "best", summary.best);
   addSeeingLines(text, "classical", summary.classical);
   text += "rejected_share=" + fixedText(summary.rejectedShare, 1) + '\n';
-  return text;
-}
-
-std::string clockText(const LoggedReading& reading) {
-  const std::time_t local = reading.time + reading.utcOffset;
-  const int minutes = static_cast<int>(((local % 86400 + 86400) % 86400) / 60);
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60, minutes % 60);
   return text;
 }
 

@@ -19,7 +19,7 @@ struct SeeingSummary {
   // The best 30 minutes: the lowest median over 30 measured minutes, and
   // where they begin; none when the night has no 30 measured minutes together.
   std::optional<double> best30;
-  std::optional<LoggedReading> best30Start;
+  std::optional<Reading> best30Start;
 };
 
 // What a morning report or a site survey wants of a night.
@@ -36,8 +36,5 @@ NightSummary summarizeNight(const Night& night);
 
 // One `name=value` line per field, numbers with a full stop, for scripts.
 std::string nightSummaryText(const NightSummary& summary);
-
-// "HH:MM" of a reading in its own local time.
-std::string clockText(const LoggedReading& reading);
 
 }  // namespace nebulor

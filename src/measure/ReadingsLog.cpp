@@ -100,31 +100,38 @@ bool writable(const std::string& path) {
 
 }  // namespace
 
-std::string isoLocalTime(std::time_t time) {
-  const std::tm local = localTimeOf(time);
-  const long offset = secondsOf(local) - secondsOf(utcTimeOf(time));
-  const long minutes = (offset < 0 ? -offset : offset) / 60;
+int utcOffsetAt(std::time_t time) {
+  return static_cast<int>(secondsOf(localTimeOf(time)) - secondsOf(utcTimeOf(time)));
+}
+
+std::string isoLocalTime(std::time_t time, int utcOffset) {
+  const std::tm local = utcTimeOf(time + utcOffset);
+  const int minutes = (utcOffset < 0 ? -utcOffset : utcOffset) / 60;
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+                utcOffset < 0 ? '-' : '+', minutes / 60, minutes % 60);
   return buffer;
 }
+
+std::string isoLocalTime(std::time_t time) { return isoLocalTime(time, utcOffsetAt(time)); }
 
 namespace {
 
 // An unknown value is an empty field.
 std::string optionalText(const std::optional<double>& value) { return value ? doubleText(*value) : ""; }
+std::string optionalText(const std::optional<float>& value) { return value ? singleText(*value) : ""; }
 
 }  // namespace
 
-std::string readingsLogRow(const ReadingRecord& reading) {
-  return isoLocalTime(reading.time) + ',' + doubleText(reading.airmass) + ',' + singleText(reading.seeing) +
-         ',' + doubleText(reading.r0) + ',' + doubleText(reading.longStdDev) + ',' +
-         doubleText(reading.transStdDev) + ',' + std::to_string(reading.exposuresUsed) + ',' +
-         std::to_string(reading.exposuresRejected) + ',' + optionalText(reading.seeingError) + ',' +
-         optionalText(reading.best) + ',' + optionalText(reading.bestError) + ',' +
-         (reading.bestExposure ? singleText(*reading.bestExposure) : "");
+std::string readingsLogRow(const Reading& reading) {
+  return isoLocalTime(reading.seconds(), reading.utcOffset) + ',' + doubleText(reading.airmass) + ',' +
+         singleText(static_cast<float>(reading.seeing)) + ',' + optionalText(reading.r0) + ',' +
+         doubleText(reading.longStdDev) + ',' + doubleText(reading.transStdDev) + ',' +
+         std::to_string(reading.exposuresUsed) + ',' + std::to_string(reading.exposuresRejected) + ',' +
+         optionalText(reading.seeingError) + ',' + optionalText(reading.best) + ',' +
+         optionalText(reading.bestError) + ',' + optionalText(reading.bestExposure) + ',' +
+         optionalText(reading.wavelength);
 }
 
 ReadingsLog::~ReadingsLog() { close(); }
@@ -212,7 +219,7 @@ void ReadingsLog::startNew(const std::string& path) {
   append(std::string(kReadingsLogHeader) + std::string(kLineEnd));
 }
 
-void ReadingsLog::write(const ReadingRecord& reading) {
+void ReadingsLog::write(const Reading& reading) {
   if (!file_) throw LogFileError("The readings log is not open.");
   if (emptiedInPlace(file_)) append(std::string(kReadingsLogHeader) + std::string(kLineEnd));
   append(readingsLogRow(reading) + std::string(kLineEnd));

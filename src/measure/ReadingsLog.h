@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Notice.h"
+#include "core/Reading.h"
 #include "measure/LogFile.h"
 
 namespace nebulor {
@@ -17,32 +18,21 @@ inline constexpr const char* kReadingsLogFileName = "SeeingReadings.csv";
 // these keeps working.
 inline constexpr const char* kReadingsLogHeader =
     "local_time,airmass,seeing_arcsec,r0_cm,long_sigma_px,trans_sigma_px,exposures_used,exposures_rejected,"
-    "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s";
-
-// One reduced reading as the log keeps it.
-struct ReadingRecord {
-  std::time_t time = 0;               // when the reading was reduced
-  double airmass = 1;                 // mean of its accepted exposures
-  float seeing = 0;                   // arcsec, the history's value
-  double r0 = 0;                      // cm
-  double longStdDev = 0;              // pixels
-  double transStdDev = 0;             // pixels
-  int exposuresUsed = 0;              // N
-  int exposuresRejected = 0;          // rejected while the reading was taken
-  std::optional<double> seeingError;  // arcsec, 1 sigma; empty field when unknown
-  std::optional<double> best;         // arcsec, Nebulor's best estimate of the same seeing
-  std::optional<double> bestError;    // arcsec, its 1 sigma
-  std::optional<float> bestExposure;  // s, the exposure time it refers to; 0: extrapolated to none
-};
+    "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s,wavelength_um";
 
 // Days from 1970-01-01 of a calendar date (proleptic Gregorian).
 long daysFromCivil(long year, int month, int day);
 
-// Local time with its offset from UTC, ISO 8601: 2026-12-07T23:14:05+01:00.
+// Seconds east of UTC of the local time at a moment.
+int utcOffsetAt(std::time_t time);
+
+// A moment in the local time of a UTC offset, ISO 8601: 2026-12-07T23:14:05+01:00.
+std::string isoLocalTime(std::time_t time, int utcOffset);
+// ... in this machine's local time.
 std::string isoLocalTime(std::time_t time);
 
 // One row, without its CR LF; numbers with a full stop whatever the locale.
-std::string readingsLogRow(const ReadingRecord& reading);
+std::string readingsLogRow(const Reading& reading);
 
 // The night's readings, SeeingReadings.csv beside the raw log: one row per
 // reduced reading, appended across runs and restarts (never emptied), each
@@ -69,7 +59,7 @@ class ReadingsLog {
   // Opens for appending. Returns a message for the user when the readings
   // do not go where they went before (a file kept or moved aside).
   std::optional<Notice> open(const std::string& folder);
-  void write(const ReadingRecord& reading);
+  void write(const Reading& reading);
   void close();
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }

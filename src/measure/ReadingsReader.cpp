@@ -32,7 +32,7 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t cou
 }
 
 // "2026-12-07T23:14:05+01:00" or "...Z": the moment and the row's offset from UTC.
-bool parseLocalTime(std::string_view text, LoggedReading& reading) {
+bool parseLocalTime(std::string_view text, Reading& reading) {
   const auto year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
   const auto hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
   if (!year || !month || !day || !hour || !minute || !second || text[4] != '-' || text[7] != '-' ||
@@ -51,7 +51,7 @@ bool parseLocalTime(std::string_view text, LoggedReading& reading) {
   }
   const std::time_t local = static_cast<std::time_t>(daysFromCivil(*year, *month, *day)) * 86400 +
                             *hour * 3600 + *minute * 60 + *second;
-  reading.time = local - offset;
+  reading.time = WallClock::from_time_t(local - offset);
   reading.utcOffset = offset;
   return true;
 }
@@ -70,10 +70,18 @@ bool readCount(std::string_view text, int& value) {
   return true;
 }
 
-// An empty field is an unknown value.
-bool readOptional(std::string_view text, std::optional<double>& value) {
-  if (text.empty()) return true;
+bool readNumber(std::string_view text, float& value) {
   double number = 0;
+  if (!readNumber(text, number) || !std::isfinite(static_cast<float>(number))) return false;
+  value = static_cast<float>(number);
+  return true;
+}
+
+// An empty field is an unknown value.
+template <typename Number>
+bool readOptional(std::string_view text, std::optional<Number>& value) {
+  if (text.empty()) return true;
+  Number number = 0;
   if (!readNumber(text, number)) return false;
   value = number;
   return true;
@@ -137,12 +145,17 @@ void ReadingsReader::readLine(std::string_view line) {
   } known[] = {{"local_time", &Columns::time},
                {"airmass", &Columns::airmass},
                {"seeing_arcsec", &Columns::seeing},
+               {"r0_cm", &Columns::r0},
+               {"long_sigma_px", &Columns::longSigma},
+               {"trans_sigma_px", &Columns::transSigma},
+               {"exposures_used", &Columns::used},
+               {"exposures_rejected", &Columns::rejected},
+               {"seeing_error_arcsec", &Columns::seeingError},
                {"best_arcsec", &Columns::best},
                {"best_error_arcsec", &Columns::bestError},
-               {"r0_cm", &Columns::r0},
-               {"tau0_ms", &Columns::tau0},
-               {"exposures_used", &Columns::used},
-               {"exposures_rejected", &Columns::rejected}};
+               {"best_exposure_s", &Columns::bestExposure},
+               {"wavelength_um", &Columns::wavelength},
+               {"tau0_ms", &Columns::tau0}};
   for (int i = 0; i < columns.count; ++i) {
     for (const auto& column : known) {
       if (fields[i] == column.name) columns.*column.index = i;
@@ -153,7 +166,7 @@ void ReadingsReader::readLine(std::string_view line) {
 
 void ReadingsReader::readRow(const std::vector<std::string_view>& fields) {
   const Columns& at = *columns_;
-  if (at.time < 0 || at.seeing < 0) return;  // not a readings log: failure() says so
+  if (foreign()) return;  // failure() says so
   const int count = static_cast<int>(fields.size());
   if (count < at.count) {
     ++cutShort_;
@@ -163,15 +176,19 @@ void ReadingsReader::readRow(const std::vector<std::string_view>& fields) {
     ++extraFields_;
     return;
   }
-  LoggedReading reading;
+  Reading reading;
   const auto field = [&](int index) { return index < 0 ? std::string_view() : fields[index]; };
+  const auto number = [&](int index, auto& value) { return index < 0 || readNumber(fields[index], value); };
   const bool readable =
       parseLocalTime(fields[at.time], reading) && readNumber(fields[at.seeing], reading.seeing) &&
-      reading.seeing > 0 && (at.airmass < 0 || readNumber(field(at.airmass), reading.airmass)) &&
-      readOptional(field(at.best), reading.best) && readOptional(field(at.bestError), reading.bestError) &&
-      readOptional(field(at.r0), reading.r0) && readOptional(field(at.tau0), reading.tau0) &&
+      reading.seeing > 0 && number(at.airmass, reading.airmass) && readOptional(field(at.r0), reading.r0) &&
+      number(at.longSigma, reading.longStdDev) && number(at.transSigma, reading.transStdDev) &&
       (at.used < 0 || readCount(field(at.used), reading.exposuresUsed)) &&
-      (at.rejected < 0 || readCount(field(at.rejected), reading.exposuresRejected));
+      (at.rejected < 0 || readCount(field(at.rejected), reading.exposuresRejected)) &&
+      readOptional(field(at.seeingError), reading.seeingError) &&
+      readOptional(field(at.best), reading.best) && readOptional(field(at.bestError), reading.bestError) &&
+      readOptional(field(at.bestExposure), reading.bestExposure) &&
+      readOptional(field(at.wavelength), reading.wavelength) && readOptional(field(at.tau0), reading.tau0);
   if (!readable) {
     ++badValues_;
     return;
@@ -190,7 +207,7 @@ std::vector<std::string> ReadingsReader::notes() const {
 std::optional<Failure> ReadingsReader::failure() const {
   if (!readings_.empty()) return std::nullopt;
   if (!columns_) return Failure{"it is empty"};
-  if (columns_->time < 0 || columns_->seeing < 0)
+  if (foreign())
     return Failure{
         "it is not a Nebulor readings log (its first line names no local_time and seeing_arcsec columns)"};
   return Failure{"it holds no readable reading"};

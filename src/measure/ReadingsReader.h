@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,22 +8,9 @@
 #include <vector>
 
 #include "core/Failure.h"
+#include "core/Reading.h"
 
 namespace nebulor {
-
-// One row of SeeingReadings.csv as the night's chart and summary use it.
-struct LoggedReading {
-  std::time_t time = 0;             // the moment, seconds since 1970 UTC
-  int utcOffset = 0;                // seconds east of UTC of the row's local time
-  double airmass = 0;               // 0 when the log has no airmass column
-  double seeing = 0;                // arcsec, the classical value
-  std::optional<double> best;       // arcsec, Nebulor's best estimate
-  std::optional<double> bestError;  // arcsec, its 1 sigma
-  std::optional<double> r0;         // cm, at the configured wavelength
-  std::optional<double> tau0;       // ms, the coherence time, in logs that have it
-  int exposuresUsed = 0;
-  int exposuresRejected = 0;
-};
 
 // Reads a readings log: columns by their header names, so logs of later
 // versions with more columns read the same. A row that cannot be read is
@@ -43,14 +29,16 @@ class ReadingsReader {
   // the file cannot be read.
   std::optional<Failure> readNew(const std::string& path);
 
-  const std::vector<LoggedReading>& readings() const { return readings_; }
+  const std::vector<Reading>& readings() const { return readings_; }
   // Hands over the readings read so far, so a reader that follows a log for
   // months keeps none; failure() then no longer knows whether any was read.
-  std::vector<LoggedReading> takeReadings() { return std::exchange(readings_, {}); }
+  std::vector<Reading> takeReadings() { return std::exchange(readings_, {}); }
   // Whether the header names the coherence time's column.
   bool hasTau0() const { return columns_ && columns_->tau0 >= 0; }
   // One line per kind of problem met, with how many rows it cost.
   std::vector<std::string> notes() const;
+  // Whether the header names no local_time and seeing_arcsec columns.
+  bool foreign() const { return columns_ && (columns_->time < 0 || columns_->seeing < 0); }
   // Why nothing could be read, when nothing could.
   std::optional<Failure> failure() const;
 
@@ -60,13 +48,14 @@ class ReadingsReader {
 
   struct Columns {
     int count = 0;
-    int time = -1, airmass = -1, seeing = -1, best = -1, bestError = -1, r0 = -1, tau0 = -1, used = -1,
-        rejected = -1;
+    int time = -1, airmass = -1, seeing = -1, r0 = -1, longSigma = -1, transSigma = -1, used = -1,
+        rejected = -1, seeingError = -1, best = -1, bestError = -1, bestExposure = -1, wavelength = -1,
+        tau0 = -1;
   };
   std::optional<Columns> columns_;  // none before the header line
   std::string pending_;             // a line still waiting for its end
   std::uintmax_t offset_ = 0;       // bytes of the file read so far
-  std::vector<LoggedReading> readings_;
+  std::vector<Reading> readings_;
   int cutShort_ = 0;
   int badValues_ = 0;
   int extraFields_ = 0;

@@ -88,10 +88,10 @@ void SiteLogs::readLog(const std::string& path) {
   logs_.push_back(path);
 }
 
-std::vector<const LoggedReading*> SiteLogs::readings() const {
-  std::vector<const LoggedReading*> all;
+std::vector<const Reading*> SiteLogs::readings() const {
+  std::vector<const Reading*> all;
   for (const ReadingsReader& reader : readers_) {
-    for (const LoggedReading& reading : reader.readings()) all.push_back(&reading);
+    for (const Reading& reading : reader.readings()) all.push_back(&reading);
   }
   return all;
 }

@@ -23,7 +23,7 @@ class SiteLogs {
   explicit SiteLogs(const std::vector<std::string>& places);
 
   // Every reading of every log, in no particular order.
-  std::vector<const LoggedReading*> readings() const;
+  std::vector<const Reading*> readings() const;
   // The logs whose readings count.
   const std::vector<std::string>& logs() const { return logs_; }
   // One line per place or log that cost readings, and why: the rest is used.

@@ -14,12 +14,12 @@ namespace {
 constexpr int kHoursPerDay = 24;
 
 // The readings of a night that have a value, each with the time it stands for.
-void forEachWeighted(const std::vector<LoggedReading>& all,
-                     const std::function<std::optional<double>(const LoggedReading&)>& valueOf,
-                     const std::function<void(const LoggedReading&, double value, double seconds)>& take) {
-  std::vector<LoggedReading> readings;
+void forEachWeighted(const std::vector<Reading>& all,
+                     const std::function<std::optional<double>(const Reading&)>& valueOf,
+                     const std::function<void(const Reading&, double value, double seconds)>& take) {
+  std::vector<Reading> readings;
   std::vector<double> values;
-  for (const LoggedReading& reading : all) {
+  for (const Reading& reading : all) {
     if (const std::optional<double> value = valueOf(reading)) {
       readings.push_back(reading);
       values.push_back(*value);
@@ -43,8 +43,8 @@ Spread spreadOf(TimeDistribution& distribution) {
 }
 
 // The local clock hour of a reading.
-int hourOf(const LoggedReading& reading) {
-  const std::time_t local = reading.time + reading.utcOffset;
+int hourOf(const Reading& reading) {
+  const std::time_t local = reading.seconds() + reading.utcOffset;
   return static_cast<int>(((local % 86400) + 86400) % 86400 / 3600);
 }
 
@@ -65,9 +65,9 @@ struct MonthParts {
   }
 };
 
-std::optional<double> bestOf(const LoggedReading& r) { return r.best; }
-std::optional<double> classicalOf(const LoggedReading& r) { return r.seeing; }
-std::optional<double> tau0Of(const LoggedReading& r) { return r.tau0; }
+std::optional<double> bestOf(const Reading& r) { return r.best; }
+std::optional<double> classicalOf(const Reading& r) { return r.seeing; }
+std::optional<double> tau0Of(const Reading& r) { return r.tau0; }
 
 SiteSeeing seeingOf(TimeDistribution& distribution, double top) {
   SiteSeeing seeing;
@@ -120,15 +120,14 @@ void SiteSurvey::add(const Night& night) {
   const std::string month = night.date.substr(0, 7);
   p.bestMonths.startNight(month);
   p.tau0Months.startNight(month);
-  forEachWeighted(night.readings, bestOf, [&](const LoggedReading& r, double value, double seconds) {
+  forEachWeighted(night.readings, bestOf, [&](const Reading& r, double value, double seconds) {
     p.best.add(value, seconds);
     p.byHour[hourOf(r)].add(value, seconds);
     p.bestMonths.values.add(value, seconds);
   });
-  forEachWeighted(night.readings, classicalOf, [&](const LoggedReading&, double value, double seconds) {
-    p.classical.add(value, seconds);
-  });
-  forEachWeighted(night.readings, tau0Of, [&](const LoggedReading&, double value, double seconds) {
+  forEachWeighted(night.readings, classicalOf,
+                  [&](const Reading&, double value, double seconds) { p.classical.add(value, seconds); });
+  forEachWeighted(night.readings, tau0Of, [&](const Reading&, double value, double seconds) {
     p.tau0.add(value, seconds);
     p.tau0Months.values.add(value, seconds);
   });
@@ -166,7 +165,7 @@ SiteStatistics SiteSurvey::finish() {
   return s;
 }
 
-SiteStatistics surveyNights(const std::vector<const LoggedReading*>& readings, const std::string& from,
+SiteStatistics surveyNights(const std::vector<const Reading*>& readings, const std::string& from,
                             const std::string& to) {
   SiteSurvey survey;
   forEachNight(readings, [&](const Night& night) {

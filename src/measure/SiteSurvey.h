@@ -69,7 +69,7 @@ class SiteSurvey {
 
 // The statistics of the nights from `from` to `to` (the dates of their
 // evenings, YYYY-MM-DD; empty: no limit) of readings from any number of logs.
-SiteStatistics surveyNights(const std::vector<const LoggedReading*>& readings, const std::string& from,
+SiteStatistics surveyNights(const std::vector<const Reading*>& readings, const std::string& from,
                             const std::string& to);
 
 // `name=value` lines of the statistics of all measured time, as the night summary's.

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QSysInfo>
 #include <QUuid>
+#include <algorithm>
 #include <array>
 
 #include "Version.h"
@@ -104,14 +105,6 @@ std::optional<WebAnswer> AlpacaDevice::management(const WebRequest& request, con
   return badRequest(QStringLiteral("No such management member: ") + member);
 }
 
-WebAnswer AlpacaDevice::device(const WebRequest& request, const QString& member, quint32 client) {
-  Result result = common(request, member);
-  if (!result) result = conditions(request, member);
-  if (!result) return badRequest(QStringLiteral("observingconditions has no member '%1'").arg(member));
-  if (auto* malformed = std::get_if<WebAnswer>(&*result)) return *malformed;
-  return reply(client, std::get<Outcome>(*result));
-}
-
 namespace {
 
 // GET or PUT as the member wants; a wrong method is a malformed request.
@@ -125,48 +118,117 @@ std::optional<WebAnswer> wrongMethod(const WebRequest& request, WebRequest::Meth
 
 }  // namespace
 
-AlpacaDevice::Result AlpacaDevice::common(const WebRequest& request, const QString& member) {
+WebAnswer AlpacaDevice::device(const WebRequest& request, const QString& member, quint32 client) {
   using Method = WebRequest::Method;
-  const bool get = request.method == Method::get;
-  if (member == u"connected" && get) return Outcome{connected_};
-  if (member == u"connected") {
-    if (auto wrong = wrongMethod(request, Method::put, member)) return *wrong;
-    const QString value = request.parameter(QStringLiteral("Connected")).value_or(QString()).toLower();
-    if (value != u"true" && value != u"false")
-      return badRequest(QStringLiteral("Connected must be True or False"));
-    connected_ = value == u"true";
-    return Outcome{};
-  }
-  if (member == u"connect" || member == u"disconnect") {
-    if (auto wrong = wrongMethod(request, Method::put, member)) return *wrong;
-    connected_ = member == u"connect";  // at once: Nebulor has nothing to set up
-    return Outcome{};
-  }
-  if (member == u"action") {
-    if (auto wrong = wrongMethod(request, Method::put, member)) return *wrong;
-    return Outcome{kActionNotImplemented, QStringLiteral("Nebulor has no actions")};
-  }
-  if (member == u"commandblind" || member == u"commandbool" || member == u"commandstring") {
-    if (auto wrong = wrongMethod(request, Method::put, member)) return *wrong;
-    return Outcome{kNotImplemented, QStringLiteral("Nebulor takes no commands")};
-  }
-  static const QStringList readOnly = {"connecting",       "description", "driverinfo",       "driverversion",
-                                       "interfaceversion", "name",        "supportedactions", "devicestate"};
-  if (!readOnly.contains(member)) return std::nullopt;
-  if (auto wrong = wrongMethod(request, Method::get, member)) return *wrong;
-  if (member == u"connecting") return Outcome{false};
-  if (member == u"description") return Outcome{QStringLiteral("Nebulor DIMM seeing monitor")};
-  if (member == u"driverinfo") {
-    return Outcome{QStringLiteral("Nebulor %1: the seeing measured by differential image motion, as StarFWHM")
-                       .arg(QString::fromLatin1(kVersionText))};
-  }
-  if (member == u"driverversion") {
-    return Outcome{QStringLiteral("%1.%2").arg(kVersionMajor).arg(kVersionMinor)};
-  }
-  if (member == u"interfaceversion") return Outcome{2};
-  if (member == u"name") return Outcome{QStringLiteral("Nebulor")};
-  if (member == u"supportedactions") return Outcome{QJsonArray{}};
-  // devicestate: the sensor's value when there is one, and when it was asked.
+  const Result result = [&]() -> Result {
+    if (isOtherSensor(member)) {
+      if (auto wrong = wrongMethod(request, Method::get, member)) return *wrong;
+      return notMeasured(member);
+    }
+    const auto found = std::find_if(kMembers.begin(), kMembers.end(),
+                                    [&](const Member& m) { return member == QLatin1String(m.name); });
+    if (found == kMembers.end())
+      return badRequest(QStringLiteral("observingconditions has no member '%1'").arg(member));
+    if (request.method == Method::get && found->get) return found->get(*this, request);
+    if (request.method == Method::put && found->put) return found->put(*this, request);
+    return *wrongMethod(request, found->get ? Method::get : Method::put, member);
+  }();
+  if (auto* malformed = std::get_if<WebAnswer>(&result)) return *malformed;
+  return reply(client, std::get<Outcome>(result));
+}
+
+// Each member of the device with what a GET and a PUT of it do; a member
+// without one is used with the other. What needs a connected device checks
+// its request first, so a malformed one is said as such either way.
+const std::array<AlpacaDevice::Member, 20> AlpacaDevice::kMembers = {{
+    {"connected", [](AlpacaDevice& d, const WebRequest&) -> Result { return Outcome{d.connected_}; },
+     [](AlpacaDevice& d, const WebRequest& request) -> Result {
+       const QString value = request.parameter(QStringLiteral("Connected")).value_or(QString()).toLower();
+       if (value != u"true" && value != u"false")
+         return badRequest(QStringLiteral("Connected must be True or False"));
+       d.connected_ = value == u"true";
+       return Outcome{};
+     }},
+    // At once: Nebulor has nothing to set up.
+    {"connect", nullptr, [](AlpacaDevice& d, const WebRequest&) -> Result { return d.connect(true); }},
+    {"disconnect", nullptr, [](AlpacaDevice& d, const WebRequest&) -> Result { return d.connect(false); }},
+    {"action", nullptr,
+     [](AlpacaDevice&, const WebRequest&) -> Result {
+       return Outcome{kActionNotImplemented, QStringLiteral("Nebulor has no actions")};
+     }},
+    {"commandblind", nullptr, &AlpacaDevice::noCommands},
+    {"commandbool", nullptr, &AlpacaDevice::noCommands},
+    {"commandstring", nullptr, &AlpacaDevice::noCommands},
+    {"connecting", [](AlpacaDevice&, const WebRequest&) -> Result { return Outcome{false}; }, nullptr},
+    {"description",
+     [](AlpacaDevice&, const WebRequest&) -> Result {
+       return Outcome{QStringLiteral("Nebulor DIMM seeing monitor")};
+     },
+     nullptr},
+    {"driverinfo",
+     [](AlpacaDevice&, const WebRequest&) -> Result {
+       return Outcome{
+           QStringLiteral("Nebulor %1: the seeing measured by differential image motion, as StarFWHM")
+               .arg(QString::fromLatin1(kVersionText))};
+     },
+     nullptr},
+    {"driverversion",
+     [](AlpacaDevice&, const WebRequest&) -> Result {
+       return Outcome{QStringLiteral("%1.%2").arg(kVersionMajor).arg(kVersionMinor)};
+     },
+     nullptr},
+    {"interfaceversion", [](AlpacaDevice&, const WebRequest&) -> Result { return Outcome{2}; }, nullptr},
+    {"name", [](AlpacaDevice&, const WebRequest&) -> Result { return Outcome{QStringLiteral("Nebulor")}; },
+     nullptr},
+    {"supportedactions", [](AlpacaDevice&, const WebRequest&) -> Result { return Outcome{QJsonArray{}}; },
+     nullptr},
+    {"devicestate", [](AlpacaDevice& d, const WebRequest&) -> Result { return d.deviceState(); }, nullptr},
+    {"averageperiod",
+     [](AlpacaDevice& d, const WebRequest&) -> Result {
+       if (!d.connected_) return notConnected();
+       return Outcome{d.averagePeriod_};
+     },
+     [](AlpacaDevice& d, const WebRequest& request) -> Result { return d.setAveragePeriod(request); }},
+    {"starfwhm", [](AlpacaDevice& d, const WebRequest&) -> Result { return d.starFwhmNow(); }, nullptr},
+    {"refresh", nullptr,
+     [](AlpacaDevice& d, const WebRequest&) -> Result {
+       if (!d.connected_) return notConnected();
+       return Outcome{};  // every reading is published as it is reduced
+     }},
+    {"sensordescription",
+     [](AlpacaDevice& d, const WebRequest& request) -> Result {
+       return d.aboutSensor(request, QStringLiteral("sensordescription"), false, [](const AlpacaDevice&) {
+         return Outcome{QString::fromLatin1(kStarFwhmDescription)};
+       });
+     },
+     nullptr},
+    {"timesincelastupdate",
+     [](AlpacaDevice& d, const WebRequest& request) -> Result {
+       return d.aboutSensor(request, QStringLiteral("timesincelastupdate"), true,
+                            [](const AlpacaDevice& device) { return device.timeSinceLastUpdate(); });
+     },
+     nullptr},
+}};
+
+AlpacaDevice::Outcome AlpacaDevice::notConnected() {
+  return Outcome{kNotConnected, QStringLiteral("Not connected: set Connected first")};
+}
+
+AlpacaDevice::Outcome AlpacaDevice::notMeasured(const QString& sensor) {
+  return Outcome{kNotImplemented, sensor + QStringLiteral(" is not measured by Nebulor")};
+}
+
+AlpacaDevice::Result AlpacaDevice::connect(bool on) {
+  connected_ = on;
+  return Outcome{};
+}
+
+AlpacaDevice::Result AlpacaDevice::noCommands(AlpacaDevice&, const WebRequest&) {
+  return Outcome{kNotImplemented, QStringLiteral("Nebulor takes no commands")};
+}
+
+// The sensor's value when there is one, and when it was asked.
+AlpacaDevice::Result AlpacaDevice::deviceState() const {
   QJsonArray state;
   if (const std::optional<double> value = currentStarFwhm()) {
     state.append(QJsonObject{{"Name", kStarFwhm}, {"Value", *value}});
@@ -176,57 +238,38 @@ AlpacaDevice::Result AlpacaDevice::common(const WebRequest& request, const QStri
   return Outcome{state};
 }
 
-AlpacaDevice::Result AlpacaDevice::conditions(const WebRequest& request, const QString& member) {
-  using Method = WebRequest::Method;
-  const auto notImplemented = [](const QString& what) {
-    return Outcome{kNotImplemented, what + QStringLiteral(" is not measured by Nebulor")};
-  };
-  if (isOtherSensor(member)) {
-    if (auto wrong = wrongMethod(request, Method::get, member)) return *wrong;
-    return notImplemented(member);
+AlpacaDevice::Result AlpacaDevice::setAveragePeriod(const WebRequest& request) {
+  bool ok = false;
+  const QString text = request.parameter(QStringLiteral("AveragePeriod")).value_or(QString());
+  const double period = text.toDouble(&ok);
+  if (!ok) return badRequest(QStringLiteral("AveragePeriod must be a number of hours, not '%1'").arg(text));
+  if (!connected_) return notConnected();
+  if (!(period >= 0 && period <= kLongestAveragePeriod)) {
+    return Outcome{
+        kInvalidValue,
+        QStringLiteral("AveragePeriod must lie between 0 and %1 hours").arg(kLongestAveragePeriod)};
   }
-  static const QStringList own = {"averageperiod", "starfwhm", "refresh", "sensordescription",
-                                  "timesincelastupdate"};
-  if (!own.contains(member)) return std::nullopt;
-  const Method wanted = member == u"refresh" || (member == u"averageperiod" && request.method == Method::put)
-                            ? Method::put
-                            : Method::get;
-  if (auto wrong = wrongMethod(request, wanted, member)) return *wrong;
+  averagePeriod_ = period;
+  return Outcome{};
+}
 
-  std::optional<QString> sensor;
-  if (member == u"sensordescription" || member == u"timesincelastupdate") {
-    sensor = request.parameter(QStringLiteral("SensorName"));
-    if (!sensor) return badRequest(QStringLiteral("%1 needs SensorName").arg(member));
-    if (isOtherSensor(*sensor)) return notImplemented(*sensor);
-  }
-  std::optional<double> period;
-  if (member == u"averageperiod" && wanted == Method::put) {
-    bool ok = false;
-    const QString text = request.parameter(QStringLiteral("AveragePeriod")).value_or(QString());
-    period = text.toDouble(&ok);
-    if (!ok) return badRequest(QStringLiteral("AveragePeriod must be a number of hours, not '%1'").arg(text));
-  }
-  if (!connected_) {
-    return Outcome{kNotConnected, QStringLiteral("Not connected: set Connected first")};
-  }
-  if (period) {
-    if (!(*period >= 0 && *period <= kLongestAveragePeriod)) {
-      return Outcome{
-          kInvalidValue,
-          QStringLiteral("AveragePeriod must lie between 0 and %1 hours").arg(kLongestAveragePeriod)};
-    }
-    averagePeriod_ = *period;
-    return Outcome{};
-  }
-  if (member == u"averageperiod") return Outcome{averagePeriod_};
-  if (member == u"refresh") return Outcome{};  // every reading is published as it is reduced
-  if (sensor && sensor->compare(QLatin1String(kStarFwhm), Qt::CaseInsensitive) != 0 &&
-      !(member == u"timesincelastupdate" && sensor->isEmpty())) {
+// A member about one sensor, named by SensorName: StarFWHM, or (where
+// `anyWhenEmpty`) an empty name for all of them.
+AlpacaDevice::Result AlpacaDevice::aboutSensor(const WebRequest& request, const QString& member,
+                                               bool anyWhenEmpty,
+                                               Outcome (*answer)(const AlpacaDevice&)) const {
+  const std::optional<QString> sensor = request.parameter(QStringLiteral("SensorName"));
+  if (!sensor) return badRequest(QStringLiteral("%1 needs SensorName").arg(member));
+  if (isOtherSensor(*sensor)) return notMeasured(*sensor);
+  if (!connected_) return notConnected();
+  if (sensor->compare(QLatin1String(kStarFwhm), Qt::CaseInsensitive) != 0 &&
+      !(anyWhenEmpty && sensor->isEmpty()))
     return Outcome{kInvalidValue, QStringLiteral("No sensor named '%1'").arg(*sensor)};
-  }
-  if (member == u"sensordescription") return Outcome{QString::fromLatin1(kStarFwhmDescription)};
-  if (member == u"timesincelastupdate") return timeSinceLastUpdate();
+  return answer(*this);
+}
 
+AlpacaDevice::Result AlpacaDevice::starFwhmNow() const {
+  if (!connected_) return notConnected();
   const std::optional<double> value = currentStarFwhm();
   if (!value) {
     return Outcome{kValueNotSet, averagePeriod_ > 0
@@ -239,7 +282,7 @@ AlpacaDevice::Result AlpacaDevice::conditions(const WebRequest& request, const Q
 std::optional<double> AlpacaDevice::currentStarFwhm() const {
   const WallClock::time_point now = clock_();
   if (averagePeriod_ <= 0) {
-    const std::optional<PublishedReading> latest = feed_.latest();
+    const std::optional<Reading> latest = feed_.latest();
     return latest ? starFwhm(*latest) : std::nullopt;
   }
   const auto since = now - std::chrono::duration_cast<WallClock::duration>(
@@ -248,7 +291,7 @@ std::optional<double> AlpacaDevice::currentStarFwhm() const {
 }
 
 AlpacaDevice::Outcome AlpacaDevice::timeSinceLastUpdate() const {
-  const std::optional<PublishedReading> latest = feed_.latest();
+  const std::optional<Reading> latest = feed_.latest();
   if (!latest) return Outcome{kValueNotSet, QStringLiteral("No reading yet")};
   return Outcome{std::chrono::duration<double>(clock_() - latest->time).count()};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonValue>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,13 +44,27 @@ class AlpacaDevice {
     QString message;
   };
 
+  // An outcome, or an HTTP 400 for a request that cannot be understood.
+  using Result = std::variant<Outcome, WebAnswer>;
+  using Handler = Result (*)(AlpacaDevice& device, const WebRequest& request);
+  struct Member {
+    const char* name;  // as in the path, lower case
+    Handler get;       // none: not read with GET
+    Handler put;       // none: not set with PUT
+  };
+  static const std::array<Member, 20> kMembers;
+
   std::optional<WebAnswer> management(const WebRequest& request, const QString& member, quint32 client);
   WebAnswer device(const WebRequest& request, const QString& member, quint32 client);
-  // An outcome, an HTTP 400 for a request that cannot be understood, or
-  // nothing for a member not of this group.
-  using Result = std::optional<std::variant<Outcome, WebAnswer>>;
-  Result common(const WebRequest& request, const QString& member);
-  Result conditions(const WebRequest& request, const QString& member);
+  static Outcome notConnected();
+  static Outcome notMeasured(const QString& sensor);
+  static Result noCommands(AlpacaDevice& device, const WebRequest& request);
+  Result connect(bool on);
+  Result deviceState() const;
+  Result setAveragePeriod(const WebRequest& request);
+  Result aboutSensor(const WebRequest& request, const QString& member, bool anyWhenEmpty,
+                     Outcome (*answer)(const AlpacaDevice&)) const;
+  Result starFwhmNow() const;
   Outcome timeSinceLastUpdate() const;
   std::optional<double> currentStarFwhm() const;  // after AveragePeriod
   WebAnswer reply(quint32 client, const Outcome& outcome);

@@ -1,6 +1,6 @@
 #include "publish/AlpacaEndpoint.h"
 
-#include <QSettings>
+#include "display/UserSettings.h"
 
 namespace nebulor {
 
@@ -8,8 +8,6 @@ namespace {
 
 constexpr const char* kPortKey = "alpacaPort";
 constexpr const char* kAddressKey = "alpacaBind";
-
-QSettings userSettings() { return QSettings(QStringLiteral("nebulor"), QStringLiteral("nebulor")); }
 
 }  // namespace
 

@@ -42,7 +42,6 @@ QStringList AlpacaService::start(const AlpacaEndpoint& endpoint) {
         }
         auto* server = new AlpacaServer(feed_, host_);
         server->bind(listener);
-        serving_ = true;
         auto* discovery = new AlpacaDiscovery(endpoint.port, address, host_);
         if (const std::optional<Failure> failure = discovery->start()) {
           messages << QStringLiteral(

@@ -22,13 +22,11 @@ class AlpacaService {
   // Starts serving; returns what the user must be told: that nothing is
   // served (the port is taken, say) or that discovery is off.
   QStringList start(const AlpacaEndpoint& endpoint);
-  bool serving() const { return serving_; }
 
  private:
   const ReadingsFeed& feed_;
   QThread thread_;
   QObject* host_;  // lives in thread_; the servers are its children
-  bool serving_ = false;
 };
 
 }  // namespace nebulor

@@ -30,7 +30,6 @@ class ConnectionGuard : public QObject {
  public:
   ConnectionGuard(QTcpSocket* socket, std::shared_ptr<GuardedTcpServer::Open> open)
       : QObject(socket), socket_(socket), open_(std::move(open)), address_(client(*socket)) {
-    setObjectName(QStringLiteral("guard"));
     ++open_->total;
     ++open_->byAddress[address_];
     idle_.setSingleShot(true);
@@ -46,7 +45,9 @@ class ConnectionGuard : public QObject {
       received_ += socket_->bytesAvailable();
       if (received_ <= GuardedTcpServer::kMaxRequestBytes) return;
       socket_->readAll();  // nothing of it reaches the HTTP server
-      refuse(socket_, "413 Content Too Large", "A request to Nebulor may hold 64 KiB at most.");
+      refuse(socket_, "413 Content Too Large",
+             QByteArray("A request to Nebulor may hold ") +
+                 QByteArray::number(GuardedTcpServer::kMaxRequestBytes / 1024) + " KiB at most.");
     });
   }
   ~ConnectionGuard() override {
@@ -81,9 +82,11 @@ class ConnectionGuard : public QObject {
 GuardedTcpServer::GuardedTcpServer(QObject* parent) : QTcpServer(parent) {}
 
 void GuardedTcpServer::answered(QTcpSocket* socket) {
-  // By name: the guard has no meta-object of its own to be found by type.
-  if (auto* guard = socket->findChild<QObject*>(QStringLiteral("guard"), Qt::FindDirectChildrenOnly)) {
-    static_cast<ConnectionGuard*>(guard)->answered();
+  for (QObject* child : socket->children()) {
+    if (auto* guard = dynamic_cast<ConnectionGuard*>(child)) {
+      guard->answered();
+      return;
+    }
   }
 }
 

@@ -1,7 +1,6 @@
 #include "publish/LiveChart.h"
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -15,24 +14,8 @@ namespace nebulor {
 
 namespace {
 
-LoggedReading logged(const PublishedReading& published) {
-  LoggedReading reading;
-  reading.time = WallClock::to_time_t(published.time);
-  reading.utcOffset = QDateTime::fromSecsSinceEpoch(reading.time).offsetFromUtc();
-  reading.airmass = published.airmass;
-  reading.seeing = published.seeing;
-  reading.best = published.best;
-  reading.bestError = published.bestError;
-  reading.exposuresUsed = published.exposuresUsed;
-  reading.exposuresRejected = published.exposuresRejected;
-  return reading;
-}
-
 QByteArray drawPng(const FeedSnapshot& feed, bool nightPalette, const LiveChartSize& size) {
-  std::vector<LoggedReading> readings;
-  readings.reserve(feed.readings.size());
-  for (const PublishedReading& published : feed.readings) readings.push_back(logged(published));
-  const NightChart chart(selectNight(readings, {}), true);
+  const NightChart chart(selectNight(feed.readings, {}), true);
   QImage image(size.pixels(), QImage::Format_RGB32);
   image.setDevicePixelRatio(size.scale);  // the chart lays itself out in CSS pixels
   QPainter painter(&image);

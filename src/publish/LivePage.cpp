@@ -141,20 +141,20 @@ QString stateText(const FeedSnapshot& feed, WallClock::time_point now) {
 WebAnswer liveStatus(const FeedSnapshot& feed, WallClock::time_point now) {
   QJsonObject status{{"state", stateText(feed, now)},
                      {"readings", static_cast<qint64>(feed.readings.size())}};
-  const PublishedReading* latest = feed.readings.empty() ? nullptr : &feed.readings.back();
-  status.insert("time", latest ? QJsonValue(QDateTime::fromSecsSinceEpoch(WallClock::to_time_t(latest->time))
+  const Reading* latest = feed.readings.empty() ? nullptr : &feed.readings.back();
+  status.insert("time", latest ? QJsonValue(QDateTime::fromSecsSinceEpoch(latest->seconds())
                                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                                : QJsonValue());
   status.insert("seeing", latest ? QJsonValue(latest->seeing) : QJsonValue());
   status.insert("best", latest ? orNull(latest->best) : QJsonValue());
   status.insert("bestError", latest ? orNull(latest->bestError) : QJsonValue());
   status.insert("starFwhm", latest ? orNull(starFwhm(*latest)) : QJsonValue());
-  status.insert("r0", latest ? QJsonValue(latest->r0) : QJsonValue());
+  status.insert("r0", latest ? orNull(latest->r0) : QJsonValue());
   status.insert("airmass", latest ? QJsonValue(latest->airmass) : QJsonValue());
   const int taken = latest ? latest->exposuresUsed + latest->exposuresRejected : 0;
   status.insert("rejectedPercent",
                 taken > 0 ? QJsonValue(100.0 * latest->exposuresRejected / taken) : QJsonValue());
-  status.insert("exposureTime", latest ? QJsonValue(latest->exposureTime) : QJsonValue());
+  status.insert("exposureTime", latest ? orNull(latest->bestExposure) : QJsonValue());
   return {200, "application/json", QJsonDocument(status).toJson(QJsonDocument::Compact)};
 }
 

@@ -5,7 +5,6 @@
 
 #include "config/ConfigFile.h"
 #include "core/AppPaths.h"
-#include "core/StarFwhm.h"
 #include "measure/ReadingsLog.h"
 
 namespace nebulor {
@@ -87,7 +86,7 @@ bool LogFollower::poll() {
     return false;
   }
   for (const std::string& note : reader_.notes()) problems_.push_back(path_ + ": " + note);
-  const std::vector<LoggedReading> readings = reader_.takeReadings();
+  const std::vector<Reading> readings = reader_.takeReadings();
   if (readings.empty()) {
     if (!readAny_) {
       if (const std::optional<Failure> failure = reader_.failure())
@@ -96,15 +95,12 @@ bool LogFollower::poll() {
     return false;
   }
   readAny_ = true;
-  const LoggedReading& row = readings.back();
-  SeeingConditions conditions;
-  conditions.time = row.time;
-  conditions.wavelength = configuredWavelength();
-  conditions.seeing = starFwhm(row.best, conditions.wavelength);
-  conditions.classical = row.seeing;
-  conditions.r0 = row.r0;
-  conditions.tau0 = row.tau0;
-  latest_ = conditions;
+  latest_ = readings.back();
+  if (latest_->wavelength) {
+    configWarnings_.clear();  // config.ini is not read for it
+  } else {
+    latest_->wavelength = configuredWavelength();
+  }
   return true;
 }
 

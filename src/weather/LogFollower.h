@@ -1,6 +1,5 @@
 #pragma once
 
-#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,24 +8,15 @@
 
 namespace nebulor {
 
-// The latest reading as the INDI weather device shows it.
-struct SeeingConditions {
-  std::time_t time = 0;          // when the reading was reduced
-  std::optional<double> seeing;  // arcsec, FWHM at the zenith at 500 nm (StarFwhm.h)
-  double classical = 0;          // arcsec, the classical value as the log has it
-  std::optional<double> r0;      // cm
-  std::optional<double> tau0;    // ms, from logs that carry it
-  double wavelength = 0;         // micrometres, config.ini's, used for `seeing`
-};
-
 // Follows the newest readings log of a data folder: SeeingReadings.csv, a
 // dated SeeingReadings-YYYYMMDD-HHMMSS.csv that stands in for it, or one
 // that logrotate moved away (SeeingReadings.csv.1, SeeingReadings.csv-DATE),
 // where Nebulor goes on writing until its next run. "Newest" is the last
 // written, so the follower moves with the writer; a file that grows is read
 // on from where it was, one emptied in place from its start. The wavelength
-// for the conversion to 500 nm is config.ini's of the same folder, as
-// Nebulor itself publishes it, read again with every new reading.
+// for the conversion to 500 nm is the row's; a log from before the log had
+// that column takes config.ini's of the same folder instead, read again with
+// every new reading.
 class LogFollower {
  public:
   explicit LogFollower(std::string folder) : folder_(std::move(folder)) {}
@@ -34,7 +24,8 @@ class LogFollower {
   // Reads what was written since the last call; true when a new reading came.
   bool poll();
 
-  const std::optional<SeeingConditions>& latest() const { return latest_; }
+  // The latest reading, its wavelength always set.
+  const std::optional<Reading>& latest() const { return latest_; }
   // Whether the followed log has a coherence-time column.
   bool hasTau0() const { return reader_.hasTau0(); }
   // The log followed; empty while there is none.
@@ -51,7 +42,7 @@ class LogFollower {
   std::string path_;
   ReadingsReader reader_;
   bool readAny_ = false;  // a reading came from path_
-  std::optional<SeeingConditions> latest_;
+  std::optional<Reading> latest_;
   std::vector<std::string> problems_;        // of the last poll
   std::vector<std::string> configWarnings_;  // of the last config.ini read
 };

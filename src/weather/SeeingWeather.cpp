@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "core/AppPaths.h"
+#include "core/StarFwhm.h"
 
 namespace nebulor {
 
@@ -86,8 +87,8 @@ bool SeeingWeather::Disconnect() {
 
 bool SeeingWeather::current() const {
   const auto& latest = follower_ ? follower_->latest() : std::nullopt;
-  return latest && latest->seeing && latest->r0 &&
-         std::difftime(std::time(nullptr), latest->time) <= TimeoutNP[0].getValue();
+  return latest && starFwhm(*latest) && latest->r0 &&
+         std::difftime(std::time(nullptr), latest->seconds()) <= TimeoutNP[0].getValue();
 }
 
 // Each message once: the log followed when it changes, the problems when they change.
@@ -122,14 +123,14 @@ void SeeingWeather::TimerHit() {
 IPState SeeingWeather::updateWeather() {
   if (!follower_) return IPS_IDLE;
   const auto& latest = follower_->latest();
-  if (latest) setParameterValue(kAge, std::difftime(std::time(nullptr), latest->time));
+  if (latest) setParameterValue(kAge, std::difftime(std::time(nullptr), latest->seconds()));
   shownCurrent_ = current();
   if (!shownCurrent_) {
     showIdle();
     return IPS_IDLE;
   }
-  setParameterValue(kSeeing, *latest->seeing);
-  setParameterValue(kClassical, latest->classical);
+  setParameterValue(kSeeing, *starFwhm(*latest));
+  setParameterValue(kClassical, latest->seeing);
   setParameterValue(kR0, *latest->r0);
   if (tau0Added_) setParameterValue(kTau0, latest->tau0.value_or(0));
   return IPS_OK;

@@ -6,10 +6,8 @@
 #include <QWindow>
 #include <cmath>
 
-#include "../support/TempFolder.h"
 #include "display/NightChart.h"
 #include "display/NightChartWindow.h"
-#include "measure/ReadingsLog.h"
 
 namespace nebulor {
 namespace {
@@ -20,8 +18,8 @@ Night syntheticNight() {
   const std::time_t start = 1796670000;  // 2026-12-07 20:00 local
   for (int minute = 0; minute <= 300; ++minute) {
     if (minute > 120 && minute < 160) continue;
-    LoggedReading r;
-    r.time = start + minute * 60;
+    Reading r;
+    r.time = WallClock::from_time_t(start + minute * 60);
     r.utcOffset = 3600;
     r.airmass = 1.12 + minute / 400.0;
     r.best = 0.9 + 0.3 * std::sin(minute / 20.0);
@@ -88,38 +86,22 @@ TEST(NightChart, KeepsItsLayoutAtEverySizeAndLeavesTheGapEmpty) {
   }
 }
 
-// The open window follows the log as it grows: each reading is drawn on the
-// kept picture, which then shows what a fresh drawing of the night shows;
-// a reading of a later night starts that night's chart.
-TEST(NightChartWindow, GrowsWithTheLogAndShowsWhatAFreshDrawingShows) {
+// The open window follows the feed as it grows: each reading is drawn on
+// the kept picture, which then shows what a fresh drawing of the night
+// shows; a reading of a later night starts that night's chart.
+TEST(NightChartWindow, GrowsWithTheFeedAndShowsWhatAFreshDrawingShows) {
   int argc = 0;
   QApplication app(argc, nullptr);
-  setenv("TZ", "UTC0", 1);  // the log's rows in UTC: the synthetic night stays one night
-  tzset();
-  testing::TempFolder temp;
-  const std::string path = temp.file("SeeingReadings.csv");
-  std::string log = std::string(kReadingsLogHeader) + "\r\n";
-  temp.write("SeeingReadings.csv", log);
-  NightChartWindow window(path);
+  ReadingsFeed feed;
+  NightChartWindow window(feed);
   window.resize(900, 600);
   window.show();
   while (!window.windowHandle()->isExposed())
     QCoreApplication::processEvents();  // else repaint() draws nothing
   auto* view = window.findChild<QWidget*>(QStringLiteral("NightChartView"));
   const Night night = syntheticNight();
-  const auto rowOf = [](const LoggedReading& r) {
-    ReadingRecord row;
-    row.time = r.time;
-    row.airmass = r.airmass;
-    row.seeing = static_cast<float>(r.seeing);
-    row.exposuresUsed = 20;
-    row.best = r.best;
-    row.bestError = r.bestError;
-    return readingsLogRow(row) + "\r\n";
-  };
   for (std::size_t i = 0; i < night.readings.size(); i += 5) {
-    for (std::size_t j = i; j < std::min(i + 5, night.readings.size()); ++j) log += rowOf(night.readings[j]);
-    temp.write("SeeingReadings.csv", log);
+    for (std::size_t j = i; j < std::min(i + 5, night.readings.size()); ++j) feed.publish(night.readings[j]);
     window.refresh();
     view->repaint();
   }
@@ -133,9 +115,9 @@ TEST(NightChartWindow, GrowsWithTheLogAndShowsWhatAFreshDrawingShows) {
   EXPECT_LT(differing, shown.width() * shown.height() / 5000) << "the picture drawn reading by reading";
   EXPECT_TRUE(window.summaryText().startsWith(QStringLiteral("%1 readings").arg(night.readings.size())));
 
-  LoggedReading later = night.readings.front();
-  later.time += 2 * 86400;
-  temp.write("SeeingReadings.csv", log + rowOf(later));
+  Reading later = night.readings.front();
+  later.time += std::chrono::hours(48);
+  feed.publish(later);
   window.refresh();
   EXPECT_EQ(window.chart().night().date, "2026-12-09");
   EXPECT_EQ(window.chart().night().readings.size(), 1u);

@@ -692,7 +692,7 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
   std::vector<std::string> rows = readingsRows(rig);
   ASSERT_EQ(rows.size(), 2u);
   const std::vector<std::string> first = fields(rows[0]);
-  ASSERT_EQ(first.size(), 12u) << rows[0];
+  ASSERT_EQ(first.size(), 13u) << rows[0];
   EXPECT_EQ(first[0].size(), std::string("2026-12-07T23:14:05+01:00").size()) << first[0];
   EXPECT_NEAR(std::stod(first[1]), (3 + CalcAirmass(30)) / 4, 1e-12);  // exposures 1, 3, 4, 5
   EXPECT_EQ(first[2], singleText(rig.state.fwhmHistory[1]));
@@ -707,6 +707,7 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
   EXPECT_EQ(fields(rows[1])[9], doubleText(rig.state.bestSeeing));
   EXPECT_EQ(fields(rows[1])[10], doubleText(rig.state.bestSeeingError));
   EXPECT_EQ(fields(rows[1])[11], singleText(rig.state.config.measurementExposure));
+  EXPECT_EQ(fields(rows[1])[12], singleText(rig.state.config.wavelength));  // as config.ini gives it
 
   rig.shown = 0;
   rig.stopAfterReadings(1);

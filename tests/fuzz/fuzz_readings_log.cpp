@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.feed(text.substr(0, size / 3));
   reader.feed(text.substr(size / 3));
   reader.finish();
-  for (const nebulor::LoggedReading& r : reader.readings()) {
+  for (const nebulor::Reading& r : reader.readings()) {
     if (!(r.seeing > 0) || !std::isfinite(r.seeing) || (r.best && !std::isfinite(*r.best))) std::abort();
   }
   if (reader.notes().size() > 3 || reader.failure().has_value() != reader.readings().empty()) std::abort();

@@ -290,10 +290,10 @@ TEST(LogRotation, AnEmptiedLogGetsItsHeaderAgainAndNoWriteOverwritesAnother) {
       if (!emptied) std::ofstream(temp.file(name), std::ios::binary | std::ios::app) << "another\r\n";
     }
     raw.writeRow(time, 1, 1, 2, 3, 4);
-    readings.write(ReadingRecord{});
+    readings.write(Reading{});
   }
   const std::string rawRow = rawLogRow(time, 1, 1, 2, 3, 4) + "\r\n";
-  const std::string row = readingsLogRow(ReadingRecord{}) + "\r\n";
+  const std::string row = readingsLogRow(Reading{}) + "\r\n";
   EXPECT_EQ(readBytes(temp.file(kRawLogFileName)), kHeaderLine + "\r\n" + rawRow + "another\r\n" + rawRow);
   EXPECT_EQ(readBytes(temp.file(kReadingsLogFileName)),
             std::string(kReadingsLogHeader) + "\r\n" + row + "another\r\n" + row);

@@ -10,7 +10,9 @@
 
 #include "../support/TempFolder.h"
 #include "measure/ReadingsLog.h"
+#include "measure/ReadingsReader.h"
 #include "measure/SeeingReduction.h"
+#include "measure/TonightsReadings.h"
 
 namespace nebulor {
 namespace {
@@ -45,9 +47,10 @@ class TimeZone {
   std::string old_;
 };
 
-ReadingRecord reading(float seeing) {
-  ReadingRecord r;
-  r.time = kMoment;
+Reading reading(float seeing) {
+  Reading r;
+  r.time = WallClock::from_time_t(kMoment);
+  r.utcOffset = utcOffsetAt(kMoment);
   r.airmass = 1.25;
   r.seeing = seeing;
   r.r0 = 11.5;
@@ -56,6 +59,7 @@ ReadingRecord reading(float seeing) {
   r.exposuresUsed = 20;
   r.exposuresRejected = 3;
   r.seeingError = seeingError(seeing, 20);
+  r.wavelength = 0.55;
   return r;
 }
 
@@ -93,9 +97,79 @@ TEST(ReadingsLogRow, NumbersUseAFullStopWhateverTheLocale) {
   const std::string fixedPart = "2026-12-07T23:14:05+01:00,1.25,1.87941,11.5,0.5,0.375,20,3,";
   ASSERT_EQ(row.substr(0, fixedPart.size()), fixedPart);
   EXPECT_NEAR(std::stod(row.substr(fixedPart.size())), 0.6 * 1.87941 / std::sqrt(19.0), 1e-7);
-  ReadingRecord unknown = reading(1.87941f);
+  Reading unknown = reading(1.87941f);
   unknown.seeingError.reset();
-  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,,") << "unknown values leave their fields empty";
+  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,,,0.55") << "unknown values leave their fields empty";
+}
+
+// What the log writes its reader reads back, to the precision the row prints.
+TEST(ReadingsLogRow, ReadsBackAsWritten) {
+  Reading full = reading(1.87941f);
+  full.time += std::chrono::milliseconds(700);  // the log keeps whole seconds
+  full.utcOffset = 3600;
+  full.best = 1.2345678901234567;
+  full.bestError = 0.1875;
+  full.bestExposure = 0.01f;
+  Reading unknown = reading(0.61f);
+  unknown.utcOffset = -12600;
+  unknown.r0.reset();
+  unknown.seeingError.reset();
+  unknown.wavelength.reset();
+  Reading extrapolated = full;
+  extrapolated.utcOffset = 49500;
+  extrapolated.bestExposure = 0.0f;
+  for (const Reading& written : {full, unknown, extrapolated}) {
+    const std::string row = readingsLogRow(written);
+    SCOPED_TRACE(row);
+    ReadingsReader reader;
+    reader.feed(kHeaderLine + row + "\r\n");
+    ASSERT_EQ(reader.readings().size(), 1u);
+    const Reading& read = reader.readings().front();
+    EXPECT_EQ(readingsLogRow(read), row);
+    EXPECT_EQ(read.seconds(), kMoment);
+    EXPECT_EQ(read.utcOffset, written.utcOffset);
+    EXPECT_EQ(read.r0.has_value(), written.r0.has_value());
+    EXPECT_EQ(read.bestExposure, written.bestExposure);
+    EXPECT_EQ(read.wavelength, written.wavelength);
+  }
+}
+
+// The feed begins with tonight's readings of the log, whatever version wrote
+// it; a log that cannot serve says why and seeds nothing of what it lacks.
+TEST(TonightsReadings, SeedTheFeedWithTonightsRowsOfTheLog) {
+  TimeZone zone("UTC0");
+  const auto rowAt = [](std::time_t time) {
+    Reading r = reading(1.5f);
+    r.time = WallClock::from_time_t(time);
+    return readingsLogRow(r) + "\r\n";
+  };
+  const std::string night = rowAt(kMoment - 86400) + rowAt(kMoment - 3600) + rowAt(kMoment - 60);
+  const auto older = [](const std::string& text) {  // as a version before the wavelength column wrote it
+    std::string out;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+      out += text.substr(at, text.rfind(',', end) - at) + "\r\n";
+    return out;
+  };
+  const struct {
+    std::optional<std::string> log;  // none: no log yet
+    std::size_t seeded;
+    double wavelength;
+    std::size_t notes;
+  } cases[] = {{kHeaderLine + night, 2, 0.55, 0},
+               {older(kHeaderLine + night), 2, 0.65, 0},
+               {kHeaderLine + night + "2026-12-07T2", 2, 0.55, 1},
+               {"date,temperature\r\n1,2\r\n", 0, 0, 1},
+               {std::nullopt, 0, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log.value_or("no log"));
+    TempFolder temp;
+    if (c.log) writeBytes(temp.file(kReadingsLogFileName), *c.log);
+    ReadingsFeed feed;
+    EXPECT_EQ(seedWithTonight(feed, temp.folder(), 0.65, WallClock::from_time_t(kMoment)).size(), c.notes);
+    const std::vector<Reading> seeded = feed.snapshot().readings;
+    ASSERT_EQ(seeded.size(), c.seeded);
+    for (const Reading& r : seeded) EXPECT_EQ(r.wavelength, c.wavelength);
+  }
 }
 
 // The error formula against a simulation of the estimator itself: Gaussian
@@ -138,7 +212,7 @@ TEST(ReadingsLogFile, CreatedWithItsHeaderThenAppendedAcrossRunsEachRowAtOnce) {
     ReadingsLog log;
     EXPECT_EQ(log.open(temp.folder()), std::nullopt);
     for (int i = 0; i < 2; ++i) {
-      const ReadingRecord r = reading(1.5f + run + i * 0.25f);
+      const Reading r = reading(1.5f + run + i * 0.25f);
       log.write(r);
       expected += readingsLogRow(r) + "\r\n";
       EXPECT_EQ(readBytes(path), expected) << "another reader sees the row before the run ends";

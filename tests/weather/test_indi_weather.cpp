@@ -53,15 +53,15 @@ struct DriverRig {
   IndiServerProcess server{{NEBULOR_WEATHER_DRIVER}};
 };
 
-LoggedReading lastReading(const fs::path& log) {
+Reading lastReading(const fs::path& log) {
   ReadingsReader reader;
   EXPECT_FALSE(reader.readNew(log.string()));
-  return reader.readings().empty() ? LoggedReading() : reader.readings().back();
+  return reader.readings().empty() ? Reading() : reader.readings().back();
 }
 
 // The seeing at 500 nm of config.ini's default wavelength, 0.5 um, is 0.98 x best.
 void expectShown(const DriverRig& rig, const fs::path& log) {
-  const LoggedReading last = lastReading(log);
+  const Reading last = lastReading(log);
   ASSERT_TRUE(last.best && last.r0) << log;
   const auto value = [&](const std::string& name) {
     return std::strtod(rig.get("WEATHER_PARAMETERS." + name).c_str(), nullptr);
@@ -120,8 +120,8 @@ TEST(IndiWeather, TheStatusFollowsTheRangesAndTurnsIdleWithoutARecentReading) {
 }
 
 TEST(IndiWeather, TheCoherenceTimeAppearsWhenTheLogHasItsColumn) {
-  ReadingRecord reading;
-  reading.time = std::time(nullptr);
+  Reading reading;
+  reading.time = WallClock::now();
   reading.seeing = 1.5f;
   reading.r0 = 6.7;
   reading.best = 1.4;
