@@ -28,15 +28,18 @@ struct DemoRun {
   int exitCode = -1;
   std::vector<double> seeing;
   std::vector<double> truth;
+  std::vector<double> best;
+  std::vector<double> error;
   std::string err;
 };
 
-DemoRun runDemoWith(const std::string& camera, int readings, const testing::TempFolder& temp) {
+DemoRun runDemoWith(const std::string& camera, int readings, const testing::TempFolder& temp,
+                    bool fast = false) {
   camera::Backend backend = camera::makeBackend(camera, camera::BackendUse::demo);
   std::ostringstream out;
   std::ostringstream err;
   DemoRun run;
-  run.exitCode = runDemo(application(), backend, readings, temp.folder(), out, err);
+  run.exitCode = runDemo(application(), backend, readings, temp.folder(), out, err, false, nullptr, fast);
   run.err = err.str();
   std::istringstream lines(out.str());
   int expectedReading = 1;
@@ -48,6 +51,8 @@ DemoRun runDemoWith(const std::string& camera, int readings, const testing::Temp
     };
     run.seeing.push_back(value("seeing"));
     run.truth.push_back(value("true"));
+    run.best.push_back(value("best"));
+    run.error.push_back(value("error"));
   }
   return run;
 }
@@ -123,6 +128,30 @@ TEST(Demo, PrintsEveryReadingItLogs) {
     ASSERT_FALSE(logged.empty()) << run.err;
     ASSERT_EQ(run.seeing.size(), logged.size()) << run.err;
     for (std::size_t i = 0; i < logged.size(); ++i) EXPECT_NEAR(run.seeing[i], logged[i], 5e-5) << i;
+  }
+}
+
+// Fast acquisition measures what the exposure cycle measures: one reading of
+// a minute of frames against the mean of slow readings, within their errors,
+// in still air and in wind (frames then correlated as on a real sky).
+TEST(Demo, FastAcquisitionAgreesWithTheExposureCycle) {
+  for (const char* sky :
+       {"seed=5,stream=50", "turbulence=screen,images=gaussian,wind=10,seed=6,stream=100"}) {
+    SCOPED_TRACE(sky);
+    const std::string camera = std::string("sim:timing=instant,") + sky;
+    testing::TempFolder slowFolder;
+    const DemoRun slow = runDemoWith(camera, 16, slowFolder);
+    testing::TempFolder fastFolder;
+    const DemoRun fast = runDemoWith(camera, 1, fastFolder, true);
+    ASSERT_EQ(slow.best.size(), 16u) << slow.err;
+    ASSERT_EQ(fast.best.size(), 1u) << fast.err;
+    double mean = 0;
+    for (const double b : slow.best) mean += b / 16;
+    double squares = 0;
+    for (const double b : slow.best) squares += (b - mean) * (b - mean);
+    const double slowError = std::sqrt(squares / 15 / 16);
+    EXPECT_NEAR(fast.best[0], mean, 3 * std::hypot(slowError, fast.error[0]));
+    EXPECT_LT(fast.error[0], slowError) << "a minute of frames is more precise than 16 short readings";
   }
 }
 
