@@ -3,9 +3,9 @@
 #include <array>
 #include <optional>
 
-#include "core/CentroidResponse.h"
 #include "core/MonitorState.h"
 #include "measure/SeeingReduction.h"
+#include "stars/CentroidResponse.h"
 
 namespace nebulor {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/CentroidResponse.h"
+#include "stars/CentroidResponse.h"
 
 namespace nebulor::sky {
 namespace {

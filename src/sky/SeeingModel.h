@@ -11,7 +11,7 @@ namespace nebulor::sky {
 // along the line joining the images and across it. With response=finder, K
 // is what the star finder's centroid shows on real images: the G-tilt
 // coefficients plus the finder's own motion at D / r0 along the line of
-// sight (core/CentroidResponse.h), times D^(-1/3). With response=classical,
+// sight (stars/CentroidResponse.h), times D^(-1/3). With response=classical,
 // the standard DIMM response (e.g. Sarazin & Roddier 1990, D, B and lambda
 // in mm):
 //   K_long  = 2 * (0.18 * D^(-1/3) - 0.097 * B^(-1/3))
