@@ -156,22 +156,25 @@ MainDisplay::MainDisplay(MonitorState& state, std::string configFolder, QWidget*
   }
   addAction(new SiteReportAction(
       configFolder_, [this] { return nightView_->isChecked(); }, this));
-  exposureCorrection_ = new QAction(QStringLiteral("Exposure-time correction"), this);
-  exposureCorrection_->setObjectName(QStringLiteral("ExposureCorrection"));
-  exposureCorrection_->setCheckable(true);
-  addAction(exposureCorrection_);
-  connect(exposureCorrection_, &QAction::toggled, this, [this](bool on) {
-    state_.exposureCorrection = on;
-    emit exposureCorrectionChanged(on);
+  exposureCorrection_ =
+      addSwitch(QStringLiteral("Exposure-time correction"), QStringLiteral("ExposureCorrection"),
+                &MonitorState::exposureCorrection, &MainDisplay::exposureCorrectionChanged);
+  fastAcquisition_ = addSwitch(QStringLiteral("Fast acquisition"), QStringLiteral("FastAcquisition"),
+                               &MonitorState::fastAcquisition, &MainDisplay::fastAcquisitionChanged);
+}
+
+// A measurement switch of the context menu: it sets its state member and says so.
+QAction* MainDisplay::addSwitch(const QString& text, const QString& name, bool MonitorState::*member,
+                                void (MainDisplay::*changed)(bool)) {
+  auto* action = new QAction(text, this);
+  action->setObjectName(name);
+  action->setCheckable(true);
+  addAction(action);
+  connect(action, &QAction::toggled, this, [this, member, changed](bool on) {
+    state_.*member = on;
+    emit(this->*changed)(on);
   });
-  fastAcquisition_ = new QAction(QStringLiteral("Fast acquisition"), this);
-  fastAcquisition_->setObjectName(QStringLiteral("FastAcquisition"));
-  fastAcquisition_->setCheckable(true);
-  addAction(fastAcquisition_);
-  connect(fastAcquisition_, &QAction::toggled, this, [this](bool on) {
-    state_.fastAcquisition = on;
-    emit fastAcquisitionChanged(on);
-  });
+  return action;
 }
 
 // A window of its own, so the main window's layout stays as it is.

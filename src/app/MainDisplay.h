@@ -69,6 +69,8 @@ class MainDisplay : public QWidget, public MonitorUi {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  QAction* addSwitch(const QString& text, const QString& name, bool MonitorState::*member,
+                     void (MainDisplay::*changed)(bool));
   void CommandSetup_Click();
   void CommandAbout_Click();
   void showNightChart();

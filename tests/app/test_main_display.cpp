@@ -196,13 +196,13 @@ TEST_F(MainDisplayTest, AboutShowsCreditAndVersion) {
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.title, "Nebulor");
   EXPECT_TRUE(seen.text.startsWith("Nebulor")) << seen.text.toStdString();
-  // The credit line and version, the folder of the files, the exposure-time correction.
+  // The credit line and version, the folder of the files, the measurement switches.
   const QStringList paragraphs = seen.text.split(QStringLiteral("\n\n"));
   ASSERT_EQ(paragraphs.size(), 3) << seen.text.toStdString();
   EXPECT_TRUE(paragraphs[0].endsWith(") - Version 1.0.0")) << seen.text.toStdString();
   EXPECT_TRUE(paragraphs[0].contains('@'));
   EXPECT_TRUE(paragraphs[1].endsWith(folder.path() + "/")) << seen.text.toStdString();
-  EXPECT_EQ(paragraphs[2], "Exposure-time correction: off");
+  EXPECT_EQ(paragraphs[2], "Exposure-time correction: off\nFast acquisition: off");
   EXPECT_EQ(seen.buttons, QMessageBox::Ok);
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
   EXPECT_EQ(seen.textFont, windowFont()) << "the windows' font";
