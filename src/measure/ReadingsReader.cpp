@@ -32,12 +32,18 @@ std::optional<int> digits(std::string_view text, std::size_t at, std::size_t cou
 }
 
 // "2026-12-07T23:14:05+01:00" or "...Z": the moment and the row's offset from UTC.
+// A reading's time is kept to the nanosecond, which reaches 292 years either
+// side of 1970: a year beyond these is no reading's.
+constexpr int kEarliestYear = 1900;
+constexpr int kLatestYear = 2200;
+
 bool parseLocalTime(std::string_view text, Reading& reading) {
   const auto year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
   const auto hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
   if (!year || !month || !day || !hour || !minute || !second || text[4] != '-' || text[7] != '-' ||
       text[10] != 'T' || text[13] != ':' || text[16] != ':' || *month < 1 || *month > 12 || *day < 1 ||
-      *day > 31 || *hour > 23 || *minute > 59 || *second > 60) {
+      *day > 31 || *hour > 23 || *minute > 59 || *second > 60 || *year < kEarliestYear ||
+      *year > kLatestYear) {
     return false;
   }
   int offset = 0;

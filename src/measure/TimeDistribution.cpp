@@ -41,7 +41,9 @@ std::vector<double> TimeDistribution::quantiles(const std::vector<double>& share
     }
     const double step = (values_[i].seconds + values_[i + 1].seconds) / 2;
     const double fraction = std::clamp((wanted - at) / step, 0.0, 1.0);
-    found[k] = values_[i].value + fraction * (values_[i + 1].value - values_[i].value);
+    // Kept between its neighbours: rounding must not put a quantile past the next value.
+    found[k] = std::clamp(values_[i].value + fraction * (values_[i + 1].value - values_[i].value),
+                          values_[i].value, values_[i + 1].value);
   }
   return found;
 }
