@@ -127,15 +127,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureFrame(const cam
     y[star] = static_cast<float>(centroid.y);
     error[star] = static_cast<float>(centroid.error);
   }
-  if (!logFile_.isOpen()) {
-    if (const std::optional<Notice> notice = logFile_.open(logFolder_)) ui_.showSkippedReading(notice->text);
-  }
-  try {
-    logFile_.writeRow(localTimeOf(std::time(nullptr)), airmass, x[1], y[1], x[2], y[2]);
-  } catch (const LogFileError& failure) {
-    reportLogProblem(std::string(failure.what()) +
-                     " - the measurement goes on, and the logs are written again once there is room");
-  }
+  logRow(logFile_, airmass, x, y);
   accepted = clean;
   if (clean) {
     frames_.add(x, y, error, airmass);

@@ -222,6 +222,22 @@ void MeasurementCycle::openReadingsLog(const std::function<void(const std::strin
   }
 }
 
+// The exposure's row, the log begun with the run's first; a row that cannot
+// be written ends nothing.
+void MeasurementCycle::logRow(RawLog& log, double airmass, const std::array<float, 3>& x,
+                              const std::array<float, 3>& y) {
+  if (!log.isOpen()) {
+    // Said without a modal box: the exposures go on.
+    if (const std::optional<Notice> notice = log.open(logFolder_)) ui_.showSkippedReading(notice->text);
+  }
+  try {
+    log.writeRow(localTimeOf(std::time(nullptr)), airmass, x[1], y[1], x[2], y[2]);
+  } catch (const LogFileError& error) {
+    reportLogProblem(std::string(error.what()) +
+                     " - the measurement goes on, and the logs are written again once there is room");
+  }
+}
+
 // A row that could not be written (a full disk) is said once a reading, as a
 // skipped reading is: at a frame rate a line per row would drown the rest.
 void MeasurementCycle::reportLogProblem(const std::string& text) {
@@ -279,18 +295,8 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureExposure(camera
     samples.sampleY[star][n] = static_cast<float>(centroid.y);
     samples.sampleError[star][n] = static_cast<float>(centroid.error);
   }
-  if (!series.log.isOpen()) {
-    // Said without a modal box: the exposures go on.
-    if (const std::optional<Notice> notice = series.log.open(logFolder_))
-      ui_.showSkippedReading(notice->text);
-  }
-  try {
-    series.log.writeRow(localTimeOf(std::time(nullptr)), geometry.airmass, samples.sampleX[1][n],
-                        samples.sampleY[1][n], samples.sampleX[2][n], samples.sampleY[2][n]);
-  } catch (const LogFileError& error) {
-    reportLogProblem(std::string(error.what()) +
-                     " - the measurement goes on, and the logs are written again once there is room");
-  }
+  logRow(series.log, geometry.airmass, {0, samples.sampleX[1][n], samples.sampleX[2][n]},
+         {0, samples.sampleY[1][n], samples.sampleY[2][n]});
 
   const bool accepted = clean[1] && clean[2];
   series.accepted = accepted;

@@ -116,6 +116,7 @@ class MeasurementCycle {
   void showExposureReadouts(const std::array<float, 3>& x, const std::array<float, 3>& y);
   void logReading(double airmass);
   void openReadingsLog(const std::function<void(const std::string&)>& report);
+  void logRow(RawLog& log, double airmass, const std::array<float, 3>& x, const std::array<float, 3>& y);
   void reportLogProblem(const std::string& text);
   std::string applicationName() const;
 

@@ -51,7 +51,7 @@ std::optional<DirectionEstimate> direction(double variance, double noise, int n,
     dOverR0 = diameter * std::pow(r0Term, 3.0 / 5.0) * std::pow(airmass, 3.0 / 5.0);
   }
   const double seeing = lambda * std::pow(r0Term, 3.0 / 5.0) * kArcsecPerRadian / powerBias(nu);
-  return DirectionEstimate{seeing, seeing * 0.6 * std::sqrt(2.0 / nu), nu};
+  return DirectionEstimate{seeing, seeing * 0.6 * std::sqrt(2.0 / nu), nu, turbulence};
 }
 
 }  // namespace
@@ -98,14 +98,10 @@ std::optional<SeeingEstimate> EstimateSeeingOfSeries(const MotionSeries& series,
   const float* deviations[2] = {series.longDeviations, series.transDeviations};
   double weight[2] = {};
   double mean[2] = {};
-  double noise = 0;
-  for (int i = 1; i <= n; ++i) noise += centroidNoise(series, i);
-  noise /= n;
   for (int d = 0; d < 2; ++d) {
     if (!directions[d]) continue;
     mean[d] = meanOf(deviations[d], n);
-    const double turbulence = sampleVariance(deviations[d], n) - noise;
-    weight[d] = 0.6 * directions[d]->seeing / turbulence / used;
+    weight[d] = 0.6 * directions[d]->seeing / directions[d]->turbulence / used;
   }
   std::vector<double> shares(static_cast<std::size_t>(n));
   const double unbiased = static_cast<double>(n) / (n - 1);

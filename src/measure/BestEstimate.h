@@ -24,6 +24,7 @@ struct DirectionEstimate {
   double seeing = 0;  // arcsec
   double error = 0;   // arcsec
   double nu = 0;
+  double turbulence = 0;  // pixels^2, the variance less the centroid noise; 0 when extrapolated
 };
 
 // What the best estimate reads of a reading: its deviations along and

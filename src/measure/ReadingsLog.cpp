@@ -134,6 +134,29 @@ std::string readingsLogRow(const Reading& reading) {
          optionalText(reading.wavelength);
 }
 
+bool isReadingsLogName(std::string_view name) {
+  const auto allDigits = [](std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  constexpr std::string_view kExtension = ".csv";
+  const std::string_view log = kReadingsLogFileName;
+  const std::string_view stem = log.substr(0, log.size() - kExtension.size());
+  if (!name.starts_with(stem)) return false;
+  name.remove_prefix(stem.size());
+  if (name == kExtension) return true;
+  if (name.starts_with(kExtension)) {  // logrotate's .csv.N or .csv-DATE
+    name.remove_prefix(kExtension.size());
+    return name.size() > 1 && (name[0] == '.' || name[0] == '-') && allDigits(name.substr(1));
+  }
+  if (!name.ends_with(kExtension)) return false;
+  name.remove_suffix(kExtension.size());  // -YYYYMMDD-HHMMSS[-N]
+  if (name.size() < 16 || name[0] != '-' || name[9] != '-' || !allDigits(name.substr(1, 8)) ||
+      !allDigits(name.substr(10, 6))) {
+    return false;
+  }
+  return name.size() == 16 || (name[16] == '-' && allDigits(name.substr(17)));
+}
+
 ReadingsLog::~ReadingsLog() { close(); }
 
 std::optional<Notice> ReadingsLog::open(const std::string& folder) {

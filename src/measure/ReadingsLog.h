@@ -4,6 +4,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/Notice.h"
 #include "core/Reading.h"
@@ -19,6 +20,13 @@ inline constexpr const char* kReadingsLogFileName = "SeeingReadings.csv";
 inline constexpr const char* kReadingsLogHeader =
     "local_time,airmass,seeing_arcsec,r0_cm,long_sigma_px,trans_sigma_px,exposures_used,exposures_rejected,"
     "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s,wavelength_um";
+
+// Whether a file name is one of the readings logs a folder may hold:
+// SeeingReadings.csv; SeeingReadings-YYYYMMDD-HHMMSS.csv with -2, -3, ...
+// when that was taken (a log moved aside, or a session's log beside an
+// unusable one); or a log moved away by logrotate, SeeingReadings.csv.1 or
+// SeeingReadings.csv-20261207 (compressed ones end otherwise).
+bool isReadingsLogName(std::string_view name);
 
 // Days from 1970-01-01 of a calendar date (proleptic Gregorian).
 long daysFromCivil(long year, int month, int day);

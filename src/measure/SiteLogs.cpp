@@ -9,28 +9,6 @@
 
 namespace nebulor {
 
-namespace {
-
-bool allDigits(std::string_view text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-}  // namespace
-
-bool isReadingsLogName(const std::string& fileName) {
-  const std::string_view log = kReadingsLogFileName;
-  const std::string_view stem = log.substr(0, log.rfind(".csv"));
-  std::string_view name = fileName;
-  if (name == log) return true;
-  if (!name.starts_with(stem) || !name.ends_with(".csv")) return false;
-  name = name.substr(stem.size(), name.size() - stem.size() - 4);  // -YYYYMMDD-HHMMSS[-N]
-  if (name.size() < 16 || name[0] != '-' || name[9] != '-' || !allDigits(name.substr(1, 8)) ||
-      !allDigits(name.substr(10, 6))) {
-    return false;
-  }
-  return name.size() == 16 || (name[16] == '-' && allDigits(name.substr(17)));
-}
-
 SiteLogs::SiteLogs(const std::vector<std::string>& places) {
   for (const std::string& place : places) readPlace(place);
 }

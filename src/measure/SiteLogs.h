@@ -8,11 +8,6 @@
 
 namespace nebulor {
 
-// The name of a readings log as Nebulor writes one: SeeingReadings.csv, or
-// SeeingReadings-YYYYMMDD-HHMMSS.csv with -2, -3, ... when that was taken
-// (a log moved aside, or a session's log beside an unusable one).
-bool isReadingsLogName(const std::string& fileName);
-
 // The readings of a site's logs: the files named, and every readings log
 // in the folders named. Each file is read once, however often it is named
 // (a folder and a file in it, a link to a log beside it). A log's rows are

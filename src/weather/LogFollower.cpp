@@ -9,31 +9,6 @@
 
 namespace nebulor {
 
-namespace {
-
-bool allOf(std::string_view text, std::string_view characters) {
-  return !text.empty() && text.find_first_not_of(characters) == std::string_view::npos;
-}
-
-}  // namespace
-
-bool isReadingsLogName(const std::string& name) {
-  constexpr std::string_view extension = ".csv";
-  const std::string_view main = kReadingsLogFileName;
-  const std::string_view stem = main.substr(0, main.size() - extension.size());
-  std::string_view rest = name;
-  if (!rest.starts_with(stem)) return false;
-  rest.remove_prefix(stem.size());
-  if (rest == extension) return true;
-  // Dated: -YYYYMMDD-HHMMSS.csv, with -2, -3, ... when the name was taken.
-  if (rest.starts_with('-') && rest.ends_with(extension))
-    return allOf(rest.substr(0, rest.size() - extension.size()), "-0123456789");
-  // Moved away by logrotate: .csv.1 or .csv-20261207; compressed ones end otherwise.
-  if (!rest.starts_with(extension)) return false;
-  rest.remove_prefix(extension.size());
-  return rest.size() > 1 && (rest[0] == '.' || rest[0] == '-') && allOf(rest.substr(1), "0123456789");
-}
-
 std::optional<std::string> LogFollower::newestLog() {
   namespace fs = std::filesystem;
   std::error_code error;

@@ -47,7 +47,4 @@ class LogFollower {
   std::vector<std::string> configWarnings_;  // of the last config.ini read
 };
 
-// Whether a file name is one of the readings logs a folder may hold.
-bool isReadingsLogName(const std::string& name);
-
 }  // namespace nebulor
