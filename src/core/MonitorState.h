@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
+#include "core/Coherence.h"
 #include "core/Config.h"
 #include "core/ProgramMode.h"
 
@@ -66,8 +69,12 @@ struct MonitorState {
   float bestExposure = 0;           // s, the exposure time the best estimate refers to (0: extrapolated)
   bool exposureCorrection = false;  // exposures alternate t and 2t, the best estimate extrapolated to 0
   bool fastAcquisition = false;     // frames back to back, a reading per span of frame time
-  int readingExposures = 0;         // accepted exposures of the reading shown; 0: samplesPerReading
-  ReadingsFeed* feed = nullptr;     // where the readings and the mode are published; none: nowhere
+  bool fixedExtrapolation =
+      false;  // the correction by the fixed two-time extrapolation, not the measured wind
+  std::optional<Coherence> coherence;  // the wind and tau0 of the latest reading; none: not measured,
+  std::string coherenceUnknown;        // and why (empty when measured or nothing was tried)
+  int readingExposures = 0;            // accepted exposures of the reading shown; 0: samplesPerReading
+  ReadingsFeed* feed = nullptr;        // where the readings and the mode are published; none: nowhere
 };
 
 // The accepted exposures a reading holds: samplesPerReading, or the frames

@@ -28,7 +28,10 @@ struct Reading {
   double airmass = 0;                 // mean of the accepted exposures; 0: unknown
   int exposuresUsed = 0;              // N
   int exposuresRejected = 0;          // rejected while the reading was taken
-  std::optional<double> tau0;         // ms, the coherence time, where it is known
+  std::optional<double> tau0;         // ms, the coherence time at the zenith, where it is known
+  std::optional<double> tau0Error;    // ms, its 1 sigma
+  std::optional<double> wind;         // m/s, the turbulence-weighted wind speed, where it is known
+  std::optional<double> windError;    // m/s, its 1 sigma
 
   // The moment in whole seconds since 1970 UTC, as the log writes it.
   std::time_t seconds() const { return WallClock::to_time_t(time); }
