@@ -12,4 +12,13 @@ inline double r0Centimetres(float wavelength, float fwhm) {
   return static_cast<double>(wavelength) * 0.98 * 1000 / fwhm / 4.74 / 10;
 }
 
+// The coherence time tau0 = 0.314 r0 / V in ms, r0 = lambda / seeing
+// (micrometres, arcsec) at the same wavelength and V the wind in m/s: the
+// time in which the turbulence moves by a third of r0.
+inline double tau0Milliseconds(double wavelength, double seeing, double wind) {
+  constexpr double kArcsecPerRadian = 180.0 * 3600.0 / 3.14159265358979323846;
+  const double r0 = wavelength * 1e-6 / (seeing / kArcsecPerRadian);  // m
+  return 0.314 * r0 / wind * 1000;
+}
+
 }  // namespace nebulor

@@ -130,7 +130,7 @@ std::optional<MeasurementCycle::RunEnd> MeasurementCycle::measureFrame(const cam
   logRow(logFile_, airmass, x, y);
   accepted = clean;
   if (clean) {
-    frames_.add(x, y, error, airmass);
+    frames_.add(x, y, error, airmass, frame.sequence, frame.arrival);
     state_.readingExposures = frames_.size();
     geometry.airmass = frames_.meanAirmass();
     if (frames_.size() % 50 == 1) showExposureReadouts(x, y);
@@ -165,11 +165,17 @@ void MeasurementCycle::completeFrameReading(camera::Camera& camera, const Exposu
   state_.starX = meanX;
   state_.starY = meanY;
   enterReading(state_, reduced);
+  const MotionSeries motion = frames_.motion(reduced);
+  const WindCorrection wind = CorrectFramesByWind(motion, frames_.timing(exposure), state_.config, geometry);
+  state_.coherence = wind.coherence;
+  state_.coherenceUnknown = wind.unknown;
+  // Corrected when asked and the frames tell the wind; else as exposed.
+  const bool corrected = state_.exposureCorrection && wind.best;
   const std::optional<SeeingEstimate> best =
-      EstimateSeeingOfSeries(frames_.motion(reduced), state_.config, geometry);
+      corrected ? wind.best : EstimateSeeingOfSeries(motion, state_.config, geometry);
   state_.bestSeeing = best ? best->seeing : 0;
   state_.bestSeeingError = best ? best->error : 0;
-  state_.bestExposure = exposure;
+  state_.bestExposure = corrected ? 0 : exposure;
   logReading(geometry.airmass);
   UpdateSubframe(state_, camera);
 }

@@ -17,6 +17,7 @@
 #include "flows/ImageWait.h"
 #include "flows/StarSelection.h"
 #include "measure/ExposureExtrapolation.h"
+#include "measure/WindFromExposures.h"
 
 namespace nebulor {
 
@@ -153,10 +154,10 @@ void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) 
     return;
   }
   if (!logProblem_) ui_.showSkippedReading("");
+  state_.bestExposure = correcting ? 0 : state_.config.measurementExposure;
   const std::optional<SeeingEstimate> best = bestEstimate(correcting);
   state_.bestSeeing = best ? best->seeing : 0;
   state_.bestSeeingError = best ? best->error : 0;
-  state_.bestExposure = correcting ? 0 : state_.config.measurementExposure;
   logReading(single_.airmassSum / state_.config.samplesPerReading);
   if (means) {
     UpdateSubframe(state_, camera);
@@ -165,13 +166,32 @@ void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) 
 }
 
 // The 2t exposures are reduced like the t ones, in their own tables, for
-// their directions alone.
+// their directions alone; with the t ones they give the wind, whose kept
+// share of the motion corrects the best estimate (or, for comparison, the
+// fixed extrapolation does).
 std::optional<SeeingEstimate> MeasurementCycle::bestEstimate(bool correcting) {
-  if (!correcting) return EstimateSeeing(state_, single_.geometry);
+  state_.coherence.reset();
+  if (!correcting) {
+    state_.coherenceUnknown =
+        "the wind is measured with fast acquisition or with the exposure-time correction";
+    return EstimateSeeing(state_, single_.geometry);
+  }
   doubled_.config = state_.config;
-  if (!StoreMeanPositions(doubled_) || ReduceReading(doubled_, double_.geometry)) return std::nullopt;
-  return ExtrapolateToZeroExposure(EstimateDirections(state_, single_.geometry),
-                                   EstimateDirections(doubled_, double_.geometry));
+  if (!StoreMeanPositions(doubled_) || ReduceReading(doubled_, double_.geometry)) {
+    state_.coherenceUnknown = "the exposures of 2t could not be reduced";
+    return std::nullopt;
+  }
+  const auto single = EstimateDirections(state_, single_.geometry);
+  const auto twice = EstimateDirections(doubled_, double_.geometry);
+  const WindCorrection wind =
+      exposurePairWind_.correct(single, twice, state_.config.measurementExposure, state_.config);
+  state_.coherence = wind.coherence;
+  state_.coherenceUnknown = wind.unknown;
+  if (state_.fixedExtrapolation) return ExtrapolateToZeroExposure(single, twice);
+  if (wind.best) return wind.best;
+  // Until the wind is known, the estimate as exposed.
+  state_.bestExposure = state_.config.measurementExposure;
+  return CombineDirections(single);
 }
 
 void MeasurementCycle::logReading(double airmass) {

@@ -14,6 +14,7 @@
 #include "measure/RawLog.h"
 #include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
+#include "measure/WindFromExposures.h"
 
 namespace nebulor {
 
@@ -129,6 +130,7 @@ class MeasurementCycle {
   MonitorState doubled_;  // the 2t exposures' tables and their reduction
   ExposureSeries single_{1, state_, logFile_, true};
   ExposureSeries double_{2, doubled_, doubleLog_, false};
+  ExposurePairWind exposurePairWind_;      // the wind pooled over the latest readings of t and 2t
   FrameSeries frames_;                     // the accepted frames of the fast reading in progress
   bool altitudeReported_ = false;          // this run has said that OBJCTALT is no number
   std::optional<std::string> logProblem_;  // a row this reading could not write

@@ -32,10 +32,15 @@ double centroidNoise(const MotionSeries& series, int i) {
   return std::pow(series.centroidError[1][i], 2) + std::pow(series.centroidError[2][i], 2);
 }
 
-// `coefficient` the finder's response of b = B / D and D / r0.
-std::optional<DirectionEstimate> direction(double variance, double noise, int n,
-                                           double (*coefficient)(double, double), double scale,
-                                           const Config& config, double airmass) {
+}  // namespace
+
+std::optional<DirectionEstimate> EstimateDirection(MotionAxis axis, double variance, double noise, int n,
+                                                   const Config& config, const ExposureGeometry& geometry) {
+  // The finder's response of b = B / D and D / r0.
+  double (*coefficient)(double, double) =
+      axis == MotionAxis::along ? finderLongCoefficient : finderTransCoefficient;
+  const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
+  const double airmass = geometry.airmass;
   const double turbulence = variance - noise;
   const double b = static_cast<double>(config.holeDistance) / config.holeDiameter;
   if (!(turbulence > 0) || !(gTiltTransCoefficient(b) > 0)) return std::nullopt;
@@ -53,8 +58,6 @@ std::optional<DirectionEstimate> direction(double variance, double noise, int n,
   const double seeing = lambda * std::pow(r0Term, 3.0 / 5.0) * kArcsecPerRadian / powerBias(nu);
   return DirectionEstimate{seeing, seeing * 0.6 * std::sqrt(2.0 / nu), nu, turbulence};
 }
-
-}  // namespace
 
 double powerBias(double nu) {
   return std::exp(0.6 * std::log(2.0 / nu) + std::lgamma(nu / 2 + 0.6) - std::lgamma(nu / 2));
@@ -79,11 +82,10 @@ std::array<std::optional<DirectionEstimate>, 2> EstimateDirections(const MotionS
   double noise = 0;
   for (int i = 1; i <= n; ++i) noise += centroidNoise(series, i);
   noise /= n;
-  const double scale = pixelScale(geometry.pixelSize, geometry.focalLength);
-  return {direction(sampleVariance(series.longDeviations, n), noise, n, finderLongCoefficient, scale, config,
-                    geometry.airmass),
-          direction(sampleVariance(series.transDeviations, n), noise, n, finderTransCoefficient, scale,
-                    config, geometry.airmass)};
+  return {EstimateDirection(MotionAxis::along, sampleVariance(series.longDeviations, n), noise, n, config,
+                            geometry),
+          EstimateDirection(MotionAxis::across, sampleVariance(series.transDeviations, n), noise, n, config,
+                            geometry)};
 }
 
 std::optional<SeeingEstimate> EstimateSeeingOfSeries(const MotionSeries& series, const Config& config,

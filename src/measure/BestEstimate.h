@@ -55,6 +55,14 @@ double powerBias(double nu);
 // the variance in both directions.
 std::optional<SeeingEstimate> EstimateSeeing(const MonitorState& state, const ExposureGeometry& geometry);
 
+enum class MotionAxis { along, across };
+
+// One direction's estimate from the variance of its deviations (pixels^2,
+// over n - 1) and the mean centroid noise of its n exposures (pixels^2);
+// nothing when the noise exceeds the variance.
+std::optional<DirectionEstimate> EstimateDirection(MotionAxis axis, double variance, double noise, int n,
+                                                   const Config& config, const ExposureGeometry& geometry);
+
 // The longitudinal and the transverse estimate behind EstimateSeeing; a
 // direction whose noise exceeds its variance (or any direction of a reading
 // of fewer than 2 exposures) is empty.

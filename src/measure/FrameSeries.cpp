@@ -3,7 +3,11 @@
 namespace nebulor {
 
 void FrameSeries::add(const std::array<float, 3>& x, const std::array<float, 3>& y,
-                      const std::array<float, 3>& error, double airmass) {
+                      const std::array<float, 3>& error, double airmass, std::uint64_t sequence,
+                      double arrival) {
+  if (size() == 0) firstArrival_ = arrival;
+  lastArrival_ = arrival;
+  sequence_.push_back(sequence);
   for (int star = 1; star <= 2; ++star) {
     x_[star].push_back(x[star]);
     y_[star].push_back(y[star]);
@@ -18,6 +22,7 @@ void FrameSeries::clear() {
     y_[star].assign(1, 0.0f);
     error_[star].assign(1, 0.0f);
   }
+  sequence_.assign(1, 0);
   airmassSum_ = 0;
 }
 
@@ -30,6 +35,12 @@ MotionSeries FrameSeries::motion(const ReducedMotion& reduced) const {
           reduced.transDeviations.data(),
           {nullptr, error_[1].data(), error_[2].data()},
           size()};
+}
+
+FrameTiming FrameSeries::timing(double exposure) const {
+  const int n = size();
+  const double counted = n > 1 ? static_cast<double>(sequence_[n] - sequence_[1]) : 0;
+  return {sequence_.data(), exposure, counted > 0 ? (lastArrival_ - firstArrival_) / counted : exposure};
 }
 
 }  // namespace nebulor

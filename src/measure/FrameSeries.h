@@ -1,10 +1,12 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "measure/BestEstimate.h"
 #include "measure/SeeingReduction.h"
+#include "measure/WindFromFrames.h"
 
 namespace nebulor {
 
@@ -15,8 +17,9 @@ class FrameSeries {
  public:
   FrameSeries() { clear(); }
 
+  // `sequence` the camera's count of the frame, `arrival` when it came (s).
   void add(const std::array<float, 3>& x, const std::array<float, 3>& y, const std::array<float, 3>& error,
-           double airmass);
+           double airmass, std::uint64_t sequence, double arrival);
   void clear();
 
   int size() const { return static_cast<int>(x_[1].size()) - 1; }
@@ -24,12 +27,18 @@ class FrameSeries {
   PositionSeries positions() const;
   // The motion of the series once reduced.
   MotionSeries motion(const ReducedMotion& reduced) const;
+  // Which frames were neighbours and how far apart they started, the
+  // interval from the first and last frames' arrivals and counts.
+  FrameTiming timing(double exposure) const;
 
  private:
   std::array<std::vector<float>, 3> x_;  // [star 1, 2][frame]
   std::array<std::vector<float>, 3> y_;
   std::array<std::vector<float>, 3> error_;
+  std::vector<std::uint64_t> sequence_;
   double airmassSum_ = 0;
+  double firstArrival_ = 0;
+  double lastArrival_ = 0;
 };
 
 }  // namespace nebulor
