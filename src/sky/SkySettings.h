@@ -27,6 +27,8 @@ struct WindLayer {
   double weight = 1;     // share of the turbulence, of r0^(-5/3); the layers' weights are normalised
   double speed = 10;     // m/s
   double direction = 0;  // degrees, as windDirection
+
+  bool operator==(const WindLayer&) const = default;
 };
 
 // The simulated sky and the optics that bring it onto the sensor, with the

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
+#include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
 
 namespace nebulor::camera::sim {
@@ -50,6 +52,10 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"readout=0", [](const SimSettings& s) { return s.readout == 0; }},
       {"response=classical", [](const SimSettings& s) { return s.response == sky::Response::classical; }},
 #ifndef NEBULOR_NO_PHASE_SCREEN
+      {"layers=0.6/5/20; 0.4/25/-110",
+       [](const SimSettings& s) {
+         return s.layers == std::vector<sky::WindLayer>{{0.6, 5, 20}, {0.4, 25, -110}};
+       }},
       {"turbulence=screen,images=gaussian",
        [](const SimSettings& s) {
          return s.turbulence == sky::Turbulence::screen && s.images == sky::Images::gaussian;
@@ -119,6 +125,15 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
       {"gain=0", "gain"},
       {"diameter=200", "distance"},
       {"throwafter=-2", "throwafter"},
+      {"layers=", "layers"},
+      {"layers=0.6/5", "layers"},
+      {"layers=1/5/20/0", "layers"},
+      {"layers=1/5/20;", "layers"},
+      {"layers=0/5/20", "layers"},
+      {"layers=1/x/20", "layers"},
+      {"layers=1/120/20", "layers"},
+      {"layers=1/5/400", "layers"},
+      {"layers=1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0", "layers"},
       // Physical ranges: values that would make the night meaningless or
       // overflow the renderer's pixel positions.
       {"diameter=1e-9,distance=1", "diameter"},
@@ -141,6 +156,32 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
     }
   }
 }
+
+#ifndef NEBULOR_NO_PHASE_SCREEN
+// tau0 = 0.314 r0 / V by hand; at seeing=1 and 500 nm r0 = 0.103132 m.
+TEST(SimServer, TrueCoherenceTimeFollowsTheLayersWinds) {
+  struct Case {
+    const char* text;
+    std::optional<double> tau0;  // ms
+  };
+  const std::vector<Case> cases{
+      {"turbulence=screen,seeing=1,wind=10", 3.23836},
+      // V = (0.75 * 5^(5/3) + 0.25 * 20^(5/3))^(3/5) = 10.1786 m/s
+      {"turbulence=screen,seeing=1,wind=30,layers=3/5/20;1/20/110", 3.18155},
+      // r0 = 0.167590 m, V = 8 / 2^(3/5) = 5.27803 m/s
+      {"turbulence=screen,seeing=0.8,wavelength=650,layers=1/8/0;1/0/90", 9.97025},
+      {"turbulence=screen,wind=0", std::nullopt},
+      {"turbulence=screen,layers=1/0/0;2/0/45", std::nullopt},
+      {"turbulence=model,wind=10", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::optional<double> tau0 = SimServer(parseSimSettings(c.text)).trueTau0();
+    ASSERT_EQ(tau0.has_value(), c.tau0.has_value());
+    if (c.tau0) EXPECT_NEAR(*tau0, *c.tau0, 1e-5);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace nebulor::camera::sim
