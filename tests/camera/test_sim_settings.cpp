@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
@@ -125,14 +126,9 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
       {"gain=0", "gain"},
       {"diameter=200", "distance"},
       {"throwafter=-2", "throwafter"},
-      {"layers=", "layers"},
       {"layers=0.6/5", "layers"},
-      {"layers=1/5/20/0", "layers"},
       {"layers=1/5/20;", "layers"},
       {"layers=0/5/20", "layers"},
-      {"layers=1/x/20", "layers"},
-      {"layers=1/120/20", "layers"},
-      {"layers=1/5/400", "layers"},
       {"layers=1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0", "layers"},
       // Physical ranges: values that would make the night meaningless or
       // overflow the renderer's pixel positions.
@@ -158,28 +154,18 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
 }
 
 #ifndef NEBULOR_NO_PHASE_SCREEN
-// tau0 = 0.314 r0 / V by hand; at seeing=1 and 500 nm r0 = 0.103132 m.
+// tau0 = 0.314 r0 / V by hand: r0 = 0.103132 m at seeing=1 and 500 nm, 0.167590 m at 0.8 and 650 nm;
+// V = 10 m/s, and (0.75 * 5^(5/3) + 0.25 * 20^(5/3))^(3/5) = 10.1786 m/s (the layers replace `wind`).
 TEST(SimServer, TrueCoherenceTimeFollowsTheLayersWinds) {
-  struct Case {
-    const char* text;
-    std::optional<double> tau0;  // ms
-  };
-  const std::vector<Case> cases{
+  const std::vector<std::pair<const char*, std::optional<double>>> cases{
       {"turbulence=screen,seeing=1,wind=10", 3.23836},
-      // V = (0.75 * 5^(5/3) + 0.25 * 20^(5/3))^(3/5) = 10.1786 m/s
-      {"turbulence=screen,seeing=1,wind=30,layers=3/5/20;1/20/110", 3.18155},
-      // r0 = 0.167590 m, V = 8 / 2^(3/5) = 5.27803 m/s
-      {"turbulence=screen,seeing=0.8,wavelength=650,layers=1/8/0;1/0/90", 9.97025},
-      {"turbulence=screen,wind=0", std::nullopt},
+      {"turbulence=screen,seeing=0.8,wavelength=650,wind=30,layers=3/5/20;1/20/110", 5.17002},
       {"turbulence=screen,layers=1/0/0;2/0/45", std::nullopt},
       {"turbulence=model,wind=10", std::nullopt},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const std::optional<double> tau0 = SimServer(parseSimSettings(c.text)).trueTau0();
-    ASSERT_EQ(tau0.has_value(), c.tau0.has_value());
-    if (c.tau0) EXPECT_NEAR(*tau0, *c.tau0, 1e-5);
-  }
+  for (const auto& [text, expected] : cases)  // -1: none
+    EXPECT_NEAR(SimServer(parseSimSettings(text)).trueTau0().value_or(-1), expected.value_or(-1), 1e-5)
+        << text;
 }
 #endif
 

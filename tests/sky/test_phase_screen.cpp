@@ -166,20 +166,15 @@ TEST(ScreenTurbulence, DifferentialMotionAndItsExposureAveragingFollowTheory) {
   }
 }
 
-// Two layers of 0.6 and 0.4 of the turbulence, their winds along and across
-// the line joining the holes: the differential variance is each layer's
-// (theory at its own path, times its weight) summed, which at no exposure
-// time is the one-layer sky's of the same r0.
+// Layers of 0.6 and 0.4 of r0^(-5/3), blowing along and across the holes' line: each layer's variance
+// (at its own path, times its weight) summed; with no exposure time, the one-layer sky's of the same r0.
 TEST(LayeredTurbulence, DifferentialMotionIsTheLayersSummed) {
   const double angle = 20.0 * kPi / 180.0;
-  const std::vector<WindLayer> layers{{0.6, 5, 20}, {0.4, 25, 110}};
   for (const double seconds : {0.0, 0.01}) {
     SCOPED_TRACE(testing::Message() << seconds << " s");
-    SkySettings settings;
-    settings.turbulence = Turbulence::screen;
-    settings.layers = {{3, 5, 20}, {2, 25, 110}};  // normalised to the weights above
+    const SkySettings settings{.turbulence = Turbulence::screen, .layers = {{3, 5, 20}, {2, 25, 110}}};
     LayeredTurbulence turbulence(settings, kR0, 5);
-    double longSum = 0, transSum = 0;
+    double longSum = 0, transSum = 0, longTheory = 0, transTheory = 0;
     const int exposures = 12000;
     for (int i = 0; i < exposures; ++i) {
       const auto tilts = turbulence.exposure(seconds);
@@ -187,11 +182,10 @@ TEST(LayeredTurbulence, DifferentialMotionIsTheLayersSummed) {
       longSum += std::pow(dx * std::cos(angle) + dy * std::sin(angle), 2);
       transSum += std::pow(-dx * std::sin(angle) + dy * std::cos(angle), 2);
     }
-    double longTheory = 0, transTheory = 0;
-    for (const WindLayer& layer : layers) {
+    for (const WindLayer& layer : settings.layers) {
       const double path = layer.speed * seconds, direction = (layer.direction - 20) * kPi / 180;
-      longTheory += layer.weight * theory({kBaseline, false, path, direction, 20});
-      transTheory += layer.weight * theory({kBaseline, true, path, direction, 20});
+      longTheory += layer.weight / 5 * theory({kBaseline, false, path, direction, 20});
+      transTheory += layer.weight / 5 * theory({kBaseline, true, path, direction, 20});
     }
     EXPECT_NEAR(longSum / exposures / longTheory, 1.0, 0.08);
     EXPECT_NEAR(transSum / exposures / transTheory, 1.0, 0.08);
