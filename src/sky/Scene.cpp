@@ -23,8 +23,8 @@ Scene::Scene(const SkySettings& settings, const SeeingModel& seeing)
     if (settings.images == Images::fourier)
       imager_ = std::make_unique<FourierImager>(settings, seeing.pixelScale());
     screen_ =
-        std::make_unique<ScreenTurbulence>(settings, seeing.r0() / 1000.0, settings.seed ^ kScreenStream,
-                                           imager_ ? imager_->pupilPoints() : std::vector<PupilPoint>{});
+        std::make_unique<LayeredTurbulence>(settings, seeing.r0() / 1000.0, settings.seed ^ kScreenStream,
+                                            imager_ ? imager_->pupilPoints() : std::vector<PupilPoint>{});
   }
 #endif
 }

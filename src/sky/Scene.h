@@ -5,7 +5,7 @@
 #include <random>
 
 #ifndef NEBULOR_NO_PHASE_SCREEN
-#include "sky/ScreenTurbulence.h"
+#include "sky/LayeredTurbulence.h"
 #endif
 #include "sky/FourierImager.h"
 #include "sky/SeeingModel.h"
@@ -41,7 +41,7 @@ class Scene {
   Scene(const SkySettings& settings, const SeeingModel& seeing);
 
   // Frames one `seconds` after another from now on (0: single exposures):
-  // the phase screen's air moves on between them (see ScreenTurbulence).
+  // the phase screen's air moves on between them (see LayeredTurbulence).
   void setFrameInterval(double seconds);
   ~Scene();
 
@@ -60,8 +60,8 @@ class Scene {
   std::uniform_real_distribution<double> uniform_;
   bool cloudy_;
 #ifndef NEBULOR_NO_PHASE_SCREEN
-  std::unique_ptr<ScreenTurbulence> screen_;  // with turbulence=screen
-  std::unique_ptr<FourierImager> imager_;     // with images=fourier
+  std::unique_ptr<LayeredTurbulence> screen_;  // with turbulence=screen
+  std::unique_ptr<FourierImager> imager_;      // with images=fourier
   std::vector<float> phases_;
 #endif
 };

@@ -173,13 +173,16 @@ Tilt ScreenTurbulence::tiltAt(const Point& point) const {
   return {part(screen_.at(0, point.x, point.y)), part(screen_.at(1, point.x, point.y))};
 }
 
-std::array<Tilt, 2> ScreenTurbulence::exposure(double seconds, std::vector<float>* phases) {
+int ScreenTurbulence::subSteps(double seconds) const {
   const double path = wind_ * std::max(seconds, 0.0) / spacing_;
   // In still air every sub-step would see the same air.
-  const int steps =
-      path > 0 ? std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
-                            kMinSubSteps, kMaxSubSteps)
-               : 1;
+  return path > 0 ? std::clamp(static_cast<int>(std::ceil(path / (kSamplesAcrossHole * kSubStepInHoles))),
+                               kMinSubSteps, kMaxSubSteps)
+                  : 1;
+}
+
+std::array<Tilt, 2> ScreenTurbulence::exposureInSteps(double seconds, int steps, std::vector<float>* phases) {
+  const double path = wind_ * std::max(seconds, 0.0) / spacing_;
   const double stepLength = path / steps;
   // A path longer than a lane continues in fresh cells.
   const double room = kScreenSize - std::ceil(cellSpan_) - 1.0;

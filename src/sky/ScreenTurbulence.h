@@ -56,7 +56,17 @@ class ScreenTurbulence {
   // the phase at each of them for every sub-step (of a long exposure: for
   // 20 spread over it) into `phases`: hole 1's sub-steps one after the
   // other, then hole 2's.
-  std::array<Tilt, 2> exposure(double seconds, std::vector<float>* phases = nullptr);
+  std::array<Tilt, 2> exposure(double seconds, std::vector<float>* phases = nullptr) {
+    return exposureInSteps(seconds, subSteps(seconds), phases);
+  }
+
+  // Sub-steps an exposure of `seconds` takes here: as many as keep them a
+  // quarter hole apart, at least 10 (1 in still air) and at most 400.
+  int subSteps(double seconds) const;
+
+  // The same in `steps` sub-steps (at least subSteps), so that layers of
+  // other winds share their times.
+  std::array<Tilt, 2> exposureInSteps(double seconds, int steps, std::vector<float>* phases);
 
   // Frames one `seconds` after another (0: single exposures, each in fresh
   // air): each sees the air of the one before moved on by the wind over the

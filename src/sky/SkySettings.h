@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace nebulor::sky {
 
@@ -19,6 +20,15 @@ enum class Response {
 enum class Images {
   fourier,   // by Fourier optics from each hole's wavefront
   gaussian,  // a Gaussian of the diffraction width, moved by the hole's G-tilt
+};
+
+// One frozen-flow layer of the phase-screen sky.
+struct WindLayer {
+  double weight = 1;     // share of the turbulence, of r0^(-5/3); the layers' weights are normalised
+  double speed = 10;     // m/s
+  double direction = 0;  // degrees, as windDirection
+
+  bool operator==(const WindLayer&) const = default;
 };
 
 // The simulated sky and the optics that bring it onto the sensor, with the
@@ -40,6 +50,7 @@ struct SkySettings {
   double outerScale = 20;           // m, of the phase screen; infinity: Kolmogorov
   double wind = 10;                 // m/s, the phase screen's speed
   double windDirection = 0;         // degrees from the sensor's x axis, the way the screen moves
+  std::vector<WindLayer> layers;    // several screens, each its own way; none: one at `wind`, `windDirection`
   Images images = Images::fourier;  // with turbulence=screen; the model's images are Gaussian
 
   // Telescope, and where the pair falls on the sensor (centred on it).

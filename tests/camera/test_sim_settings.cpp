@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <utility>
 
+#include "camera/sim/SimServer.h"
 #include "camera/sim/SimSettings.h"
 
 namespace nebulor::camera::sim {
@@ -50,6 +53,10 @@ TEST(SimSettings, EveryKeyReachesItsField) {
       {"readout=0", [](const SimSettings& s) { return s.readout == 0; }},
       {"response=classical", [](const SimSettings& s) { return s.response == sky::Response::classical; }},
 #ifndef NEBULOR_NO_PHASE_SCREEN
+      {"layers=0.6/5/20; 0.4/25/-110",
+       [](const SimSettings& s) {
+         return s.layers == std::vector<sky::WindLayer>{{0.6, 5, 20}, {0.4, 25, -110}};
+       }},
       {"turbulence=screen,images=gaussian",
        [](const SimSettings& s) {
          return s.turbulence == sky::Turbulence::screen && s.images == sky::Images::gaussian;
@@ -119,6 +126,10 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
       {"gain=0", "gain"},
       {"diameter=200", "distance"},
       {"throwafter=-2", "throwafter"},
+      {"layers=0.6/5", "layers"},
+      {"layers=1/5/20;", "layers"},
+      {"layers=0/5/20", "layers"},
+      {"layers=1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0;1/0/0", "layers"},
       // Physical ranges: values that would make the night meaningless or
       // overflow the renderer's pixel positions.
       {"diameter=1e-9,distance=1", "diameter"},
@@ -141,6 +152,22 @@ TEST(SimSettings, MalformedTextFailsWithOneLineNamingTheKey) {
     }
   }
 }
+
+#ifndef NEBULOR_NO_PHASE_SCREEN
+// tau0 = 0.314 r0 / V by hand: r0 = 0.103132 m at seeing=1 and 500 nm, 0.167590 m at 0.8 and 650 nm;
+// V = 10 m/s, and (0.75 * 5^(5/3) + 0.25 * 20^(5/3))^(3/5) = 10.1786 m/s (the layers replace `wind`).
+TEST(SimServer, TrueCoherenceTimeFollowsTheLayersWinds) {
+  const std::vector<std::pair<const char*, std::optional<double>>> cases{
+      {"turbulence=screen,seeing=1,wind=10", 3.23836},
+      {"turbulence=screen,seeing=0.8,wavelength=650,wind=30,layers=3/5/20;1/20/110", 5.17002},
+      {"turbulence=screen,layers=1/0/0;2/0/45", std::nullopt},
+      {"turbulence=model,wind=10", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases)  // -1: none
+    EXPECT_NEAR(SimServer(parseSimSettings(text)).trueTau0().value_or(-1), expected.value_or(-1), 1e-5)
+        << text;
+}
+#endif
 
 }  // namespace
 }  // namespace nebulor::camera::sim

@@ -9,7 +9,7 @@
 #include <numbers>
 
 #include "sky/FourierImager.h"
-#include "sky/ScreenTurbulence.h"
+#include "sky/LayeredTurbulence.h"
 
 namespace nebulor::sky {
 namespace {
@@ -45,7 +45,7 @@ std::array<double, 2> centroid(const std::vector<T>& values, int x0, int y0) {
 void exposures(const Optics& o, double r0, double reach, int count,
                const std::function<void(const ImageStamp&, double, double)>& use) {
   const FourierImager imager(o.settings, o.scale, reach);
-  ScreenTurbulence turbulence(o.settings, r0, 3, imager.pupilPoints());
+  LayeredTurbulence turbulence(o.settings, r0, 3, imager.pupilPoints());
   std::vector<float> phases;
   for (int e = 0; e < count; ++e) {
     const auto tilt = turbulence.exposure(0.01, &phases);
@@ -79,16 +79,21 @@ double airyMismatch() {
   return worst / peak;
 }
 
-// Intensity centroid minus G-tilt, RMS, over the G-tilt's RMS at D / r0 = 1.
-double centroidAgainstGTilt() {
+// Intensity centroid minus G-tilt, RMS, over the G-tilt's RMS at D / r0 = 1, in `layers` (none: one still).
+double centroidOffGTilt(const std::vector<WindLayer>& layers) {
+  Optics o = optics(3.7);
+  o.settings.layers = layers;
   double difference = 0, motion = 0;
-  exposures(optics(3.7), 0.05, 7.0, 200, [&](const ImageStamp& stamp, double tx, double ty) {
+  exposures(o, 0.05, 7.0, 200, [&](const ImageStamp& stamp, double tx, double ty) {
     const auto [x, y] = centroid(stamp.shares, stamp.x0, stamp.y0);
     difference += std::pow(x - tx, 2) + std::pow(y - ty, 2);
     motion += tx * tx + ty * ty;
   });
   return std::sqrt(difference / motion);
 }
+
+double centroidAgainstGTilt() { return centroidOffGTilt({}); }
+double centroidThroughLayers() { return centroidOffGTilt({{0.5, 5, 20}, {0.5, 25, 110}}); }
 
 double halfWidthAtHalfMaximum(const std::function<double(int)>& profile) {
   int r = 1;
@@ -145,6 +150,8 @@ TEST(FourierImager, ImagesAgreeWithTheory) {
       {"pixels of the Airy pattern, off by at most this share of the peak", airyMismatch, 0, 0.01},
       // 2.4%: the wings beyond 7 lambda / D and the grid's edge cells.
       {"intensity centroid minus G-tilt, RMS over the motion's", centroidAgainstGTilt, 0, 0.03},
+      // The pupil's phase is the layers' summed, as its G-tilt is.
+      {"the same through two moving layers", centroidThroughLayers, 0, 0.03},
       {"long-exposure FWHM at D / r0 = 3 over the theory's", longExposureWidth, 1, 0.05},
   };
   for (const Check& c : checks) EXPECT_NEAR(c.measure(), c.expected, c.tolerance) << c.what;

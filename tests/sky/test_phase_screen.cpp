@@ -7,6 +7,7 @@
 #include <numbers>
 #include <vector>
 
+#include "sky/LayeredTurbulence.h"
 #include "sky/PhaseScreen.h"
 #include "sky/ScreenTurbulence.h"
 
@@ -162,6 +163,32 @@ TEST(ScreenTurbulence, DifferentialMotionAndItsExposureAveragingFollowTheory) {
       EXPECT_LT(longSum, stillLong);
       EXPECT_LT(transSum, stillTrans);
     }
+  }
+}
+
+// Layers of 0.6 and 0.4 of r0^(-5/3), blowing along and across the holes' line: each layer's variance
+// (at its own path, times its weight) summed; with no exposure time, the one-layer sky's of the same r0.
+TEST(LayeredTurbulence, DifferentialMotionIsTheLayersSummed) {
+  const double angle = 20.0 * kPi / 180.0;
+  for (const double seconds : {0.0, 0.01}) {
+    SCOPED_TRACE(testing::Message() << seconds << " s");
+    const SkySettings settings{.turbulence = Turbulence::screen, .layers = {{3, 5, 20}, {2, 25, 110}}};
+    LayeredTurbulence turbulence(settings, kR0, 5);
+    double longSum = 0, transSum = 0, longTheory = 0, transTheory = 0;
+    const int exposures = 12000;
+    for (int i = 0; i < exposures; ++i) {
+      const auto tilts = turbulence.exposure(seconds);
+      const double dx = tilts[1].x - tilts[0].x, dy = tilts[1].y - tilts[0].y;
+      longSum += std::pow(dx * std::cos(angle) + dy * std::sin(angle), 2);
+      transSum += std::pow(-dx * std::sin(angle) + dy * std::cos(angle), 2);
+    }
+    for (const WindLayer& layer : settings.layers) {
+      const double path = layer.speed * seconds, direction = (layer.direction - 20) * kPi / 180;
+      longTheory += layer.weight / 5 * theory({kBaseline, false, path, direction, 20});
+      transTheory += layer.weight / 5 * theory({kBaseline, true, path, direction, 20});
+    }
+    EXPECT_NEAR(longSum / exposures / longTheory, 1.0, 0.08);
+    EXPECT_NEAR(transSum / exposures / transTheory, 1.0, 0.08);
   }
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "camera/Automation.h"
 #include "camera/ClickState.h"
 #include "camera/FrameViewer.h"
 #include "camera/ImageDisplay.h"
 #include "camera/sim/SimSettings.h"
+#include "sky/WindLayers.h"
 
 namespace nebulor::camera::sim {
 
@@ -21,6 +23,9 @@ class SimServer : public AutomationServer {
   // The truth a run can be checked against: lambda / r0 at the zenith, in
   // arcseconds at the simulator's wavelength.
   double trueSeeing() const { return settings_.seeing; }
+  // And the coherence time of its wind, ms (sky::trueTau0): none for the
+  // model turbulence or in still air.
+  std::optional<double> trueTau0() const { return sky::trueTau0(settings_); }
   const SimSettings& settings() const { return settings_; }
 
   // The simulated image window: its click state, and where its images are

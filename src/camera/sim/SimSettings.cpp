@@ -25,6 +25,7 @@ constexpr bool kPhaseScreens = true;
 #endif
 // The phase screen spans 64 hole diameters; the mask must fit with room to move.
 constexpr int kMaxScreenBaseline = 30;
+constexpr std::size_t kMaxLayers = 8;
 constexpr std::array<std::string_view, 4> kHeaderKeys{"OBJCTALT", "FOCALLEN", "XPIXSZ", "YPIXSZ"};
 
 std::string_view trim(std::string_view text) {
@@ -130,6 +131,19 @@ ClickScript clickScript(const Item& item) {
   return script;
 }
 
+// weight/speed/direction;...: each layer a screen of its own, so their number is bounded.
+std::vector<sky::WindLayer> layerList(const Item& item) {
+  std::vector<sky::WindLayer> layers;
+  for (std::string_view layer : split(item.text(), ';')) {
+    const std::vector<std::string_view> parts = split(layer, '/');
+    if (parts.size() != 3) item.fail("needs layers weight/speed/direction separated by ';'");
+    layers.push_back({Item("layers", parts[0]).number(0, 1e6, true), Item("layers", parts[1]).number(0, 100),
+                      Item("layers", parts[2]).number(-360, 360)});
+  }
+  if (layers.size() > kMaxLayers) item.fail("takes at most " + std::to_string(kMaxLayers) + " layers");
+  return layers;
+}
+
 std::set<std::string> headerKeys(const Item& item) {
   std::set<std::string> keys;
   for (std::string_view name : split(item.text(), '+')) {
@@ -203,6 +217,7 @@ const std::vector<Key>& keys() {
        }},
       {"wind", [](SimSettings& s, const Item& v) { s.wind = v.number(0, 100); }},
       {"winddir", [](SimSettings& s, const Item& v) { s.windDirection = v.number(-360, 360); }},
+      {"layers", [](SimSettings& s, const Item& v) { s.layers = layerList(v); }},
       {"focallen", [](SimSettings& s, const Item& v) { s.focalLength = v.number(10, 100000); }},
       {"pixelsize", [](SimSettings& s, const Item& v) { s.pixelSize = v.number(0.5, 100); }},
       {"width", [](SimSettings& s, const Item& v) { s.width = v.whole(1, kMaxSimSensorSide); }},
