@@ -43,6 +43,11 @@ std::array<Tilt, 2> LayeredTurbulence::exposure(double seconds, std::vector<floa
   return sum;
 }
 
+bool LayeredTurbulence::startedFreshAir() const {
+  return std::any_of(layers_.begin(), layers_.end(),
+                     [](const auto& layer) { return layer->startedFreshAir(); });
+}
+
 void LayeredTurbulence::setFrameInterval(double seconds) {
   for (const auto& layer : layers_) layer->setFrameInterval(seconds);
 }

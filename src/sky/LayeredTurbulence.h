@@ -27,6 +27,9 @@ class LayeredTurbulence {
   // As ScreenTurbulence::exposure, summed over the layers.
   std::array<Tilt, 2> exposure(double seconds, std::vector<float>* phases = nullptr);
 
+  // Whether any layer's latest exposure began in fresh air.
+  bool startedFreshAir() const;
+
   // As ScreenTurbulence::setFrameInterval, for every layer.
   void setFrameInterval(double seconds);
 

@@ -73,6 +73,7 @@ SceneState Scene::next(double time, double seconds) {
     // Turbulence at the zenith seen through `airmass` times as much air.
     const double scale = std::sqrt(airmass) / seeing_.pixelScale();
     const std::array<Tilt, 2> tilts = screen_->exposure(seconds, imager_ ? &phases_ : nullptr);
+    state.freshAir = screen_->startedFreshAir();
     const double halfX = settings_.separation * ux / 2.0;
     const double halfY = settings_.separation * uy / 2.0;
     for (std::size_t h = 0; h < 2; ++h) {

@@ -26,6 +26,7 @@ struct SceneState {
   std::array<StarImage, 2> stars;
   std::array<ImageStamp, 2> images;  // formed by Fourier optics; none: Gaussian images
   bool cloudy = false;               // the stars are hidden
+  bool freshAir = true;              // the turbulence is unrelated to the previous exposure's
 };
 
 // The two images of the star as they move from exposure to exposure: both

@@ -157,7 +157,8 @@ void ScreenTurbulence::setFrameInterval(double seconds) {
 // (the mask reads the screen further back as time goes on, within an
 // exposure too), in a stretch of lane reserved when the run of frames began.
 ScreenTurbulence::Point ScreenTurbulence::flowCell(double pathSamples) {
-  if (flowRoom_ < frameShift_) {
+  freshAir_ = flowRoom_ < frameShift_;
+  if (freshAir_) {
     const double stretch = std::min(kFlowStretch, kScreenSize - std::ceil(cellSpan_ + pathSamples) - 2.0);
     flowCorner_ = allocateCell(pathSamples + stretch);
     flowCorner_.x += stretch;
@@ -200,7 +201,9 @@ std::array<Tilt, 2> ScreenTurbulence::exposureInSteps(double seconds, int steps,
     if (step % stepsPerCell == 0) {
       cellPath = stepLength * std::min(stepsPerCell, steps - step);
       // A frame's path within one cell follows the frame before; a longer one cannot.
-      corner = frameShift_ > 0 && stepsPerCell == steps ? flowCell(cellPath) : allocateCell(cellPath);
+      const bool flows = frameShift_ > 0 && stepsPerCell == steps;
+      corner = flows ? flowCell(cellPath) : allocateCell(cellPath);
+      if (!flows) freshAir_ = true;
     }
     // The screen moves along +x: the mask reads it further back as time goes on.
     const double back = cellPath - stepLength * (step % stepsPerCell + 0.5);

@@ -74,6 +74,11 @@ class ScreenTurbulence {
   // stretch of lane is used up and the next frame starts in fresh air.
   void setFrameInterval(double seconds);
 
+  // Whether the latest exposure began in air unrelated to the one before
+  // (always, unless frames flow on): the frames on either side are then no
+  // neighbours.
+  bool startedFreshAir() const { return freshAir_; }
+
   // Samples per metre on the screen.
   double samplesPerMetre() const { return 1.0 / spacing_; }
 
@@ -109,6 +114,7 @@ class ScreenTurbulence {
   double frameShift_ = 0;  // samples the air moves between frames; 0: no frames
   Point flowCorner_{};     // the last frame's cell
   double flowRoom_ = 0;    // samples of the reserved stretch still ahead of it
+  bool freshAir_ = true;
 };
 
 }  // namespace nebulor::sky

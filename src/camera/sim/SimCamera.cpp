@@ -113,6 +113,7 @@ void SimCamera::expose(float seconds) {
 
 std::shared_ptr<SimDocument> SimCamera::render(double start, float seconds) {
   const sky::SceneState scene = scene_.next(start + seconds / 2.0, seconds);
+  freshAir_ = scene.freshAir;
   auto frame = std::make_shared<stars::Frame>(renderer_.render(scene, readoutRegion(), seconds, noise_));
   const SimHeader header{scene.altitude, settings_.focalLength, settings_.pixelSize, settings_.missingKeys,
                          stars::NoiseModel{settings_.gain, settings_.readNoise}};
@@ -140,7 +141,10 @@ std::optional<StreamFrame> SimCamera::Stream::nextFrame() {
   StreamFrame frame;
   frame.pixels = document->frame();
   frame.arrival = next_ + interval;
-  frame.sequence = ++sequence_;
+  // A frame in fresh air is no neighbour of the one before: the count
+  // skips one, as for a frame dropped.
+  sequence_ += camera_.freshAir_ ? 2 : 1;
+  frame.sequence = sequence_;
   frame.exposure = exposure_;
   // What the device's properties say, as a stream has no header: the same values, the same gaps.
   const auto property = [&document](const char* keyword) -> std::optional<double> {

@@ -71,6 +71,7 @@ class SimCamera : public Camera {
   SimClock clock_;
   sky::SeeingModel seeing_;
   sky::Scene scene_;
+  bool freshAir_ = true;  // the latest exposure's turbulence was unrelated to the one before
   FrameRenderer renderer_;
   std::mt19937_64 noise_;
 
