@@ -18,6 +18,7 @@
 #include "flows/StarSelection.h"
 #include "measure/ExposureExtrapolation.h"
 #include "measure/WindFromExposures.h"
+#include "measure/WindResponse.h"
 
 namespace nebulor {
 
@@ -88,6 +89,14 @@ void MeasurementCycle::StartMeasuring() {
   openReadingsLog([this](const std::string& text) { ui_.showMessage(text); });
   altitudeReported_ = false;
   if (reacquisition_ != nullptr) reacquisition_->runStarted();
+  // The wind's response takes a second to build: built meanwhile, it is
+  // ready when the first reading ends, and the window never waits for it.
+  if (state_.fastAcquisition || state_.exposureCorrection) {
+    windResponses_ = std::async(std::launch::async, [config = state_.config] {
+      WindResponse::forMask(config, 0);
+      WindResponse::forMask(config, 1);
+    });
+  }
   const RunEnd end = measureReadings(camera);
   showRunEnd(end);
   logFile_.close();

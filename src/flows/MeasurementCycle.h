@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <optional>
 #include <string>
 
@@ -130,6 +131,7 @@ class MeasurementCycle {
   MonitorState doubled_;  // the 2t exposures' tables and their reduction
   ExposureSeries single_{1, state_, logFile_, true};
   ExposureSeries double_{2, doubled_, doubleLog_, false};
+  std::future<void> windResponses_;        // built in the background as a run starts
   ExposurePairWind exposurePairWind_;      // the wind pooled over the latest readings of t and 2t
   FrameSeries frames_;                     // the accepted frames of the fast reading in progress
   bool altitudeReported_ = false;          // this run has said that OBJCTALT is no number

@@ -153,10 +153,6 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
   if (!(best.wind * timing.exposure / diameter < kLongestPath)) {
     return {std::nullopt, std::nullopt, "the frames decorrelate faster than any wind they could time"};
   }
-  std::fprintf(stderr, "obs %.4f %.4f %.4f %.4f bal %.4f  err %.4f %.4f %.4f %.4f %.4f wind %.2f\n",
-               whole.fitted[0], whole.fitted[1], whole.fitted[2], whole.fitted[3], whole.fitted[4],
-               weighted[0].error, weighted[1].error, weighted[2].error, weighted[3].error, weighted[4].error,
-               best.wind);
   std::vector<double> seeings, winds;
   for (const Measures& m : leftOut) {
     const Values v = values(m);
