@@ -22,8 +22,10 @@ body { font-family: sans-serif; color: var(--text); background: var(--back); mar
 h1 { font-size: 1.2em; font-weight: normal; margin: 0 0 .5em; }
 #best { font-size: 3.5em; font-weight: bold; }
 #error { font-size: 1.8em; font-weight: bold; }
-#classical, .beside { white-space: nowrap; margin-left: .8em; }
-#seeing, #tau0, #wind { font-size: 1.4em; }
+#headline { display: flex; flex-wrap: wrap; align-items: baseline; column-gap: .8em; }
+.beside { white-space: nowrap; }
+#seeing { font-size: 1.4em; }
+#tau0, #wind { font-size: 1.2em; }
 #state { font-size: 1.1em; margin: .3em 0 1em; }
 table { border-collapse: collapse; margin-bottom: 1em; }
 td { padding: .15em 1em .15em 0; }
@@ -34,8 +36,8 @@ td:first-child, .dim { color: var(--dim); }
 </style></head>
 <body data-refreshes="0">
 <h1>Nebulor seeing monitor</h1>
-<div><span id="best">-</span> <span id="error"></span> <span class="dim">arcsec</span>
-<span id="classical"><span class="dim">classical</span> <span id="seeing">-</span></span>
+<div id="headline"><span><span id="best">-</span> <span id="error"></span> <span class="dim">arcsec</span></span>
+<span class="beside"><span class="dim">classical</span> <span id="seeing">-</span></span>
 <span class="beside"><span class="dim">tau0</span> <span id="tau0">-</span> <span class="dim">ms</span></span>
 <span class="beside"><span class="dim">wind</span> <span id="wind">-</span> <span class="dim">m/s</span></span></div>
 <div id="about" class="dim">Seeing: best estimate and its 1-sigma error; the classical DIMM value beside it,
