@@ -87,8 +87,7 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
   EXPECT_EQ(fieldsOf(second).at("reading"), "2");
   EXPECT_EQ(fieldsOf(second).at("rejected"), "0.0");
   // The best estimate and its error close the line, after the truth.
-  EXPECT_NE(first.find(" true=1.2000 true_tau0=3.50 best=nan error=nan tau0=nan tau0_error=nan wind=nan "),
-            std::string::npos);
+  EXPECT_NE(first.find(" true=1.2000 true_tau0=3.50 best=nan error=nan tau0=nan"), std::string::npos);
   EXPECT_EQ(second.substr(second.find(" best=")),
             " best=1.3750 error=0.1875 tau0=3.20 tau0_error=0.40 wind=12.50 wind_error=1.25");
 }
