@@ -23,6 +23,7 @@ struct Backend {
   // and what abandons a wait (nullptr: block). Empty: it never waits long.
   std::function<void(EventPump*, std::function<bool()>)> setEventPump;
   std::optional<double> trueSeeing;  // arcsec, when the backend knows the truth
+  std::optional<double> trueTau0;    // ms, at the zenith, when the backend knows it
 };
 
 enum class BackendUse {

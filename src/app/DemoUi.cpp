@@ -25,13 +25,13 @@ std::string fixed(double value, int decimals) {
 }  // namespace
 
 DemoUi::DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err,
-               int readings, std::optional<double> trueSeeing, std::function<void()> stop, Clock clock)
+               int readings, KnownTruth truth, std::function<void()> stop, Clock clock)
     : window_(window),
       state_(state),
       out_(out),
       err_(err),
       readings_(readings),
-      trueSeeing_(trueSeeing),
+      truth_(truth),
       stop_(std::move(stop)),
       clock_(std::move(clock)),
       shownHistoryCount_(state.historyCount),
@@ -56,7 +56,12 @@ void DemoUi::printReading() {
   lastReading_ = clock_();
   rejectedInARow_ = 0;
   ++printed_;
-  out_ << demoReadingLine(printed_, state_, trueSeeing_) << std::endl;
+  out_ << demoReadingLine(printed_, state_, truth_) << std::endl;
+  // Why there is no wind is the same for the whole run: said once.
+  if (!state_.coherence && !state_.coherenceUnknown.empty() && !coherenceUnknownSaid_) {
+    err_ << state_.coherenceUnknown << std::endl;
+    coherenceUnknownSaid_ = true;
+  }
   if (printed_ == readings_) stop_();
 }
 
@@ -93,16 +98,23 @@ void DemoUi::showMessage(const std::string& text) {
   err_ << text << std::endl;
 }
 
-std::string demoReadingLine(int reading, const MonitorState& state, std::optional<double> trueSeeing) {
+std::string demoReadingLine(int reading, const MonitorState& state, const KnownTruth& truth) {
   const float seeing = state.fwhmHistory[latestHistorySlot(state.historyCount)];
   const double r0 = r0Centimetres(state.config.wavelength, seeing);
   const int exposures = state.badSampleCount + readingLength(state);
   const double rejected = exposures > 0 ? 100.0 * state.badSampleCount / exposures : 0;
+  std::string coherence = " tau0=nan tau0_error=nan wind=nan wind_error=nan";
+  if (const std::optional<Coherence>& c = state.coherence) {
+    coherence = " tau0=" + (c->tau0 ? fixed(*c->tau0, 2) : "nan") +
+                " tau0_error=" + (c->tau0 ? fixed(c->tau0Error, 2) : "nan") + " wind=" + fixed(c->wind, 2) +
+                " wind_error=" + fixed(c->windError, 2);
+  }
   return "reading=" + std::to_string(reading) + " seeing=" + fixed(seeing, 4) + " r0=" + fixed(r0, 3) +
          " long=" + fixed(state.longStdDev, 4) + " trans=" + fixed(state.transStdDev, 4) +
-         " rejected=" + fixed(rejected, 1) + (trueSeeing ? " true=" + fixed(*trueSeeing, 4) : "") +
+         " rejected=" + fixed(rejected, 1) + (truth.seeing ? " true=" + fixed(*truth.seeing, 4) : "") +
+         (truth.tau0 ? " true_tau0=" + fixed(*truth.tau0, 2) : "") +
          " best=" + (state.bestSeeing > 0 ? fixed(state.bestSeeing, 4) : "nan") +
-         " error=" + (state.bestSeeing > 0 ? fixed(state.bestSeeingError, 4) : "nan");
+         " error=" + (state.bestSeeing > 0 ? fixed(state.bestSeeingError, 4) : "nan") + coherence;
 }
 
 }  // namespace nebulor

@@ -15,10 +15,13 @@ namespace nebulor {
 // given window (the real one, or none), except that messages go to the error
 // stream instead of waiting for an OK, and every reading the window shows is
 // also printed as one line
-//   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0 best=B error=E
-// (arcsec, cm, pixels, percent, arcsec, arcsec, arcsec; full stops; true=
-// only when the backend knows the truth; nan where there is no value). B is
-// Nebulor's best estimate, E its 1-sigma error. Once the wanted number of
+//   reading=K seeing=S r0=R long=L trans=T rejected=P true=S0 true_tau0=T0 best=B error=E
+//   tau0=C tau0_error=CE wind=V wind_error=VE
+// (arcsec, cm, pixels, percent, arcsec, ms, arcsec, arcsec, ms, ms, m/s, m/s;
+// full stops; true= and true_tau0= only when the backend knows the truth; nan
+// where there is no value). B is Nebulor's best estimate, E its 1-sigma
+// error; C the coherence time and V the wind, with theirs. Why the wind is
+// not measured goes to the error stream once. Once the wanted number of
 // readings has been printed, stop() is called (it clicks "Stop Monitoring");
 // 0 readings: never.
 //
@@ -30,13 +33,18 @@ namespace nebulor {
 inline constexpr std::chrono::seconds kDemoPatience{60};
 inline constexpr int kDemoRejectedLimit = 2000;
 
+// What the backend knows of the sky it shows, to check a run against.
+struct KnownTruth {
+  std::optional<double> seeing;  // arcsec
+  std::optional<double> tau0;    // ms
+};
+
 class DemoUi : public MonitorUi {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
   DemoUi(MonitorUi& window, const MonitorState& state, std::ostream& out, std::ostream& err, int readings,
-         std::optional<double> trueSeeing, std::function<void()> stop,
-         Clock clock = std::chrono::steady_clock::now);
+         KnownTruth truth, std::function<void()> stop, Clock clock = std::chrono::steady_clock::now);
 
   void setCommandEnabled(Command command, bool enabled) override {
     window_.setCommandEnabled(command, enabled);
@@ -69,7 +77,7 @@ class DemoUi : public MonitorUi {
   std::ostream& out_;
   std::ostream& err_;
   int readings_;
-  std::optional<double> trueSeeing_;
+  KnownTruth truth_;
   void giveUp(const std::string& reason);
   void printReading();
 
@@ -82,9 +90,10 @@ class DemoUi : public MonitorUi {
   int rejectedInARow_ = 0;                             // since the last completed reading
   bool givesUp_ = true;
   bool gaveUp_ = false;
+  bool coherenceUnknownSaid_ = false;
 };
 
 // One demo line for the reading just shown (K counts from 1).
-std::string demoReadingLine(int reading, const MonitorState& state, std::optional<double> trueSeeing);
+std::string demoReadingLine(int reading, const MonitorState& state, const KnownTruth& truth);
 
 }  // namespace nebulor

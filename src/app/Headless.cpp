@@ -53,11 +53,12 @@ int runHeadless(camera::AutomationServer& server, const HeadlessRun& run, const 
                 std::ostream& out, std::ostream& err) {
   MonitorState state;
   state.exposureCorrection = run.exposureCorrection;
+  state.fixedExtrapolation = run.fixedExtrapolation;
   state.fastAcquisition = run.fastAcquisition;
   state.feed = run.feed;
   NoWindow window(run.stopSignalled);
   // Reaching the readings wanted is a stop click: the run ends at its next wait.
-  DemoUi ui(window, state, out, err, run.readings, run.trueSeeing, [&state] { state.stopRequested = kTrue; });
+  DemoUi ui(window, state, out, err, run.readings, run.truth, [&state] { state.stopRequested = kTrue; });
   ui.neverGiveUp();
   MeasurementCycle cycle(state, ui, folder);
   AutoSelection selection(state, ui, run.separation);

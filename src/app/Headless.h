@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/DemoUi.h"
 #include "camera/Automation.h"
 #include "core/Config.h"
 #include "core/EventPump.h"
@@ -17,9 +18,10 @@ namespace nebulor {
 struct HeadlessRun {
   int readings = 0;                                  // stop after this many; 0: until stopped
   std::optional<stars::SeparationRange> separation;  // pixels; default: from the frame's plate scale
-  std::optional<double> trueSeeing;                  // arcsec, when the backend knows the truth
+  KnownTruth truth;                                  // what the backend knows of the sky
   std::function<bool()> stopSignalled;               // polled by every wait
   bool exposureCorrection = false;                   // exposures of t and 2t, the best estimate extrapolated
+  bool fixedExtrapolation = false;                   // ... by the fixed extrapolation, not the measured wind
   bool fastAcquisition = false;                      // frames back to back, a reading per minute of them
   ReadingsFeed* feed = nullptr;                      // where the readings are published; none: nowhere
   // The backend's event pump setter (see camera::Backend), so its waits on a

@@ -303,13 +303,20 @@ void MainDisplay::CommandSetup_Click() {
 }
 
 void MainDisplay::CommandAbout_Click() {
-  showMessageBox(this, aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
-                           QString::fromStdString(configFolder_) +
-                           QStringLiteral("\n\nExposure-time correction: ") +
-                           (state_.exposureCorrection ? QStringLiteral("on") : QStringLiteral("off")) +
-                           QStringLiteral("\nFast acquisition: ") +
-                           (state_.fastAcquisition ? QStringLiteral("on, a reading per minute of frames")
-                                                   : QStringLiteral("off")));
+  showMessageBox(
+      this,
+      aboutText() + QStringLiteral("\n\nconfig.ini and the logs are kept in ") +
+          QString::fromStdString(configFolder_) + QStringLiteral("\n\nExposure-time correction: ") +
+          (!state_.exposureCorrection  ? QStringLiteral("off")
+           : state_.fixedExtrapolation ? QStringLiteral("on, by the fixed extrapolation")
+                                       : QStringLiteral("on")) +
+          QStringLiteral("\nFast acquisition: ") +
+          (state_.fastAcquisition ? QStringLiteral("on, a reading per minute of frames")
+                                  : QStringLiteral("off")) +
+          QStringLiteral("\n\nThe coherence time tau0 = 0.314 r0 / V is how long the wavefront stays the "
+                         "same, the time adaptive optics and interferometry must work within. V is the "
+                         "turbulence-weighted wind speed, from how fast the stars' motion decorrelates "
+                         "between frames, or between exposures of t and 2t."));
 }
 
 std::string MainDisplay::decimalSeparator() const { return locale().decimalPoint().toStdString(); }

@@ -134,6 +134,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
       chartOptionGiven = true;
     } else if (name == "--exposure-correction" && !hasValue) {
       options.exposureCorrection = true;
+    } else if (name == "--fixed-extrapolation" && !hasValue) {
+      options.fixedExtrapolation = options.exposureCorrection = true;
     } else if (name == "--fast" && !hasValue) {
       options.fastAcquisition = true;
     } else if (name == "--separation") {
@@ -186,7 +188,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args) {
 std::string programUsage() {
   return "Usage: nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings "
          "N]\n"
-         "               [--data-dir DIR] [--night] [--exposure-correction] [--fast]\n"
+         "               [--data-dir DIR] [--night] [--exposure-correction | --fixed-extrapolation] "
+         "[--fast]\n"
          "               [--alpaca PORT|off [--alpaca-bind ADDRESS]]\n"
          "       nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]\n"
          "               [--data-dir DIR] [--night]\n"
@@ -231,6 +234,9 @@ std::string programUsage() {
          "  --exposure-correction         alternate exposures of the measurement exposure time t and 2t\n"
          "                                and extrapolate the best estimate to zero exposure time (also\n"
          "                                in the window's context menu); readings take twice as long\n"
+         "  --fixed-extrapolation         the exposure-time correction by the fixed extrapolation from t\n"
+         "                                and 2t instead of the measured wind, for comparison; implies\n"
+         "                                --exposure-correction\n"
          "  --fast                        fast acquisition: frames back to back (the camera's video stream\n"
          "                                where it has one), a reading per minute of frames with its error\n"
          "                                from their own scatter (also in the window's context menu)\n"

@@ -22,7 +22,7 @@ inline constexpr const char* kWindowCamera = "sim";
 // The command line: which imaging application to drive, the demo, the
 // unattended (headless) run, the night chart, where the files live and the night view.
 //   nebulor [--camera KIND[:SETTINGS]] [--demo | --headless [--separation MIN:MAX]] [--readings N]
-//           [--data-dir DIR] [--night] [--exposure-correction]
+//           [--data-dir DIR] [--night] [--exposure-correction | --fixed-extrapolation] [--fast]
 //           [--alpaca PORT|off [--alpaca-bind ADDRESS]]
 //   nebulor --chart [READINGS.csv] -o FILE.png|FILE.svg [--date YYYY-MM-DD] [--size WxH]
 //           [--data-dir DIR] [--night]
@@ -37,6 +37,7 @@ struct ProgramOptions {
   std::string dataDir;                               // empty: the program's folder or the user's data folder
   bool night = false;
   bool exposureCorrection = false;  // on for this run, whatever the window last remembered
+  bool fixedExtrapolation = false;  // the correction by the fixed extrapolation; implies exposureCorrection
   bool fastAcquisition = false;     // likewise
   std::optional<int> alpacaPort;    // the Alpaca server's port; 0: off; none: not given
   std::string alpacaBind;           // its one address; empty: every interface

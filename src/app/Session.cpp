@@ -81,6 +81,7 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
   }
   MonitorState state;
   state.feed = feed;
+  state.fixedExtrapolation = choices.fixedExtrapolation;
   MainDisplay window(state, folder);
   Session session(state, window, window, folder, images.get());
   if (images) {
@@ -114,14 +115,14 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 }
 
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err, bool exposureCorrection, ReadingsFeed* feed,
-            bool fastAcquisition) {
+            std::ostream& out, std::ostream& err, WindowChoices choices, ReadingsFeed* feed) {
   MonitorState state;
   state.feed = feed;
+  state.fixedExtrapolation = choices.fixedExtrapolation;
   MainDisplay window(state, folder);
-  window.setExposureCorrection(exposureCorrection);
-  window.setFastAcquisition(fastAcquisition);
-  DemoUi ui(window, state, out, err, readings, backend.trueSeeing,
+  window.setExposureCorrection(choices.exposureCorrection);
+  window.setFastAcquisition(choices.fastAcquisition);
+  DemoUi ui(window, state, out, err, readings, {backend.trueSeeing, backend.trueTau0},
             [&window] { click(window, "CommandStartAbort"); });
   Session session(state, window, ui, folder);
   AutomationObjects objects;

@@ -40,6 +40,7 @@ struct WindowChoices {
   bool night = false;
   bool exposureCorrection = false;
   bool fastAcquisition = false;
+  bool fixedExtrapolation = false;  // the correction, when on, by the fixed extrapolation
 };
 // The readings are published to feed when one is given.
 int runWindow(QApplication& app, camera::Backend& backend, const std::string& folder, WindowChoices choices,
@@ -48,10 +49,8 @@ int runWindow(QApplication& app, camera::Backend& backend, const std::string& fo
 // The demo: start-up, the two stars chosen automatically, monitoring until
 // `readings` readings have been printed to out, then exit code 0. Messages go
 // to err; a run that ends before the readings are complete gives exit code 1.
-// With exposureCorrection the readings take the exposure-time correction,
-// with fastAcquisition the frames come back to back.
+// The choices are the command line's, as for the window; the night view is never shown.
 int runDemo(QApplication& app, camera::Backend& backend, int readings, const std::string& folder,
-            std::ostream& out, std::ostream& err, bool exposureCorrection = false,
-            ReadingsFeed* feed = nullptr, bool fastAcquisition = false);
+            std::ostream& out, std::ostream& err, WindowChoices choices = {}, ReadingsFeed* feed = nullptr);
 
 }  // namespace nebulor

@@ -191,9 +191,10 @@ int headlessMode(Run& run, nebulor::ReadingsFeed& feed, char* argv[]) {
   const std::unique_ptr<nebulor::AlpacaService> alpaca = startAlpaca(endpoint, feed, false);
   const nebulor::HeadlessRun headless{options.readings,
                                       options.separation,
-                                      run.backend.trueSeeing,
+                                      {run.backend.trueSeeing, run.backend.trueTau0},
                                       nebulor::stopSignalled,
                                       options.exposureCorrection,
+                                      options.fixedExtrapolation,
                                       options.fastAcquisition,
                                       &feed,
                                       run.backend.setEventPump};
@@ -226,12 +227,13 @@ int windowMode(Run& run, nebulor::ReadingsFeed& feed, char* argv[]) {
   closeOnStopSignal(app);
   const std::unique_ptr<nebulor::AlpacaService> alpaca =
       startAlpaca(alpacaEndpoint(options, !options.demo), feed, !options.demo);
+  const nebulor::WindowChoices choices{options.night, options.exposureCorrection, options.fastAcquisition,
+                                       options.fixedExtrapolation};
   if (options.demo) {
-    return nebulor::runDemo(app, run.backend, options.readings, run.folder, std::cout, std::cerr,
-                            options.exposureCorrection, &feed, options.fastAcquisition);
+    return nebulor::runDemo(app, run.backend, options.readings, run.folder, std::cout, std::cerr, choices,
+                            &feed);
   }
-  return nebulor::runWindow(app, run.backend, run.folder,
-                            {options.night, options.exposureCorrection, options.fastAcquisition}, &feed);
+  return nebulor::runWindow(app, run.backend, run.folder, choices, &feed);
 }
 
 }  // namespace

@@ -141,12 +141,15 @@ void NightChartWindow::setNightView(bool night) {
 QString NightChartWindow::summaryText() const {
   if (chart_.night().readings.empty()) return QStringLiteral("No readings yet tonight.");
   const NightSummary s = summarizeNight(chart_.night());
-  return QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5")
+  return QStringLiteral("%1 readings over %2 hours; %3% of the exposures rejected.\n%4\n%5%6")
       .arg(s.readings)
       .arg(QString::fromStdString(fixedText(s.hours, 2)),
            QString::fromStdString(fixedText(s.rejectedShare, 1)),
            seeingLine(QStringLiteral("Best estimate"), s.best),
-           seeingLine(QStringLiteral("Classical"), s.classical));
+           seeingLine(QStringLiteral("Classical"), s.classical),
+           s.tau0Median ? QStringLiteral("\nCoherence time tau0: median %1 ms.")
+                              .arg(QString::fromStdString(fixedText(*s.tau0Median, 2)))
+                        : QString());
 }
 
 void NightChartWindow::savePicture() {

@@ -45,6 +45,21 @@ std::vector<PlotTick> plotTicks(float m) {
   return ticks;
 }
 
+// The tooltip's second line: the coherence time and the wind, or why not.
+std::string coherenceTip(const MonitorState& state, const std::string& decimalSeparator) {
+  const auto withError = [&](double value, double error, int decimals, const char* unit) {
+    return readoutText(value, decimals, decimalSeparator) + " \u00b1 " +
+           readoutText(error, decimals, decimalSeparator) + unit;
+  };
+  if (!state.coherence) {
+    return state.coherenceUnknown.empty() ? "" : "\ntau0 and wind unknown: " + state.coherenceUnknown;
+  }
+  const Coherence& c = *state.coherence;
+  const std::string wind = withError(c.wind, c.windError, 1, " m/s");
+  if (!c.tau0) return "\ntau0 unknown: the wind, " + wind + ", cannot be told from calm air";
+  return "\ntau0 " + withError(*c.tau0, c.tau0Error, 2, " ms") + ", wind " + wind;
+}
+
 }  // namespace
 
 float plotScaleMax(const std::array<float, kHistorySlots + 1>& history) {
@@ -102,7 +117,8 @@ ResultsModel buildResultsModel(const MonitorState& state, const std::string& dec
     model.seeingTip = "Nebulor's best estimate: " + readoutText(state.bestSeeing, 2, decimalSeparator) +
                       " \u00b1 " + readoutText(state.bestSeeingError, 2, decimalSeparator) +
                       " arcsecs (G-tilt response, small-sample bias and centroid noise corrected" +
-                      (state.bestExposure == 0 ? ", extrapolated to zero exposure time)" : ")");
+                      (state.bestExposure == 0 ? ", extrapolated to zero exposure time)" : ")") +
+                      coherenceTip(state, decimalSeparator);
   }
   model.longDev = readoutText(state.longStdDev, 2, decimalSeparator);
   model.transDev = readoutText(state.transStdDev, 2, decimalSeparator);

@@ -156,9 +156,8 @@ std::string nightsSection(const SiteStatistics& s) {
 
 std::string tau0Section(const SiteStatistics& s) {
   if (!s.tau0) {
-    return "<p class=\"dim\" id=\"no-tau0\">The logs have no coherence time (no <code>tau0_ms</code> "
-           "column), "
-           "so this report has no tau0 section.</p>\n";
+    return "<p class=\"dim\" id=\"no-tau0\">The logs have no coherence time (no value in a "
+           "<code>tau0_ms</code> column), so this report has no tau0 section.</p>\n";
   }
   std::vector<PartSpread> rows = {{"all", *s.tau0}};
   rows.insert(rows.end(), s.tau0ByMonth.begin(), s.tau0ByMonth.end());

@@ -228,6 +228,12 @@ void MeasurementCycle::logReading(double airmass) {
     reading.bestError = state_.bestSeeingError;
     reading.bestExposure = state_.bestExposure;
   }
+  if (state_.coherence) {
+    reading.tau0 = state_.coherence->tau0;
+    if (reading.tau0) reading.tau0Error = state_.coherence->tau0Error;
+    reading.wind = state_.coherence->wind;
+    reading.windError = state_.coherence->windError;
+  }
   // Tried again at every reading; the raw log, which holds the whole night, goes on meanwhile.
   const auto report = [this](const std::string& text) { ui_.showSkippedReading(text); };
   if (!readingsLog_.isOpen()) openReadingsLog(report);

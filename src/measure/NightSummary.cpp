@@ -92,6 +92,8 @@ NightSummary summarizeNight(const Night& night) {
   }
   summary.rejectedShare =
       used + rejected > 0 ? 100.0 * static_cast<double>(rejected) / static_cast<double>(used + rejected) : 0;
+  const SeeingSummary tau0 = summarize(night.readings, [](const Reading& r) { return r.tau0; });
+  if (tau0.readings > 0) summary.tau0Median = tau0.median;
   return summary;
 }
 
@@ -102,6 +104,7 @@ std::string nightSummaryText(const NightSummary& summary) {
   addSeeingLines(text, "best", summary.best);
   addSeeingLines(text, "classical", summary.classical);
   text += "rejected_share=" + fixedText(summary.rejectedShare, 1) + '\n';
+  if (summary.tau0Median) text += "tau0_median=" + fixedText(*summary.tau0Median, 2) + '\n';
   return text;
 }
 

@@ -29,7 +29,8 @@ struct NightSummary {
   double hours = 0;  // measured: the time the readings stand for, gaps left out
   SeeingSummary best;
   SeeingSummary classical;
-  double rejectedShare = 0;  // percent of the night's exposures rejected
+  double rejectedShare = 0;          // percent of the night's exposures rejected
+  std::optional<double> tau0Median;  // ms, of the measured time of the readings with tau0; none without
 };
 
 NightSummary summarizeNight(const Night& night);

@@ -121,6 +121,8 @@ namespace {
 // An unknown value is an empty field.
 std::string optionalText(const std::optional<double>& value) { return value ? doubleText(*value) : ""; }
 std::string optionalText(const std::optional<float>& value) { return value ? singleText(*value) : ""; }
+// Hundredths of a millisecond and of a metre per second are finer than either is measured.
+std::string hundredthsText(const std::optional<double>& value) { return value ? fixedText(*value, 2) : ""; }
 
 }  // namespace
 
@@ -131,7 +133,9 @@ std::string readingsLogRow(const Reading& reading) {
          std::to_string(reading.exposuresUsed) + ',' + std::to_string(reading.exposuresRejected) + ',' +
          optionalText(reading.seeingError) + ',' + optionalText(reading.best) + ',' +
          optionalText(reading.bestError) + ',' + optionalText(reading.bestExposure) + ',' +
-         optionalText(reading.wavelength);
+         optionalText(reading.wavelength) + ',' + hundredthsText(reading.tau0) + ',' +
+         hundredthsText(reading.tau0Error) + ',' + hundredthsText(reading.wind) + ',' +
+         hundredthsText(reading.windError);
 }
 
 bool isReadingsLogName(std::string_view name) {

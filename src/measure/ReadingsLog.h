@@ -19,7 +19,8 @@ inline constexpr const char* kReadingsLogFileName = "SeeingReadings.csv";
 // these keeps working.
 inline constexpr const char* kReadingsLogHeader =
     "local_time,airmass,seeing_arcsec,r0_cm,long_sigma_px,trans_sigma_px,exposures_used,exposures_rejected,"
-    "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s,wavelength_um";
+    "seeing_error_arcsec,best_arcsec,best_error_arcsec,best_exposure_s,wavelength_um,"
+    "tau0_ms,tau0_error_ms,wind_ms,wind_error_ms";
 
 // Whether a file name is one of the readings logs a folder may hold:
 // SeeingReadings.csv; SeeingReadings-YYYYMMDD-HHMMSS.csv with -2, -3, ...

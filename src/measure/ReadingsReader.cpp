@@ -161,7 +161,10 @@ void ReadingsReader::readLine(std::string_view line) {
                {"best_error_arcsec", &Columns::bestError},
                {"best_exposure_s", &Columns::bestExposure},
                {"wavelength_um", &Columns::wavelength},
-               {"tau0_ms", &Columns::tau0}};
+               {"tau0_ms", &Columns::tau0},
+               {"tau0_error_ms", &Columns::tau0Error},
+               {"wind_ms", &Columns::wind},
+               {"wind_error_ms", &Columns::windError}};
   for (int i = 0; i < columns.count; ++i) {
     for (const auto& column : known) {
       if (fields[i] == column.name) columns.*column.index = i;
@@ -194,7 +197,9 @@ void ReadingsReader::readRow(const std::vector<std::string_view>& fields) {
       readOptional(field(at.seeingError), reading.seeingError) &&
       readOptional(field(at.best), reading.best) && readOptional(field(at.bestError), reading.bestError) &&
       readOptional(field(at.bestExposure), reading.bestExposure) &&
-      readOptional(field(at.wavelength), reading.wavelength) && readOptional(field(at.tau0), reading.tau0);
+      readOptional(field(at.wavelength), reading.wavelength) && readOptional(field(at.tau0), reading.tau0) &&
+      readOptional(field(at.tau0Error), reading.tau0Error) && readOptional(field(at.wind), reading.wind) &&
+      readOptional(field(at.windError), reading.windError);
   if (!readable) {
     ++badValues_;
     return;

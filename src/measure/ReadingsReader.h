@@ -50,7 +50,7 @@ class ReadingsReader {
     int count = 0;
     int time = -1, airmass = -1, seeing = -1, r0 = -1, longSigma = -1, transSigma = -1, used = -1,
         rejected = -1, seeingError = -1, best = -1, bestError = -1, bestExposure = -1, wavelength = -1,
-        tau0 = -1;
+        tau0 = -1, tau0Error = -1, wind = -1, windError = -1;
   };
   std::optional<Columns> columns_;  // none before the header line
   std::string pending_;             // a line still waiting for its end

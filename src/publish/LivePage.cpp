@@ -22,8 +22,10 @@ body { font-family: sans-serif; color: var(--text); background: var(--back); mar
 h1 { font-size: 1.2em; font-weight: normal; margin: 0 0 .5em; }
 #best { font-size: 3.5em; font-weight: bold; }
 #error { font-size: 1.8em; font-weight: bold; }
-#classical { white-space: nowrap; margin-left: .8em; }
+#headline { display: flex; flex-wrap: wrap; align-items: baseline; column-gap: .8em; }
+.beside { white-space: nowrap; }
 #seeing { font-size: 1.4em; }
+#tau0, #wind { font-size: 1.2em; }
 #state { font-size: 1.1em; margin: .3em 0 1em; }
 table { border-collapse: collapse; margin-bottom: 1em; }
 td { padding: .15em 1em .15em 0; }
@@ -34,9 +36,12 @@ td:first-child, .dim { color: var(--dim); }
 </style></head>
 <body data-refreshes="0">
 <h1>Nebulor seeing monitor</h1>
-<div><span id="best">-</span> <span id="error"></span> <span class="dim">arcsec</span>
-<span id="classical"><span class="dim">classical</span> <span id="seeing">-</span></span></div>
-<div id="about" class="dim">Seeing: best estimate and its 1-sigma error; the classical DIMM value beside it.</div>
+<div id="headline"><span><span id="best">-</span> <span id="error"></span> <span class="dim">arcsec</span></span>
+<span class="beside"><span class="dim">classical</span> <span id="seeing">-</span></span>
+<span class="beside"><span class="dim">tau0</span> <span id="tau0">-</span> <span class="dim">ms</span></span>
+<span class="beside"><span class="dim">wind</span> <span id="wind">-</span> <span class="dim">m/s</span></span></div>
+<div id="about" class="dim">Seeing: best estimate and its 1-sigma error; the classical DIMM value beside it,
+then the coherence time tau0 and the turbulence-weighted wind that sets it (- where not measured).</div>
 <div id="state">-</div>
 <table>
 <tr><td>StarFWHM (zenith, 500 nm)</td><td id="fwhm">-</td></tr>
@@ -67,11 +72,15 @@ async function refresh() {
     put("best", fixed(s.best, 2));
     put("error", s.bestError === null ? "" : "\u00b1 " + fixed(s.bestError, 2));
     put("seeing", fixed(s.seeing, 2));
+    const withError = (v, e, d) => (v === null ? "-" : fixed(v, d) + " \u00b1 " + fixed(e, d));
+    put("tau0", withError(s.tau0, s.tau0Error, 2));
+    put("wind", withError(s.wind, s.windError, 1));
     if (s.exposureTime !== null) {
       put("about", "Seeing: best estimate and its 1-sigma error, " +
           (s.exposureTime === 0 ? "corrected to zero exposure time"
                                 : "at " + fixed(1000 * s.exposureTime, 1) + " ms exposures, uncorrected") +
-          "; the classical DIMM value beside it.");
+          "; the classical DIMM value beside it, then the coherence time tau0 and the " +
+          "turbulence-weighted wind that sets it (- where not measured).");
     }
     put("state", s.state);
     put("fwhm", s.starFwhm === null ? "-" : fixed(s.starFwhm, 2) + " arcsec");
@@ -155,6 +164,10 @@ WebAnswer liveStatus(const FeedSnapshot& feed, WallClock::time_point now) {
   status.insert("rejectedPercent",
                 taken > 0 ? QJsonValue(100.0 * latest->exposuresRejected / taken) : QJsonValue());
   status.insert("exposureTime", latest ? orNull(latest->bestExposure) : QJsonValue());
+  status.insert("tau0", latest ? orNull(latest->tau0) : QJsonValue());
+  status.insert("tau0Error", latest ? orNull(latest->tau0Error) : QJsonValue());
+  status.insert("wind", latest ? orNull(latest->wind) : QJsonValue());
+  status.insert("windError", latest ? orNull(latest->windError) : QJsonValue());
   return {200, "application/json", QJsonDocument(status).toJson(QJsonDocument::Compact)};
 }
 

@@ -39,7 +39,7 @@ DemoRun runDemoWith(const std::string& camera, int readings, const testing::Temp
   std::ostringstream out;
   std::ostringstream err;
   DemoRun run;
-  run.exitCode = runDemo(application(), backend, readings, temp.folder(), out, err, false, nullptr, fast);
+  run.exitCode = runDemo(application(), backend, readings, temp.folder(), out, err, {false, false, fast});
   run.err = err.str();
   std::istringstream lines(out.str());
   int expectedReading = 1;

@@ -45,7 +45,7 @@ struct DemoRig {
   std::ostringstream err;
   int stops = 0;
   std::chrono::steady_clock::time_point now{};  // the demo's clock
-  DemoUi ui{window, state, out, err, 2, 1.2, [this] { ++stops; }, [this] { return now; }};
+  DemoUi ui{window, state, out, err, 2, {1.2, 3.5}, [this] { ++stops; }, [this] { return now; }};
 };
 
 TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
@@ -54,13 +54,16 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
   rig.state.stopRequested = kFalse;
   rig.ui.updateDisplay();  // the first pass of a run shows nothing new
   EXPECT_TRUE(rig.out.str().empty());
+  rig.state.coherenceUnknown = "No wind: why.";
 
   rig.completeReading(1.25f, 0.3, 0.25, 5);
   rig.ui.updateDisplay();
   rig.state.bestSeeing = 1.375;  // the second reading has a best estimate, the first none
   rig.state.bestSeeingError = 0.1875;
+  rig.state.coherence = Coherence{12.5, 1.25, 3.2, 0.4};
   rig.completeReading(0.875f, 0.2, 0.125, 0);
   rig.ui.updateDisplay();
+  EXPECT_EQ(rig.err.str(), "No wind: why.\n");
 
   EXPECT_EQ(rig.window.updateCount, 4);  // the window is refreshed every time
   EXPECT_EQ(rig.stops, 1);
@@ -84,8 +87,9 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
   EXPECT_EQ(fieldsOf(second).at("reading"), "2");
   EXPECT_EQ(fieldsOf(second).at("rejected"), "0.0");
   // The best estimate and its error close the line, after the truth.
-  EXPECT_NE(first.find(" true=1.2000 best=nan error=nan"), std::string::npos) << first;
-  EXPECT_EQ(second.substr(second.find(" best=")), " best=1.3750 error=0.1875");
+  EXPECT_NE(first.find(" true=1.2000 true_tau0=3.50 best=nan error=nan tau0=nan"), std::string::npos);
+  EXPECT_EQ(second.substr(second.find(" best=")),
+            " best=1.3750 error=0.1875 tau0=3.20 tau0_error=0.40 wind=12.50 wind_error=1.25");
 }
 
 TEST(DemoUi, MessagesGoToTheErrorStreamWithoutWaiting) {
@@ -144,7 +148,7 @@ TEST(DemoUi, GivesUpInOneLineWhenNoReadingCompletes) {
 TEST(DemoUi, NumbersOfAnySizeArePrintedReadably) {
   DemoRig rig;
   rig.completeReading(3e38f, 1e300, -1e300, 0);
-  const std::string line = demoReadingLine(1, rig.state, 1e200);
+  const std::string line = demoReadingLine(1, rig.state, {1e200, std::nullopt});
   const auto fields = fieldsOf(line);
   for (const auto& [name, expected] :
        std::map<std::string, double>{{"seeing", 3e38}, {"long", 1e300}, {"trans", -1e300}, {"true", 1e200}}) {

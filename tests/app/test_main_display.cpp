@@ -198,11 +198,12 @@ TEST_F(MainDisplayTest, AboutShowsCreditAndVersion) {
   EXPECT_TRUE(seen.text.startsWith("Nebulor")) << seen.text.toStdString();
   // The credit line and version, the folder of the files, the measurement switches.
   const QStringList paragraphs = seen.text.split(QStringLiteral("\n\n"));
-  ASSERT_EQ(paragraphs.size(), 3) << seen.text.toStdString();
+  ASSERT_EQ(paragraphs.size(), 4) << seen.text.toStdString();
   EXPECT_TRUE(paragraphs[0].endsWith(") - Version 1.0.0")) << seen.text.toStdString();
   EXPECT_TRUE(paragraphs[0].contains('@'));
   EXPECT_TRUE(paragraphs[1].endsWith(folder.path() + "/")) << seen.text.toStdString();
   EXPECT_EQ(paragraphs[2], "Exposure-time correction: off\nFast acquisition: off");
+  EXPECT_TRUE(paragraphs[3].contains("tau0 = 0.314 r0 / V")) << "what the two numbers are";
   EXPECT_EQ(seen.buttons, QMessageBox::Ok);
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
   EXPECT_EQ(seen.textFont, windowFont()) << "the windows' font";

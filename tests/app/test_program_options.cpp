@@ -64,6 +64,8 @@ TEST(ProgramOptions, ReadsTheDataFolderNightExposureCorrectionAndVersion) {
   EXPECT_TRUE(options.exposureCorrection);
   EXPECT_TRUE(options.version);
   EXPECT_EQ(parseProgramOptions({"--data-dir=/srv/dimm two"}).dataDir, "/srv/dimm two");
+  const ProgramOptions fixed = parseProgramOptions({"--fixed-extrapolation"});
+  EXPECT_TRUE(fixed.fixedExtrapolation && fixed.exposureCorrection && !options.fixedExtrapolation);
 }
 
 TEST(ProgramOptions, ReadsTheChartsLogPictureNightAndSize) {

@@ -158,8 +158,10 @@ TEST(ResultsDisplayReadouts, BestEstimateIsTheSeeingTooltipInTheUsersFormat) {
   EXPECT_EQ(buildResultsModel(state, ",").seeingTip, "");  // none yet
   state.bestSeeing = 1.375;
   state.bestSeeingError = 0.25;
+  state.coherence = Coherence{12.56, 1.25, 3.219, 0.4};
   const std::string tip = buildResultsModel(state, ",").seeingTip;
   EXPECT_EQ(tip.rfind("Nebulor's best estimate: 1,37 \u00b1 0,25 arcsecs", 0), 0u) << tip;
+  EXPECT_TRUE(tip.ends_with(")\ntau0 3,21 \u00b1 0,4 ms, wind 12,5 \u00b1 1,2 m/s")) << tip;
 }
 
 TEST(ResultsDisplayReadouts, SeeingAndR0FromTheLatestEntry) {

@@ -86,6 +86,15 @@ TEST(NightSummary, QuartilesSharesAndBestHalfHourOfAHandMadeNight) {
   EXPECT_EQ(selectNight(reader.readings(), "2026-12-06").readings.size(), 1u);
 }
 
+TEST(NightSummary, Tau0MedianOnlyWhenTheNightHasTau0) {
+  Night night{"2026-12-07", std::vector<Reading>(3)};
+  for (int i = 0; i < 3; ++i) night.readings[i].time = WallClock::from_time_t(1796681645 + 60 * i);
+  EXPECT_EQ(nightSummaryText(summarizeNight(night)).find("tau0"), std::string::npos);
+  night.readings[0].tau0 = 5.0;
+  night.readings[2].tau0 = 4.0;
+  EXPECT_TRUE(nightSummaryText(summarizeNight(night)).ends_with("\ntau0_median=4.50\n"));
+}
+
 // Rows that cannot be read cost only themselves, with one note per kind of
 // problem; a file with nothing readable says why.
 TEST(ReadingsReader, SkipsTornAndForeignRowsWithOneNoteEachAndSaysWhyNothingIsReadable) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <locale>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "../support/TempFolder.h"
@@ -99,7 +100,7 @@ TEST(ReadingsLogRow, NumbersUseAFullStopWhateverTheLocale) {
   EXPECT_NEAR(std::stod(row.substr(fixedPart.size())), 0.6 * 1.87941 / std::sqrt(19.0), 1e-7);
   Reading unknown = reading(1.87941f);
   unknown.seeingError.reset();
-  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,,,0.55") << "unknown values leave their fields empty";
+  EXPECT_EQ(readingsLogRow(unknown), fixedPart + ",,,,0.55,,,,") << "unknown values leave their fields empty";
 }
 
 // What the log writes its reader reads back, to the precision the row prints.
@@ -116,6 +117,10 @@ TEST(ReadingsLogRow, ReadsBackAsWritten) {
   unknown.seeingError.reset();
   unknown.wavelength.reset();
   Reading extrapolated = full;
+  extrapolated.tau0 = 3.14159;
+  extrapolated.tau0Error = 0.4;
+  extrapolated.wind = 12.5;
+  extrapolated.windError = 1.25;
   extrapolated.utcOffset = 49500;
   extrapolated.bestExposure = 0.0f;
   for (const Reading& written : {full, unknown, extrapolated}) {
@@ -145,10 +150,7 @@ TEST(TonightsReadings, SeedTheFeedWithTonightsRowsOfTheLog) {
   };
   const std::string night = rowAt(kMoment - 86400) + rowAt(kMoment - 3600) + rowAt(kMoment - 60);
   const auto older = [](const std::string& text) {  // as a version before the wavelength column wrote it
-    std::string out;
-    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-      out += text.substr(at, text.rfind(',', end) - at) + "\r\n";
-    return out;
+    return std::regex_replace(text, std::regex("(,[^,\r]*){5}\r\n"), "\r\n");
   };
   const struct {
     std::optional<std::string> log;  // none: no log yet

@@ -6,6 +6,7 @@
 
 #include "AlpacaClient.h"
 #include "DemoWithAlpaca.h"
+#include "publish/LivePage.h"
 #include "support/HeadlessChromium.h"
 
 namespace nebulor {
@@ -61,6 +62,17 @@ TEST(LivePage, ShowsTheLoggedSeeingAfterItsSecondRefresh) {
     const auto bigEndian = [&chart](int at) { return int(qFromBigEndian<quint32>(chart.body.data() + at)); };
     EXPECT_EQ(std::pair(bigEndian(16), bigEndian(20)), pixels) << query;  // from the PNG's header
   }
+}
+
+// Unknown values are null: here the tau0 of a wind that cannot be told from calm air.
+TEST(LiveStatus, TheWindAndTau0OrNull) {
+  Reading calm;
+  calm.wind = 0.5;
+  calm.windError = 0.75;
+  const auto status =
+      QJsonDocument::fromJson(liveStatus({ProgramMode::running, {}, {calm}, 1}, {}).body).object();
+  EXPECT_EQ(std::pair(status["wind"].toDouble(), status["windError"].toDouble()), std::pair(0.5, 0.75));
+  EXPECT_TRUE(status["tau0"].isNull() && status["tau0Error"].isNull());
 }
 
 }  // namespace

@@ -125,7 +125,8 @@ TEST(IndiWeather, TheCoherenceTimeAppearsWhenTheLogHasItsColumn) {
   reading.seeing = 1.5f;
   reading.r0 = 6.7;
   reading.best = 1.4;
-  DriverRig rig(std::string(kReadingsLogHeader) + ",tau0_ms\r\n" + readingsLogRow(reading) + ",3.25\r\n");
+  reading.tau0 = 3.25;
+  DriverRig rig(std::string(kReadingsLogHeader) + "\r\n" + readingsLogRow(reading) + "\r\n");
   EXPECT_EQ(rig.await("WEATHER_PARAMETERS.WEATHER_TAU0", "3.25"), "3.25");
 }
 
