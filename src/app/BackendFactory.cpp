@@ -28,6 +28,7 @@ Backend makeSim(const std::string& settings, BackendUse use) {
   Backend backend;
   backend.clicks = &server->clickState();
   backend.trueSeeing = server->trueSeeing();
+  backend.trueTau0 = server->trueTau0();
   backend.setViewer = [raw = server.get()](FrameViewer* viewer) { raw->setViewer(viewer); };
   backend.server = std::move(server);
   return backend;

@@ -711,11 +711,14 @@ TEST(MeasurementCycle, EachReadingIsAppendedToTheReadingsLog) {
 
   rig.shown = 0;
   rig.stopAfterReadings(1);
-  rig.state.coherence = Coherence{12.5, 1.25, 3.2, 0.4};  // as the measurement leaves it
+  rig.state.coherence = Coherence{12.5, 1.25, 3.2, 0.4};  // a wind left from an earlier run
   rig.cycle.CommandStartAbort_Click();
   rows = readingsRows(rig);
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_TRUE(rows[2].ends_with(",3.20,0.40,12.50,1.25")) << rows[2];
+  // Exposures of t alone tell no wind: the columns stay empty, and the state says why.
+  EXPECT_TRUE(rows[2].ends_with(",,,,")) << rows[2];
+  EXPECT_FALSE(rig.state.coherence);
+  EXPECT_NE(rig.state.coherenceUnknown.find("exposure-time correction"), std::string::npos);
   EXPECT_EQ(fields(rows[2])[2], singleText(rig.state.fwhmHistory[3]));
   EXPECT_TRUE(rig.ui.messages.empty());
 }
