@@ -59,7 +59,7 @@ void DemoUi::printReading() {
   out_ << demoReadingLine(printed_, state_, truth_) << std::endl;
   // Why there is no wind is the same for the whole run: said once.
   if (!state_.coherence && !state_.coherenceUnknown.empty() && !coherenceUnknownSaid_) {
-    err_ << state_.coherenceUnknown << std::endl;
+    err_ << "tau0 and wind unknown: " << state_.coherenceUnknown << std::endl;
     coherenceUnknownSaid_ = true;
   }
   if (printed_ == readings_) stop_();

@@ -54,7 +54,7 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
   rig.state.stopRequested = kFalse;
   rig.ui.updateDisplay();  // the first pass of a run shows nothing new
   EXPECT_TRUE(rig.out.str().empty());
-  rig.state.coherenceUnknown = "No wind: why.";
+  rig.state.coherenceUnknown = "why";
 
   rig.completeReading(1.25f, 0.3, 0.25, 5);
   rig.ui.updateDisplay();
@@ -63,7 +63,7 @@ TEST(DemoUi, PrintsEachShownReadingAndStopsAfterTheLast) {
   rig.state.coherence = Coherence{12.5, 1.25, 3.2, 0.4};
   rig.completeReading(0.875f, 0.2, 0.125, 0);
   rig.ui.updateDisplay();
-  EXPECT_EQ(rig.err.str(), "No wind: why.\n");
+  EXPECT_EQ(rig.err.str(), "tau0 and wind unknown: why\n");
 
   EXPECT_EQ(rig.window.updateCount, 4);  // the window is refreshed every time
   EXPECT_EQ(rig.stops, 1);
