@@ -1,5 +1,6 @@
 #include "measure/CorrelatedError.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -21,6 +22,13 @@ std::optional<double> batchMeansError(const std::vector<double>& values, int bat
   double squares = 0;
   for (const double m : means) squares += (m - mean) * (m - mean);
   return std::sqrt(squares / (batches - 1) / batches);
+}
+
+double jackknifeError(const std::vector<double>& leftOut) {
+  const double g = static_cast<double>(leftOut.size());
+  double sum = 0, square = 0;
+  for (const double v : leftOut) sum += v, square += v * v;
+  return std::sqrt(std::max((g - 1) / g * (square - sum * sum / g), 0.0));
 }
 
 }  // namespace nebulor

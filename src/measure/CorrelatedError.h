@@ -19,4 +19,10 @@ inline constexpr int kLeastBatchLength = 10;
 // when neighbours are correlated. Nothing for a series too short to cut.
 std::optional<double> batchMeansError(const std::vector<double>& values, int batches = kErrorBatches);
 
+// The 1-sigma error of a value from its values recomputed with each of g
+// parts of the data left out in turn (the jackknife):
+//   error^2 = (g - 1) / g * sum (value_i - mean)^2.
+// It holds for any smooth function of the data, ratios and fits included.
+double jackknifeError(const std::vector<double>& leftOut);
+
 }  // namespace nebulor

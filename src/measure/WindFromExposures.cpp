@@ -1,10 +1,12 @@
 #include "measure/WindFromExposures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "core/FriedParameter.h"
+#include "measure/CorrelatedError.h"
 #include "measure/WindResponse.h"
 
 namespace nebulor {
@@ -42,13 +44,6 @@ struct PoolSums {
                              spread[bottom] / (value[bottom] * value[bottom]))};
   }
 };
-
-double jackknifeError(const std::vector<double>& values) {
-  const double g = static_cast<double>(values.size());
-  double sum = 0, square = 0;
-  for (const double v : values) sum += v, square += v * v;
-  return std::sqrt(std::max((g - 1) / g * (square - sum * sum / g), 0.0));
-}
 
 }  // namespace
 

@@ -52,14 +52,6 @@ MotionShares correlation(const MotionShares& products, int pairs, const MotionSh
   return {products.along / pairs / turbulence.along, products.across / pairs / turbulence.across};
 }
 
-// The jackknife's 1-sigma error from the values with each batch left out.
-double jackknifeError(const std::vector<double>& values) {
-  const double g = static_cast<double>(values.size());
-  double sum = 0, square = 0;
-  for (const double v : values) sum += v, square += v * v;
-  return std::sqrt(std::max((g - 1) / g * (square - sum * sum / g), 0.0));
-}
-
 }  // namespace
 
 WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming& timing,
