@@ -18,6 +18,13 @@ inline constexpr double kLongestPath = 20;
 // motion by a few percent).
 inline constexpr double kAssumedOuterScale = 20;
 
+// Why a fit of no single layer gives no wind; the best estimate is then
+// corrected for what the fit explains, and reads better than the truth.
+inline constexpr const char* kNoSingleLayerReason =
+    "the motion fits no single frozen layer (a fast layer aloft, most likely): the best estimate is "
+    "corrected for "
+    "the slower air only, and shorter exposures would tell the rest";
+
 // What a reading's motion says of the wind: the best estimate corrected to
 // no exposure time by the kept share of the motion the measured wind
 // implies, and the wind and coherence time; or why it cannot say.

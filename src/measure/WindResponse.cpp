@@ -123,7 +123,7 @@ WindFit WindResponse::fit(Misfit misfit) const {
       angleStep /= 2;
     }
   }
-  return {bestPath, bestAngle, at(bestPath, bestAngle).kept};
+  return {bestPath, bestAngle, at(bestPath, bestAngle).kept, best};
 }
 
 WindFit WindResponse::fitExposurePairs(const Measured& ratioAlong, const Measured& ratioAcross,

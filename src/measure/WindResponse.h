@@ -21,7 +21,13 @@ struct WindFit {
   double path = 0;    // hole diameters per exposure
   double angle = 0;   // radians between the wind and the line joining the images, 0 to pi / 2
   MotionShares kept;  // what an exposure keeps of the instantaneous motion, each direction
+  double misfit = 0;  // chi^2 of the measured values against the layer's
 };
+
+// A fit worse than this is no frozen layer: one value off by four and a
+// half of its errors, or several by less, against the few the fit leaves
+// free. Layers of very different speeds do that (below).
+inline constexpr double kNoSingleLayer = 20;
 
 // The frozen layer's response tabulated over the path u (hole diameters
 // the wind covers in one exposure, up to twice kLongestPath) and the wind's
@@ -35,6 +41,13 @@ struct WindFit {
 // the correlations hardly change with the path, and what tells it is the
 // balance of the two directions' variances: the direction the wind runs
 // along loses more.
+//
+// Two layers of very different speeds fit no single layer: the fast one,
+// covering several hole diameters in one exposure, has lost most of its
+// motion and left the rest nearly uncorrelated from frame to frame, which
+// tells its turbulence over its speed but not either alone. Its loss is
+// then unknown: only exposures short enough for it to cover a diameter or
+// two would tell it.
 class WindResponse {
  public:
   // Exposures of t and 2t of the mask in config; `lag` the spacing of
