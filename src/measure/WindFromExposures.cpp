@@ -111,8 +111,7 @@ WindCorrection ExposurePairWind::correct(const std::array<std::optional<Directio
     coherence.tau0 = tau0Milliseconds(config.wavelength, seeing, wind);
     coherence.tau0Error = *coherence.tau0 * std::hypot(seeingError / seeing, windError / wind);
   }
-  if (fit.misfit > kNoSingleLayer)
-    return {SeeingEstimate{seeing, seeingError}, std::nullopt, kNoSingleLayerReason};
+  if (!fit.oneLayer) return {SeeingEstimate{seeing, seeingError}, std::nullopt, kNoSingleLayerReason};
   return {SeeingEstimate{seeing, seeingError}, coherence,
           coherence.tau0 ? "" : "the wind cannot be told from calm air in these readings"};
 }

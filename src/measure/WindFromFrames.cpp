@@ -44,9 +44,9 @@ struct Measures {
 };
 
 struct Values {
-  double seeing = 0;  // corrected, arcsec
-  double wind = 0;    // m/s
-  double misfit = 0;  // the layer's chi^2
+  double seeing = 0;     // corrected, arcsec
+  double wind = 0;       // m/s
+  bool oneLayer = true;  // the fit's layer explains the frames
 };
 
 MotionShares correlation(const MotionShares& products, int pairs, const MotionShares& turbulence) {
@@ -140,7 +140,7 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
     return Values{(m.along->seeing / std::pow(fit.kept.along, 0.6) +
                    m.across->seeing / std::pow(fit.kept.across, 0.6)) /
                       2,
-                  fit.path * diameter / timing.exposure, fit.misfit};
+                  fit.path * diameter / timing.exposure, fit.oneLayer};
   };
   const Values best = values(whole);
   if (!(best.wind * timing.exposure / diameter < kLongestPath)) {
@@ -164,7 +164,7 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
     coherence.tau0 = tau0Milliseconds(config.wavelength, best.seeing, best.wind);
     coherence.tau0Error = jackknifeError(tau0s);
   }
-  if (best.misfit > kNoSingleLayer) {
+  if (!best.oneLayer) {
     return {SeeingEstimate{best.seeing, seeingError}, std::nullopt, kNoSingleLayerReason};
   }
   return {SeeingEstimate{best.seeing, seeingError}, coherence,

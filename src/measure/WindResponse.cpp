@@ -16,6 +16,11 @@ constexpr int kPathSteps = 100;  // denser at short paths, where the response ch
 constexpr int kAngleSteps = 18;  // 5 degrees
 constexpr double kAngleStep = std::numbers::pi / 2 / kAngleSteps;
 
+// The 99.9% points of chi^2 for the values a fit leaves free: three ratios
+// less path and angle, five correlations and the balance less the same two.
+constexpr double kPairsLimit = 10.8;
+constexpr double kFramesLimit = 16.3;
+
 MotionShares operator/(const MotionShares& a, const MotionShares& b) {
   return {a.along / b.along, a.across / b.across};
 }
@@ -89,7 +94,7 @@ WindResponse::Cell WindResponse::at(double path, double angle) const {
 // The tabulated layer that fits best, then a pattern search between the
 // table's points.
 template <typename Misfit>
-WindFit WindResponse::fit(Misfit misfit) const {
+WindFit WindResponse::fit(Misfit misfit, double limit) const {
   double bestPath = 0;
   double bestAngle = 0;
   double best = misfit(0.0, 0.0);
@@ -123,28 +128,33 @@ WindFit WindResponse::fit(Misfit misfit) const {
       angleStep /= 2;
     }
   }
-  return {bestPath, bestAngle, at(bestPath, bestAngle).kept, best};
+  return {bestPath, bestAngle, at(bestPath, bestAngle).kept, best, best < limit};
 }
 
 WindFit WindResponse::fitExposurePairs(const Measured& ratioAlong, const Measured& ratioAcross,
                                        const Measured& balance) const {
-  return fit([&](double u, double a) {
-    const MotionShares kept = at(u, a).kept;
-    const MotionShares ratio = at(2 * u, a).kept / kept;
-    return misfitOf(ratioAlong, ratio.along) + misfitOf(ratioAcross, ratio.across) +
-           misfitOf(balance, kept.along / kept.across);
-  });
+  return fit(
+      [&](double u, double a) {
+        const MotionShares kept = at(u, a).kept;
+        const MotionShares ratio = at(2 * u, a).kept / kept;
+        return misfitOf(ratioAlong, ratio.along) + misfitOf(ratioAcross, ratio.across) +
+               misfitOf(balance, kept.along / kept.across);
+      },
+      kPairsLimit);
 }
 
 WindFit WindResponse::fitNeighbours(const std::array<Measured, 4>& nextAndAfterNext,
                                     const Measured& balance) const {
-  return fit([&](double u, double a) {
-    const Cell cell = at(u, a);
-    return misfitOf(nextAndAfterNext[0], cell.next.along) + misfitOf(nextAndAfterNext[1], cell.next.across) +
-           misfitOf(nextAndAfterNext[2], cell.afterNext.along) +
-           misfitOf(nextAndAfterNext[3], cell.afterNext.across) +
-           misfitOf(balance, cell.kept.along / cell.kept.across);
-  });
+  return fit(
+      [&](double u, double a) {
+        const Cell cell = at(u, a);
+        return misfitOf(nextAndAfterNext[0], cell.next.along) +
+               misfitOf(nextAndAfterNext[1], cell.next.across) +
+               misfitOf(nextAndAfterNext[2], cell.afterNext.along) +
+               misfitOf(nextAndAfterNext[3], cell.afterNext.across) +
+               misfitOf(balance, cell.kept.along / cell.kept.across);
+      },
+      kFramesLimit);
 }
 
 }  // namespace nebulor

@@ -22,12 +22,10 @@ struct WindFit {
   double angle = 0;   // radians between the wind and the line joining the images, 0 to pi / 2
   MotionShares kept;  // what an exposure keeps of the instantaneous motion, each direction
   double misfit = 0;  // chi^2 of the measured values against the layer's
+  // Whether one layer explains them: chi^2 below its 99.9% point for the
+  // values the fit leaves free. Layers of very different speeds do not (below).
+  bool oneLayer = true;
 };
-
-// A fit worse than this is no frozen layer: one value off by four and a
-// half of its errors, or several by less, against the few the fit leaves
-// free. Layers of very different speeds do that (below).
-inline constexpr double kNoSingleLayer = 20;
 
 // The frozen layer's response tabulated over the path u (hole diameters
 // the wind covers in one exposure, up to twice kLongestPath) and the wind's
@@ -75,7 +73,7 @@ class WindResponse {
   };
   Cell at(double path, double angle) const;  // interpolated
   template <typename Misfit>
-  WindFit fit(Misfit misfit) const;
+  WindFit fit(Misfit misfit, double limit) const;
 
   std::vector<double> paths_;
   std::vector<Cell> cells_;  // [path][angle]
