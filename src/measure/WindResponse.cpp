@@ -16,10 +16,15 @@ constexpr int kPathSteps = 100;  // denser at short paths, where the response ch
 constexpr int kAngleSteps = 18;  // 5 degrees
 constexpr double kAngleStep = std::numbers::pi / 2 / kAngleSteps;
 
-// The 99.9% points of chi^2 for the values a fit leaves free: three ratios
-// less path and angle, five correlations and the balance less the same two.
+// Misfits beyond which one layer does not explain what was measured. For
+// exposures of t and 2t, chi^2's 99.9% point for the one value the fit
+// leaves free. The frames' values are correlated with each other and their
+// errors come from 20 batches, so their misfit has a longer tail than
+// chi^2's law for three: single layers scored 1 to 20 or so in the
+// simulator (the finder's own motion fits the G-tilt's response only
+// nearly), two layers of very different speeds 90 and more.
 constexpr double kPairsLimit = 10.8;
-constexpr double kFramesLimit = 16.3;
+constexpr double kFramesLimit = 40;
 
 MotionShares operator/(const MotionShares& a, const MotionShares& b) {
   return {a.along / b.along, a.across / b.across};

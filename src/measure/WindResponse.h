@@ -22,8 +22,8 @@ struct WindFit {
   double angle = 0;   // radians between the wind and the line joining the images, 0 to pi / 2
   MotionShares kept;  // what an exposure keeps of the instantaneous motion, each direction
   double misfit = 0;  // chi^2 of the measured values against the layer's
-  // Whether one layer explains them: chi^2 below its 99.9% point for the
-  // values the fit leaves free. Layers of very different speeds do not (below).
+  // Whether one layer explains them: the misfit below what one layer's
+  // measurements reach. Layers of very different speeds do not (below).
   bool oneLayer = true;
 };
 
