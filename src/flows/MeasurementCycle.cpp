@@ -89,8 +89,10 @@ void MeasurementCycle::StartMeasuring() {
   openReadingsLog([this](const std::string& text) { ui_.showMessage(text); });
   altitudeReported_ = false;
   if (reacquisition_ != nullptr) reacquisition_->runStarted();
-  // The wind's response takes a second to build: built meanwhile, it is
-  // ready when the first reading ends, and the window never waits for it.
+  // A run gathers its own wind: the last run's may be hours old, or of
+  // another mask. Its response takes a second to build: built meanwhile, it
+  // is ready when the first reading ends, and the window never waits for it.
+  exposurePairWind_.clear();
   if (state_.fastAcquisition || state_.exposureCorrection) {
     windResponses_ = std::async(std::launch::async, [config = state_.config] {
       WindResponse::forMask(config, 0);

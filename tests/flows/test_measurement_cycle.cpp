@@ -13,6 +13,7 @@
 #include "flows/MeasurementCycle.h"
 #include "measure/ReadingsLog.h"
 #include "measure/SeeingReduction.h"
+#include "measure/WindFromExposures.h"
 #include "support/FlowRig.h"
 #ifdef __linux__
 #include "support/FileSizeLimit.h"
@@ -869,6 +870,28 @@ TEST(MeasurementCycle, TheExposureCorrectionInterleavesTwiceTheExposureLoggedApa
   const std::vector<std::string> reading = fields(readingsRows(rig).at(0));
   EXPECT_EQ(reading.at(7), "1");      // the rejected t exposure only
   EXPECT_EQ(reading.at(11), "0.01");  // the wind is gathered over readings first: the estimate as exposed
+}
+
+// The wind of the exposure cycle is gathered anew by every run: the last
+// run's may be hours old, or of another mask.
+TEST(MeasurementCycle, EachRunGathersItsOwnWind) {
+  Monitoring rig;
+  rig.state.config.samplesPerReading = 4;
+  rig.state.exposureCorrection = true;
+  rig.camera().imageFor = [](int exposure) {
+    ScriptedImage image;
+    image.pollsUntilReady = 1;
+    const double jitter = std::sin(1.7 * exposure), other = std::cos(2.3 * exposure);
+    image.centroids = {{400 + jitter, 300 + other, 25}, {460 - other, 302 + jitter, 25}};
+    return image;
+  };
+  rig.stopAfterReadings(static_cast<int>(kLeastPooledReadings));
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_EQ(rig.state.coherenceUnknown.find("gathering"), std::string::npos) << rig.state.coherenceUnknown;
+  rig.shown = 0;
+  rig.stopAfterReadings(1);
+  rig.cycle.CommandStartAbort_Click();
+  EXPECT_EQ(rig.state.coherenceUnknown, "gathering the wind: 1 of 10 readings");
 }
 
 }  // namespace
