@@ -8,6 +8,7 @@
 #include "flows/ExposuresBackToBack.h"
 #include "flows/MeasurementCycle.h"
 #include "flows/StarSelection.h"
+#include "measure/WindFromFrames.h"
 #include "stars/StarFinder.h"
 
 namespace nebulor {

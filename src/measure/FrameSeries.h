@@ -6,9 +6,15 @@
 
 #include "measure/BestEstimate.h"
 #include "measure/SeeingReduction.h"
-#include "measure/WindFromFrames.h"
 
 namespace nebulor {
+
+// How a reading's frames followed each other.
+struct FrameTiming {
+  const std::uint64_t* sequence = nullptr;  // the camera's count of each frame (1..n): neighbours differ by 1
+  double exposure = 0;                      // s
+  double interval = 0;                      // s between the starts of neighbouring frames
+};
 
 // The accepted frames of one reading of fast acquisition, thousands where
 // the exposure tables hold 200, kept as the reduction and the best estimate

@@ -22,8 +22,7 @@ inline constexpr double kAssumedOuterScale = 20;
 // corrected for what the fit explains, and reads better than the truth.
 inline constexpr const char* kNoSingleLayerReason =
     "the motion fits no single frozen layer (a fast layer aloft, most likely): the best estimate is "
-    "corrected for "
-    "the slower air only, and shorter exposures would tell the rest";
+    "corrected for the slower air only, and shorter exposures would tell the rest";
 
 // What a reading's motion says of the wind: the best estimate corrected to
 // no exposure time by the kept share of the motion the measured wind

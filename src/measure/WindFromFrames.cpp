@@ -23,14 +23,14 @@ struct Sums {
   int nextPairs = 0;
   int afterNextPairs = 0;
 
-  void add(const Sums& o, double sign) {
+  void add(const Sums& o, int sign) {
     squares.along += sign * o.squares.along, squares.across += sign * o.squares.across;
     next.along += sign * o.next.along, next.across += sign * o.next.across;
     afterNext.along += sign * o.afterNext.along, afterNext.across += sign * o.afterNext.across;
     noise += sign * o.noise;
-    frames += static_cast<int>(sign) * o.frames;
-    nextPairs += static_cast<int>(sign) * o.nextPairs;
-    afterNextPairs += static_cast<int>(sign) * o.afterNextPairs;
+    frames += sign * o.frames;
+    nextPairs += sign * o.nextPairs;
+    afterNextPairs += sign * o.afterNextPairs;
   }
 };
 
@@ -71,17 +71,13 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
     s.squares.across += across[i] * across[i];
     s.noise += std::pow(series.centroidError[1][i], 2) + std::pow(series.centroidError[2][i], 2);
     ++s.frames;
-    // Frames are neighbours when the camera counted none between them.
-    for (int k = 1; k <= 2 && i + k <= n; ++k) {
-      if (timing.sequence[i + k] - timing.sequence[i] == 1) {
-        s.next.along += along[i] * along[i + 1];
-        s.next.across += across[i] * across[i + 1];
-        ++s.nextPairs;
-      } else if (timing.sequence[i + k] - timing.sequence[i] == 2) {
-        s.afterNext.along += along[i] * along[i + k];
-        s.afterNext.across += across[i] * across[i + k];
-        ++s.afterNextPairs;
-      }
+    // Frames 1 and 2 apart by the camera's count; a frame dropped between
+    // them leaves a gap that is no pair.
+    for (int j = i + 1; j <= n && timing.sequence[j] - timing.sequence[i] <= 2; ++j) {
+      const bool next = timing.sequence[j] - timing.sequence[i] == 1;
+      (next ? s.next : s.afterNext).along += along[i] * along[j];
+      (next ? s.next : s.afterNext).across += across[i] * across[j];
+      ++(next ? s.nextPairs : s.afterNextPairs);
     }
   }
   const double diameter = config.holeDiameter * 1e-3;

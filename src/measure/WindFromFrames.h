@@ -1,29 +1,22 @@
 #pragma once
 
-#include <cstdint>
-
 #include "core/Config.h"
+#include "measure/FrameSeries.h"
 #include "measure/SeeingReduction.h"
 #include "measure/WindCorrection.h"
 
 namespace nebulor {
 
-// How a reading's frames followed each other.
-struct FrameTiming {
-  const std::uint64_t* sequence = nullptr;  // the camera's count of each frame (1..n): neighbours differ by 1
-  double exposure = 0;                      // s
-  double interval = 0;                      // s between the starts of neighbouring frames
-};
-
 // The wind from the correlation of neighbouring frames' differential motion,
 // and the best estimate it corrects. Frames closer together than the wind's
-// crossing time of a hole see nearly the same air, so the correlation of the
-// total power (along plus across) of neighbours gives the path u = v t / D
-// through the frozen layer's response; the correlation, not the temporal
-// structure function or spectrum, because it needs only neighbours, which
-// every stream has, and the centroid noise, independent from frame to frame,
-// drops out of it. Each direction's estimate is divided by the kept share to
-// the power 3/5.
+// crossing time of a hole see nearly the same air, so the correlations of
+// frames 1 and 2 apart, along and across, with the balance of the two
+// directions' variances, give the path u = v t / D and the wind's angle
+// through the frozen layer's response (WindResponse); the correlation, not
+// the temporal structure function or spectrum, because it needs only
+// neighbours, which every stream has, and the centroid noise, independent
+// from frame to frame, drops out of it. Each direction's estimate is divided
+// by its kept share to the power 3/5.
 //
 // Errors by the jackknife over the batches the series' error uses: every
 // value is worked out again with each batch left out, so the correlation

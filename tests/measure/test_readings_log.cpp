@@ -116,14 +116,14 @@ TEST(ReadingsLogRow, ReadsBackAsWritten) {
   unknown.r0.reset();
   unknown.seeingError.reset();
   unknown.wavelength.reset();
-  Reading extrapolated = full;
-  extrapolated.tau0 = 3.14159;
-  extrapolated.tau0Error = 0.4;
-  extrapolated.wind = 12.5;
-  extrapolated.windError = 1.25;
-  extrapolated.utcOffset = 49500;
-  extrapolated.bestExposure = 0.0f;
-  for (const Reading& written : {full, unknown, extrapolated}) {
+  Reading corrected = full;
+  corrected.tau0 = 3.14159;
+  corrected.tau0Error = 0.4;
+  corrected.wind = 12.5;
+  corrected.windError = 1.25;
+  corrected.utcOffset = 49500;
+  corrected.bestExposure = 0.0f;
+  for (const Reading& written : {full, unknown, corrected}) {
     const std::string row = readingsLogRow(written);
     SCOPED_TRACE(row);
     ReadingsReader reader;
