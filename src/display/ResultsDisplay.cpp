@@ -114,14 +114,13 @@ ResultsModel buildResultsModel(const MonitorState& state, const std::string& dec
   model.seeingFwhm = readoutText(latest, 2, decimalSeparator) + " arcsecs";
   model.seeingR0 = readoutText(r0Centimetres(state.config.wavelength, latest), 1, decimalSeparator) + " cm";
   if (state.bestSeeing > 0) {
-    model.seeingTip =
-        "Nebulor's best estimate: " + readoutText(state.bestSeeing, 2, decimalSeparator) + " \u00b1 " +
-        readoutText(state.bestSeeingError, 2, decimalSeparator) +
-        " arcsecs (G-tilt response, small-sample bias and centroid noise corrected" +
-        (state.bestExposure != 0    ? ")"
-         : state.fixedExtrapolation ? ", extrapolated to zero exposure time)"
-                                    : ", corrected to zero exposure time for the measured wind)") +
-        coherenceTip(state, decimalSeparator);
+    model.seeingTip = "Nebulor's best estimate: " + readoutText(state.bestSeeing, 2, decimalSeparator) +
+                      " \u00b1 " + readoutText(state.bestSeeingError, 2, decimalSeparator) +
+                      " arcsecs (G-tilt response, small-sample bias and centroid noise corrected" +
+                      (state.bestExposure != 0    ? ")"
+                       : state.fixedExtrapolation ? ", extrapolated to zero exposure time)"
+                                                  : ", at zero exposure time for the measured wind)") +
+                      coherenceTip(state, decimalSeparator);
   }
   model.longDev = readoutText(state.longStdDev, 2, decimalSeparator);
   model.transDev = readoutText(state.transStdDev, 2, decimalSeparator);
