@@ -20,7 +20,8 @@
 namespace nebulor::testing {
 
 // The nebulor executable run as a user runs it, from a copy in `folder` (so
-// that config.ini and the logs land there), without a display (unless the
+// that config.ini and the logs land there, and its user settings too, never
+// the tester's own), without a display (unless the
 // given NAME=value settings name one), its standard
 // output and error in files of that folder. The program dies with the test,
 // even if the test crashes.
@@ -43,6 +44,7 @@ class ProgramProcess {
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
       ::unsetenv("QT_QPA_PLATFORM");
+      ::setenv("XDG_CONFIG_HOME", (folder / "settings").c_str(), 1);
       for (const std::string& setting : environment) {
         const std::size_t equals = setting.find('=');
         ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
