@@ -165,7 +165,6 @@ void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) 
     return;
   }
   if (!logProblem_) ui_.showSkippedReading("");
-  state_.bestExposure = correcting ? 0 : state_.config.measurementExposure;
   const std::optional<SeeingEstimate> best = bestEstimate(correcting);
   state_.bestSeeing = best ? best->seeing : 0;
   state_.bestSeeingError = best ? best->error : 0;
@@ -182,6 +181,7 @@ void MeasurementCycle::completeReading(camera::Camera& camera, bool correcting) 
 // fixed extrapolation does).
 std::optional<SeeingEstimate> MeasurementCycle::bestEstimate(bool correcting) {
   state_.coherence.reset();
+  state_.bestExposure = state_.config.measurementExposure;  // as exposed, unless corrected below
   if (!correcting) {
     state_.coherenceUnknown =
         "the wind is measured with fast acquisition or with the exposure-time correction";
@@ -198,11 +198,11 @@ std::optional<SeeingEstimate> MeasurementCycle::bestEstimate(bool correcting) {
       exposurePairWind_.correct(single, twice, state_.config.measurementExposure, state_.config);
   state_.coherence = wind.coherence;
   state_.coherenceUnknown = wind.unknown;
-  if (state_.fixedExtrapolation) return ExtrapolateToZeroExposure(single, twice);
-  if (wind.best) return wind.best;
-  // Until the wind is known, the estimate as exposed.
-  state_.bestExposure = state_.config.measurementExposure;
-  return CombineDirections(single);
+  if (state_.fixedExtrapolation || wind.best) {
+    state_.bestExposure = 0;
+    return state_.fixedExtrapolation ? ExtrapolateToZeroExposure(single, twice) : wind.best;
+  }
+  return CombineDirections(single);  // until the wind is known, the estimate as exposed
 }
 
 void MeasurementCycle::logReading(double airmass) {
