@@ -1,6 +1,10 @@
 #pragma once
 
+#include <numbers>
+
 namespace nebulor {
+
+inline constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
 
 // r0 in cm from the seeing FWHM (arcsec) at the wavelength (micrometres):
 // r0 = 0.98 lambda / FWHM. Micrometres over microradians give metres, times
@@ -16,7 +20,6 @@ inline double r0Centimetres(float wavelength, float fwhm) {
 // (micrometres, arcsec) at the same wavelength and V the wind in m/s: the
 // time in which the turbulence moves by a third of r0.
 inline double tau0Milliseconds(double wavelength, double seeing, double wind) {
-  constexpr double kArcsecPerRadian = 180.0 * 3600.0 / 3.14159265358979323846;
   const double r0 = wavelength * 1e-6 / (seeing / kArcsecPerRadian);  // m
   return 0.314 * r0 / wind * 1000;
 }

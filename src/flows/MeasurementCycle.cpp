@@ -90,8 +90,9 @@ void MeasurementCycle::StartMeasuring() {
   altitudeReported_ = false;
   if (reacquisition_ != nullptr) reacquisition_->runStarted();
   // A run gathers its own wind: the last run's may be hours old, or of
-  // another mask. Its response takes a second to build: built meanwhile, it
-  // is ready when the first reading ends, and the window never waits for it.
+  // another mask. Its response takes a second to build, so it is built
+  // meanwhile for the cycle and for frames back to back; frames with gaps
+  // between them need their own, built as the first reading ends.
   exposurePairWind_.clear();
   if (state_.fastAcquisition || state_.exposureCorrection) {
     windResponses_ = std::async(std::launch::async, [config = state_.config] {

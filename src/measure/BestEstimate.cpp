@@ -1,15 +1,14 @@
 #include "measure/BestEstimate.h"
 
 #include <cmath>
-#include <numbers>
 #include <vector>
 
+#include "core/FriedParameter.h"
 #include "measure/CorrelatedError.h"
 
 namespace nebulor {
 namespace {
 
-constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
 constexpr int kResponseRounds = 4;
 
 double meanOf(const float* values, int n) {
@@ -26,13 +25,11 @@ double sampleVariance(const float* deviations, int n) {
   return sum / (n - 1);
 }
 
-// Each deviation is a difference of two centroids, each with its own error
-// per axis; the noise is the same along and across.
+}  // namespace
+
 double centroidNoise(const MotionSeries& series, int i) {
   return std::pow(series.centroidError[1][i], 2) + std::pow(series.centroidError[2][i], 2);
 }
-
-}  // namespace
 
 std::optional<DirectionEstimate> EstimateDirection(MotionAxis axis, double variance, double noise, int n,
                                                    const Config& config, const ExposureGeometry& geometry) {

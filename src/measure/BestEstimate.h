@@ -57,6 +57,10 @@ std::optional<SeeingEstimate> EstimateSeeing(const MonitorState& state, const Ex
 
 enum class MotionAxis { along, across };
 
+// The centroid noise of exposure i's deviation, pixels^2: a difference of
+// two centroids, each with its own error per axis, the same along and across.
+double centroidNoise(const MotionSeries& series, int i);
+
 // One direction's estimate from the variance of its deviations (pixels^2,
 // over n - 1) and the mean centroid noise of its n exposures (pixels^2);
 // nothing when the noise exceeds the variance.

@@ -22,7 +22,7 @@ struct PoolSums {
   std::array<double, 6> value{};   // along t, along 2t, across t, across 2t, along and across scaled
   std::array<double, 6> spread{};  // value^2 * 2 / nu summed
 
-  void add(const PoolEntry& e, double sign) {
+  void add(const PoolEntry& e) {
     const std::array<std::pair<double, double>, 6> terms = {{
         {e.single[0].turbulence, e.single[0].nu},
         {e.twice[0].turbulence, e.twice[0].nu},
@@ -32,9 +32,18 @@ struct PoolSums {
         {std::pow(e.single[1].seeing, 5.0 / 3.0), e.single[1].nu},
     }};
     for (std::size_t k = 0; k < terms.size(); ++k) {
-      value[k] += sign * terms[k].first;
-      spread[k] += sign * terms[k].first * terms[k].first * 2 / terms[k].second;
+      value[k] += terms[k].first;
+      spread[k] += terms[k].first * terms[k].first * 2 / terms[k].second;
     }
+  }
+
+  PoolSums without(const PoolSums& part) const {
+    PoolSums rest = *this;
+    for (std::size_t k = 0; k < value.size(); ++k) {
+      rest.value[k] -= part.value[k];
+      rest.spread[k] -= part.spread[k];
+    }
+    return rest;
   }
 
   // value[top] / value[bottom], its error from both sums' degrees of freedom.
@@ -64,8 +73,8 @@ WindCorrection ExposurePairWind::correct(const std::array<std::optional<Directio
   PoolSums all;
   std::array<PoolSums, kPoolGroups> groups{};
   for (std::size_t i = 0; i < pool_.size(); ++i) {
-    all.add(pool_[i], 1);
-    groups[i % kPoolGroups].add(pool_[i], 1);
+    all.add(pool_[i]);
+    groups[i % kPoolGroups].add(pool_[i]);
   }
   const auto response = WindResponse::forMask(config, 0);
   const double diameter = config.holeDiameter * 1e-3;
@@ -78,27 +87,17 @@ WindCorrection ExposurePairWind::correct(const std::array<std::optional<Directio
                                       {sums.ratio(3, 2).value, across.error},
                                       {sums.ratio(4, 5).value, balance.error});
   };
-  const auto corrected = [&](const WindFit& f) {
-    return (single[0]->seeing / std::pow(f.kept.along, 0.6) +
-            single[1]->seeing / std::pow(f.kept.across, 0.6)) /
-           2;
-  };
   const WindFit fit = fitOf(all);
-  const double seeing = corrected(fit);
-  const double wind = fit.path * diameter / exposure;
+  const double seeing = fit.corrected(single[0]->seeing, single[1]->seeing);
+  const double wind = fit.speed(diameter, exposure);
 
   // The pool's error by the jackknife over its groups, beside this
   // reading's own scatter at t.
   std::vector<double> seeings, winds;
   for (const PoolSums& group : groups) {
-    PoolSums rest = all;
-    for (std::size_t k = 0; k < rest.value.size(); ++k) {
-      rest.value[k] -= group.value[k];
-      rest.spread[k] -= group.spread[k];
-    }
-    const WindFit f = fitOf(rest);
-    seeings.push_back(corrected(f));
-    winds.push_back(f.path * diameter / exposure);
+    const WindFit f = fitOf(all.without(group));
+    seeings.push_back(f.corrected(single[0]->seeing, single[1]->seeing));
+    winds.push_back(f.speed(diameter, exposure));
   }
   const double own = std::hypot(single[0]->error / std::pow(fit.kept.along, 0.6),
                                 single[1]->error / std::pow(fit.kept.across, 0.6)) /

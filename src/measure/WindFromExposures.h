@@ -9,6 +9,13 @@
 
 namespace nebulor {
 
+// One reading's directions at both exposure times.
+struct PoolEntry {
+  std::array<DirectionEstimate, 2> single;
+  std::array<DirectionEstimate, 2> twice;
+  double exposure = 0;  // t, s
+};
+
 // The wind from readings of exposures of t and 2t, and the best estimate it
 // corrects. In each direction the variance of the 2t exposures over that of
 // the t exposures gives, through the frozen layer's response, the path
@@ -21,13 +28,6 @@ namespace nebulor {
 // latest readings of the same exposure time (the wind aloft changes over
 // tens of minutes, a reading takes seconds); the pool's own error is in the
 // reading's stated error, and readings close together share it.
-// One reading's directions at both exposure times.
-struct PoolEntry {
-  std::array<DirectionEstimate, 2> single;
-  std::array<DirectionEstimate, 2> twice;
-  double exposure = 0;  // t, s
-};
-
 class ExposurePairWind {
  public:
   // `exposure` is t in seconds.

@@ -69,7 +69,7 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
     Sums& s = batch[static_cast<std::size_t>(static_cast<long>(i - 1) * batches / n)];
     s.squares.along += along[i] * along[i];
     s.squares.across += across[i] * across[i];
-    s.noise += std::pow(series.centroidError[1][i], 2) + std::pow(series.centroidError[2][i], 2);
+    s.noise += centroidNoise(series, i);
     ++s.frames;
     // Frames 1 and 2 apart by the camera's count; a frame dropped between
     // them leaves a gap that is no pair.
@@ -107,15 +107,16 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
     return {std::nullopt, std::nullopt,
             "too few neighbouring frames: most followed a frame dropped or fresh air"};
   }
+  const WindCorrection belowNoise{std::nullopt, std::nullopt, "the frames' motion is below their noise"};
   const Measures whole = measure(all);
+  if (!whole.valid) return belowNoise;
   std::vector<Measures> leftOut;
   for (const Sums& left : batch) {
     Sums rest = all;
     rest.add(left, -1);
     leftOut.push_back(measure(rest));
-    if (!leftOut.back().valid) return {std::nullopt, std::nullopt, "the frames' motion is below their noise"};
+    if (!leftOut.back().valid) return belowNoise;
   }
-  if (!whole.valid) return {std::nullopt, std::nullopt, "the frames' motion is below their noise"};
   const auto errorOf = [&leftOut](auto value) {
     std::vector<double> values;
     for (const Measures& m : leftOut) values.push_back(value(m));
@@ -133,10 +134,8 @@ WindCorrection CorrectFramesByWind(const MotionSeries& series, const FrameTiming
     std::array<Measured, 5> at = weighted;
     for (std::size_t k = 0; k < at.size(); ++k) at[k].value = m.fitted[k];
     const WindFit fit = response->fitNeighbours({at[0], at[1], at[2], at[3]}, at[4]);
-    return Values{(m.along->seeing / std::pow(fit.kept.along, 0.6) +
-                   m.across->seeing / std::pow(fit.kept.across, 0.6)) /
-                      2,
-                  fit.path * diameter / timing.exposure, fit.oneLayer};
+    return Values{fit.corrected(m.along->seeing, m.across->seeing), fit.speed(diameter, timing.exposure),
+                  fit.oneLayer};
   };
   const Values best = values(whole);
   if (!(best.wind * timing.exposure / diameter < kLongestPath)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,14 @@ struct WindFit {
   // Whether one layer explains them: the misfit below what one layer's
   // measurements reach. Layers of very different speeds do not (below).
   bool oneLayer = true;
+
+  // Each direction's seeing divided by its kept share to the power 3/5,
+  // averaged: the best estimate at no exposure time.
+  double corrected(double seeingAlong, double seeingAcross) const {
+    return (seeingAlong / std::pow(kept.along, 0.6) + seeingAcross / std::pow(kept.across, 0.6)) / 2;
+  }
+  // m/s, for holes of `diameter` metres and exposures of `exposure` seconds.
+  double speed(double diameter, double exposure) const { return path * diameter / exposure; }
 };
 
 // The frozen layer's response tabulated over the path u (hole diameters
@@ -49,7 +58,7 @@ struct WindFit {
 class WindResponse {
  public:
   // Exposures of t and 2t of the mask in config; `lag` the spacing of
-  // neighbouring frames in exposures (for ofNeighbours). Built once for
+  // neighbouring frames in exposures (for fitNeighbours). Built once for
   // each (a fraction of a second) and kept.
   static std::shared_ptr<const WindResponse> forMask(const Config& config, double lag);
 

@@ -3,12 +3,12 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/FriedParameter.h"
 #include "stars/CentroidResponse.h"
 
 namespace nebulor::sky {
 namespace {
 
-constexpr double kArcsecPerRadian = 180.0 * 3600.0 / std::numbers::pi;
 constexpr double kFwhmToSigma = 0.5 / 1.1774100225154747;  // 1 / (2 sqrt(2 ln 2))
 constexpr double kDiffractionFwhm = 1.03;                  // in lambda / D
 
